@@ -1,0 +1,25 @@
+// The Clean command: walks the selection, cleans each file in place and writes log.txt.
+// (Contract for the shell; the batch subsystem fills in the rest of this header.)
+#pragma once
+
+#include <cstdint>
+
+namespace scourvane
+{
+
+// What the run needs of the shell: the owner of its message boxes, the four command buttons'
+// windows (0 Select, 1 Clean, 2 About, 3 Quit) and the selection list (null when nothing is selected).
+// Window handles are opaque here (HWND on Windows).
+struct RunContext
+{
+    void* mainWindow = nullptr;
+    void* buttonWindows[4] = {nullptr, nullptr, nullptr, nullptr};
+    const char* selectionBuffer = nullptr;
+};
+
+// Runs one Clean command synchronously: disables the buttons, cleans every selected file, writes
+// log.txt in the current directory, shows the completion prompt, opens the log on request, enables
+// the buttons again and focuses the Clean button.
+void runCleaning(const RunContext& context);
+
+} // namespace scourvane

@@ -1,0 +1,57 @@
+// An ordered table with byte-string keys: slots keep the order in which their keys were first set,
+// a slot's number never changes, and there is no removal. Keys and values are copied in.
+// Lookups go through a hash index, so they do not slow down as the table grows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scourvane
+{
+
+inline constexpr uint32_t noSlot = 0xFFFFFFFFu;
+
+class ByteKeyTable
+{
+public:
+    uint32_t count = 0;
+    std::vector<std::string> keys;       // never empty
+    std::vector<uint32_t> keyLengths;    // never 0
+    std::vector<std::string> values;     // empty means none
+    std::vector<uint32_t> valueLengths;  // 0 when the value is none
+
+    // Sets `key` to `value` (none when `value` is null or `valueLength` is 0), adding a slot at the
+    // end when the key is new. True when the key was new. A null or empty key changes nothing and
+    // gives false.
+    bool set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength);
+
+    bool contains(const void* key, uint32_t keyLength) const;
+
+    // The slot's value bytes, or null when the key is absent or its value is none. `valueLength`,
+    // when given, receives the value's length (0 when absent). The bytes belong to the table and last
+    // until that slot's value is replaced or the table is released.
+    const uint8_t* get(const void* key, uint32_t keyLength, uint32_t* valueLength = nullptr) const;
+
+    // Number of the slot holding `key`, or noSlot when absent or when the key is null or empty.
+    uint32_t find(const void* key, uint32_t keyLength) const;
+
+    // True when slot `slot` exists and holds exactly `key`.
+    bool keyMatchesAt(uint32_t slot, const void* key, uint32_t keyLength) const;
+
+    // Adds one empty slot at the end (no key yet; used by set).
+    void grow();
+
+    // Releases every key and value; the table is empty afterwards.
+    void release();
+
+private:
+    std::vector<uint32_t> index_; // open addressing: slot + 1, 0 = empty; size a power of two
+    void indexSlot(uint32_t slot);
+    void rebuildIndex(size_t buckets);
+};
+
+// 64-bit hash of a byte string (FNV-1a mixed), shared by the lookups of the engine.
+uint64_t hashBytes(const void* bytes, size_t length);
+
+} // namespace scourvane

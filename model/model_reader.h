@@ -1,0 +1,70 @@
+// The 3DO reader: loads a whole file into an ObjectPart tree, treating every byte as hostile.
+// ObjectPart::loadModelFile and ObjectPart::loadModelBytes are declared in object_part.h.
+#pragma once
+
+#include "model/object_part.h"
+#include "platform/file_io.h"
+
+#include <cstdint>
+#include <string>
+
+namespace scourvane
+{
+
+// One code per reason a load fails.
+enum class LoadResult : uint8_t
+{
+    ok,
+    openFailed,        // the file cannot be opened or read (see ioError)
+    fileTooLarge,      // larger than any 3DO file a reader could follow
+    headerPastEnd,     // a part header does not fit in the file
+    badVersion,        // version is not 1
+    badReservedZero,   // reservedZero is not 0
+    offsetTooLarge,    // an offset that is followed is 2^31 or more
+    arrayPastEnd,      // a vertex, face or index array reaches past the end of the file
+    namePastEnd,       // a name's offset is at or past the end of the file
+    nameUnterminated,  // a name runs to the end of the file without its NUL
+    cycle,             // a child or sibling link leads back to a part still being read
+    tooMuchSharing,    // shared records would make the tree far larger than the file
+};
+
+// Which record a failure is about.
+enum class LoadWhat : uint8_t
+{
+    file,
+    partHeader,
+    vertexArray,
+    faceArray,
+    indexArray,
+    textureName,
+    partName,
+    childLink,
+    siblingLink,
+};
+
+struct LoadError
+{
+    LoadResult result = LoadResult::ok;
+    LoadWhat what = LoadWhat::file;
+    uint32_t offset = 0;    // file offset of the record at fault (or of the header holding the field)
+    uint32_t value = 0;     // the offending value (a version, an offset), when there is one
+    uint64_t fileSize = 0;  // size of the file
+    platform::IoError ioError;
+};
+
+// A load may materialise at most this many times the file's size (plus a small floor) before it
+// fails with tooMuchSharing; real models stay near 1.
+inline constexpr uint64_t materialiseFactor = 8;
+inline constexpr uint64_t materialiseFloor = 1u << 20;
+
+// Files larger than this are refused before anything is allocated. No offset at or above 2^31 can
+// be followed, so a larger file could only matter through an array that starts below 2^31 and runs
+// past it; no real model comes near.
+inline constexpr uint64_t maxModelFileSize = uint64_t{1} << 31;
+
+// A readable sentence for a failed load, for example
+// "version 2 in the part header at offset 0x1F4" or
+// "index array at 0x2A0 runs past the end of the file (size 0x290)".
+std::string describeLoadError(const LoadError& error);
+
+} // namespace scourvane
