@@ -1,0 +1,60 @@
+// The Clean command.
+#include "batch/batch_run.h"
+
+#include "batch/selection_list.h"
+#include "platform/shell.h"
+
+namespace scourvane
+{
+
+namespace
+{
+constexpr int cleanButton = 1;
+
+void enableButtons(const RunContext& context, bool enable)
+{
+    for (void* window : context.buttonWindows)
+        shell::enableWindow(window, enable);
+}
+} // namespace
+
+void runCleaning(const RunContext& context)
+{
+    // No second command may start while files are being rewritten.
+    enableButtons(context, false);
+
+    if (context.selectionBuffer == nullptr)
+    {
+        shell::messageBox(context.mainWindow,
+                          "No 3DO files have been selected.\nYou must select one or more 3DO files.",
+                          "No 3DO Files Selected!", shell::mbOk | shell::mbIconHand);
+    }
+    else
+    {
+        ReportLog log;
+        bool logOpened = log.create("log.txt");
+        log.write(reportTitle());
+
+        CleanTotals totals;
+        SelectionWalk walk(context.selectionBuffer);
+        while (walk.next())
+        {
+            ++totals.filesAttempted;
+            log.write(cleanOneFile(walk.path(), totals.bytesRemoved, totals.vertexesRemoved,
+                                   totals.facesRemoved, totals.filesCleaned));
+        }
+        if (logOpened) log.write(formatSummary(totals));
+        log.close();
+
+        int answer =
+            shell::messageBox(context.mainWindow,
+                              "File cleaning complete.\nWould you like to see the log file for more details?",
+                              "Cleaning Completed!", shell::mbYesNo | shell::mbIconInformation);
+        if (answer == shell::idYes && logOpened) shell::startProgram("notepad log.txt");
+    }
+
+    enableButtons(context, true);
+    shell::setFocus(context.buttonWindows[cleanButton]);
+}
+
+} // namespace scourvane

@@ -1,0 +1,51 @@
+// The selection list that the Select command fills: either one full path, or a directory followed by
+// file names, each NUL-terminated, with an empty name ending the list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace scourvane
+{
+
+// Size of the buffer that holds a selection; a walk never reads past it.
+inline constexpr size_t selectionBufferSize = 32768;
+
+enum class SelectionForm : uint8_t
+{
+    single,   // the first string is the one path
+    multiple, // the first string is a directory, the names follow
+};
+
+// The form of a selection: multiple when its first string names an existing directory; otherwise
+// (a file, or something that no longer exists) single, so a vanished file is still reported.
+SelectionForm selectionForm(const char* selection);
+
+// Walks the paths of a selection in list order, one at a time, without changing the selection.
+// In the multiple form each path is the directory, one backslash (always, even after one that the
+// directory already ends with) and the name.
+class SelectionWalk
+{
+  public:
+    // `selection` must stay valid during the walk; it is read at most selectionBufferSize bytes far.
+    explicit SelectionWalk(const char* selection);
+
+    SelectionForm form() const { return form_; }
+
+    // Moves to the next path; false when the list is exhausted.
+    bool next();
+
+    // The current path, valid until the next call of next().
+    const char* path() const { return path_.c_str(); }
+
+  private:
+    const char* selection_;
+    SelectionForm form_;
+    size_t prefixLength_ = 0; // length of "directory\\" in the multiple form
+    size_t nextName_ = 0;     // offset of the next name in the multiple form
+    bool singleTaken_ = false;
+    std::string path_;
+};
+
+} // namespace scourvane

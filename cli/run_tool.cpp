@@ -1,0 +1,263 @@
+// The run of the command-line tool: the batch run's per-file step over a list of files, with the
+// same log.txt, the report on standard output (or JSON), problems and progress on standard error.
+#include "cli/cli.h"
+
+#include "batch/batch_run.h"
+
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace scourvane::cli
+{
+
+namespace
+{
+bool isTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
+void put(std::FILE* stream, std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// A one-line "[12/875] path" on a terminal, rewritten in place; cleared before anything else is
+// printed so it never mixes with the report or error lines.
+class ProgressLine
+{
+  public:
+    ProgressLine(std::FILE* stream, size_t total)
+        : stream_(stream), total_(total), shown_(isTerminal(stream) && total > 1)
+    {
+    }
+    ~ProgressLine() { clear(); }
+
+    void show(size_t number, const std::string& path)
+    {
+        if (!shown_) return;
+        clear();
+        std::string line = "[" + std::to_string(number) + "/" + std::to_string(total_) + "] " + path;
+        // Keep the line short enough not to wrap on an ordinary terminal, so \r can rewrite it.
+        if (line.size() > 79) line = line.substr(0, 40) + "..." + line.substr(line.size() - 36);
+        put(stream_, line);
+        std::fflush(stream_);
+        width_ = line.size();
+    }
+
+    void clear()
+    {
+        if (width_ == 0) return;
+        put(stream_, "\r" + std::string(width_, ' ') + "\r");
+        std::fflush(stream_);
+        width_ = 0;
+    }
+
+  private:
+    std::FILE* stream_;
+    size_t total_;
+    bool shown_;
+    size_t width_ = 0;
+};
+
+const char* outcomeName(FileOutcome outcome)
+{
+    switch (outcome)
+    {
+    case FileOutcome::cleaned:
+        return "cleaned";
+    case FileOutcome::readFailed:
+        return "readFailed";
+    case FileOutcome::writeFailed:
+        return "writeFailed";
+    case FileOutcome::backupFailed:
+        return "backupFailed";
+    case FileOutcome::pathTooLong:
+        return "pathTooLong";
+    }
+    return "unknown";
+}
+
+std::string jsonFile(const std::string& path, const FileResult& result)
+{
+    std::string text =
+        "{\"path\":" + jsonString(path) + ",\"outcome\":\"" + outcomeName(result.outcome) + "\"";
+    if (result.outcome == FileOutcome::cleaned)
+    {
+        int32_t bytesRemoved = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
+                                                    static_cast<uint32_t>(result.sizeAfter));
+        text += ",\"sizeBefore\":" + std::to_string(result.sizeBefore) +
+                ",\"sizeAfter\":" + std::to_string(result.sizeAfter) +
+                ",\"bytesRemoved\":" + std::to_string(bytesRemoved) +
+                ",\"vertexesRemoved\":" + std::to_string(result.vertexChange) +
+                ",\"facesRemoved\":" + std::to_string(result.faceChange);
+    }
+    else
+        text += ",\"error\":" + jsonString(describeFailure(result));
+    return text + "}";
+}
+
+std::string jsonTotals(const CleanTotals& totals)
+{
+    return "{\"filesAttempted\":" + std::to_string(totals.filesAttempted) +
+           ",\"filesCleaned\":" + std::to_string(totals.filesCleaned) +
+           ",\"vertexesRemoved\":" + std::to_string(totals.vertexesRemoved) +
+           ",\"facesRemoved\":" + std::to_string(totals.facesRemoved) +
+           ",\"bytesRemoved\":" + std::to_string(totals.bytesRemoved) + "}";
+}
+} // namespace
+
+std::string plainLineEnds(std::string_view text)
+{
+    std::string plain;
+    plain.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        plain.push_back(text[i]);
+    }
+    return plain;
+}
+
+std::string jsonString(std::string_view bytes)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text = "\"";
+    auto escapeByte = [&](unsigned char byte)
+    {
+        text += "\\u00";
+        text.push_back(hex[byte >> 4]);
+        text.push_back(hex[byte & 0xF]);
+    };
+    size_t i = 0;
+    while (i < bytes.size())
+    {
+        unsigned char byte = static_cast<unsigned char>(bytes[i]);
+        if (byte < 0x80)
+        {
+            switch (byte)
+            {
+            case '"':
+                text += "\\\"";
+                break;
+            case '\\':
+                text += "\\\\";
+                break;
+            case '\n':
+                text += "\\n";
+                break;
+            case '\r':
+                text += "\\r";
+                break;
+            case '\t':
+                text += "\\t";
+                break;
+            default:
+                if (byte < 0x20 || byte == 0x7F)
+                    escapeByte(byte);
+                else
+                    text.push_back(static_cast<char>(byte));
+            }
+            ++i;
+            continue;
+        }
+        // A well-formed UTF-8 sequence (no overlong forms, no surrogates, at most U+10FFFF) passes
+        // whole; anything else is one Latin-1 byte.
+        size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
+        bool valid = length != 0 && byte >= 0xC2 && byte <= 0xF4 && i + length <= bytes.size();
+        for (size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        if (valid && length >= 3)
+        {
+            unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+            if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second >= 0xA0) ||
+                (byte == 0xF0 && second < 0x90) || (byte == 0xF4 && second >= 0x90))
+                valid = false;
+        }
+        if (valid)
+        {
+            text.append(bytes.substr(i, length));
+            i += length;
+        }
+        else
+        {
+            escapeByte(byte);
+            ++i;
+        }
+    }
+    return text + "\"";
+}
+
+int runTool(const Options& options, std::FILE* out, std::FILE* err)
+{
+    const ReportStyle style = options.dryRun ? ReportStyle::dryRun : ReportStyle::run;
+    std::vector<std::string> problems;
+    std::vector<std::string> files = collectFiles(options.paths, options.recursive, problems);
+    for (const std::string& problem : problems)
+        put(err, "scourvane-cli: " + problem + "\n");
+    if (files.empty()) put(err, "scourvane-cli: no 3DO files found\n");
+
+    // A dry run writes nothing at all, the log included.
+    ReportLog log;
+    if (options.writeLog && !options.dryRun)
+    {
+        if (log.create(options.logPath.c_str()))
+            log.write(reportTitle(style));
+        else
+            put(err,
+                "scourvane-cli: cannot create the log file " + options.logPath + "; cleaning without it\n");
+    }
+    if (!options.json) put(out, plainLineEnds(reportTitle(style)));
+
+    FileStepOptions stepOptions;
+    stepOptions.dryRun = options.dryRun;
+    stepOptions.keepBackup = options.backup;
+
+    CleanTotals totals;
+    std::string jsonFiles;
+    ProgressLine progress(err, files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        const std::string& path = files[i];
+        progress.show(i + 1, path);
+        ++totals.filesAttempted;
+        FileResult result = cleanFile(path.c_str(), stepOptions);
+        addToTotals(result, totals);
+
+        std::string report = formatFileReport(path.c_str(), result, style);
+        log.write(report);
+        progress.clear();
+        if (result.outcome != FileOutcome::cleaned)
+            put(err, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
+        if (options.json)
+            jsonFiles += (i == 0 ? "" : ",") + jsonFile(path, result);
+        else
+            put(out, plainLineEnds(report));
+    }
+    progress.clear();
+
+    std::string summary = formatSummary(totals, style);
+    if (log.isOpen()) log.write(summary);
+    log.close();
+
+    if (options.json)
+        put(out, std::string("{\"version\":") + jsonString(versionText()) +
+                     ",\"dryRun\":" + (options.dryRun ? "true" : "false") + ",\"files\":[" + jsonFiles +
+                     "],\"totals\":" + jsonTotals(totals) + "}\n");
+    else
+        put(out, plainLineEnds(summary) + "\n");
+    std::fflush(out);
+    return totals.filesCleaned == totals.filesAttempted ? exitAllCleaned : exitSomeFailed;
+}
+
+} // namespace scourvane::cli
