@@ -1,0 +1,298 @@
+#include "app/application.h"
+
+#include "batch/batch_run.h"
+#include "resources/resource.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cstring>
+
+namespace scourvane
+{
+
+Application* theApplication = nullptr;
+
+namespace
+{
+
+// Caption, system menu and minimise box; no sizing border and no maximise box, so the client area
+// always matches the background picture.
+constexpr DWORD mainWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+constexpr size_t stringScratchSize = 4096;
+constexpr size_t fileTitleSize = 260;
+
+// Filter pairs, each text NUL-terminated, the list closed by one more NUL.
+constexpr char openFileFilter[] = "All Files (*.*)\0*.*\0TA 3D Object Files (*.3do)\0*.3do\0";
+
+void showRegistrationFailure(const Application& app)
+{
+    const char* text = GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? "This program requires Windows NT!"
+                                                                    : "Could not register the window class!";
+    MessageBoxA(nullptr, text, app.windowTitle.c_str(), MB_ICONHAND);
+}
+
+void onCreate(HWND window)
+{
+    createButtons(window);
+}
+
+void onDestroy()
+{
+    PostQuitMessage(0);
+}
+
+void onSetFocus()
+{
+    // The focus always passes on to the button that last had it.
+    const auto& button = theApplication->buttons[static_cast<size_t>(theApplication->focusIndex)];
+    SetFocus(button->window);
+}
+
+void showAboutDialog()
+{
+    Application& app = *theApplication;
+    DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_ABOUT), app.mainWindow, &aboutDialogProc, 0);
+}
+
+void onButtonFocused(HWND control)
+{
+    Application& app = *theApplication;
+    for (int i = 0; i < buttonCount; ++i)
+    {
+        HWND buttonWindow = app.buttons[static_cast<size_t>(i)]->window;
+        if (buttonWindow == control)
+        {
+            SetFocus(buttonWindow);
+            app.focusIndex = i;
+            return;
+        }
+    }
+}
+
+} // namespace
+
+Application::Application(HINSTANCE instanceHandle)
+    : instance(instanceHandle), background(instanceHandle, IDB_BACKGROUND)
+{
+    buttons[0] =
+        std::make_unique<BitmapButton>(instance, IDB_SELECT_NORMAL, IDB_SELECT_PRESSED, IDB_SELECT_DISABLED,
+                                       IDB_FRAME_WIDE_UNFOCUSED, IDB_FRAME_WIDE_FOCUSED);
+    buttons[1] =
+        std::make_unique<BitmapButton>(instance, IDB_CLEAN_NORMAL, IDB_CLEAN_PRESSED, IDB_CLEAN_DISABLED,
+                                       IDB_FRAME_WIDE_UNFOCUSED, IDB_FRAME_WIDE_FOCUSED);
+    buttons[2] =
+        std::make_unique<BitmapButton>(instance, IDB_ABOUT_NORMAL, IDB_ABOUT_PRESSED, IDB_ABOUT_DISABLED,
+                                       IDB_FRAME_NARROW_UNFOCUSED, IDB_FRAME_NARROW_FOCUSED);
+    buttons[3] =
+        std::make_unique<BitmapButton>(instance, IDB_QUIT_NORMAL, IDB_QUIT_PRESSED, IDB_QUIT_DISABLED,
+                                       IDB_FRAME_NARROW_UNFOCUSED, IDB_FRAME_NARROW_FOCUSED);
+}
+
+Application::~Application()
+{
+    for (auto& button : buttons)
+        button.reset();
+    className.clear();
+    windowTitle.clear();
+    selectionBuffer.clear();
+    selectionBuffer.shrink_to_fit();
+    if (messageHook != nullptr) UnhookWindowsHookEx(messageHook);
+}
+
+std::string Application::loadStringResource(unsigned id) const
+{
+    char scratch[stringScratchSize] = {};
+    LoadStringA(instance, id, scratch, static_cast<int>(sizeof(scratch)));
+    return std::string(scratch);
+}
+
+bool createUserInterface(int showCommand)
+{
+    Application& app = *theApplication;
+    app.className = app.loadStringResource(IDS_CLASS_NAME);
+    app.windowTitle = app.loadStringResource(IDS_WINDOW_TITLE);
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    // The tooltip control and the hook exist before any window they will serve.
+    createTooltipControl();
+    installMessageHook();
+    activateTooltip();
+
+    RECT outer{0, 0, app.background.width, app.background.height};
+    AdjustWindowRect(&outer, mainWindowStyle, FALSE);
+    const int outerWidth = outer.right - outer.left;
+    const int outerHeight = outer.bottom - outer.top;
+
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = &mainWindowProc;
+    windowClass.hInstance = app.instance;
+    windowClass.hIcon = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON));
+    windowClass.hCursor = nullptr;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = app.className.c_str();
+    if (RegisterClassA(&windowClass) == 0)
+    {
+        showRegistrationFailure(app);
+        return false;
+    }
+
+    // Centred in the maximised-window area; a window larger than it gets a negative position.
+    const int x = (GetSystemMetrics(SM_CXMAXIMIZED) - outerWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYMAXIMIZED) - outerHeight) / 2;
+    // WM_CREATE arrives inside this call, before mainWindow is set: the buttons take their parent
+    // from the window procedure's argument.
+    app.mainWindow = CreateWindowExA(0, app.className.c_str(), app.windowTitle.c_str(), mainWindowStyle, x, y,
+                                     outerWidth, outerHeight, nullptr, nullptr, app.instance, nullptr);
+    ShowWindow(app.mainWindow, showCommand);
+    UpdateWindow(app.mainWindow);
+    return app.mainWindow != nullptr;
+}
+
+int runApplication(HINSTANCE instance, int showCommand)
+{
+    auto application = std::make_unique<Application>(instance);
+    theApplication = application.get();
+    if (!createUserInterface(showCommand))
+    {
+        // Nothing would ever post the quit message without a window: end here.
+        application.reset();
+        theApplication = nullptr;
+        return 1;
+    }
+    MSG message{};
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+    {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    application.reset();
+    theApplication = nullptr;
+    return static_cast<int>(message.wParam);
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_CREATE:
+        onCreate(window);
+        return 0;
+    case WM_DESTROY:
+        onDestroy();
+        return 0;
+    case WM_SETFOCUS:
+        onSetFocus();
+        return 0;
+    case WM_PAINT:
+        onPaint(window);
+        return 0;
+    case WM_DRAWITEM:
+        onDrawItem(window, static_cast<UINT>(wParam), reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return 0;
+    case WM_COMMAND:
+        onCommand(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void onPaint(HWND window)
+{
+    PAINTSTRUCT paint{};
+    HDC target = BeginPaint(window, &paint);
+    theApplication->background.draw(target, 0, 0);
+    EndPaint(window, &paint);
+}
+
+void onCommand(HWND control, int controlId, int notificationCode)
+{
+    if (notificationCode == BN_CLICKED)
+    {
+        switch (controlId)
+        {
+        case IDC_SELECT:
+            chooseFiles();
+            break;
+        case IDC_CLEAN:
+            cleanSelection();
+            break;
+        case IDC_ABOUT:
+            showAboutDialog();
+            break;
+        case IDC_QUIT:
+            // The window is left standing: the loop ends and the process takes it along.
+            PostQuitMessage(0);
+            break;
+        default:
+            break;
+        }
+    }
+    else if (notificationCode == BN_SETFOCUS)
+    {
+        onButtonFocused(control);
+    }
+}
+
+void chooseFiles()
+{
+    Application& app = *theApplication;
+    // An earlier selection is wiped before the dialog opens.
+    app.selectionBuffer.assign(selectionBufferSize, '\0');
+    char fileTitle[fileTitleSize] = {};
+
+    OPENFILENAMEA dialog{};
+    // The pre-Windows 2000 layout, sized for this build's pointer width.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = app.mainWindow;
+    dialog.hInstance = app.instance;
+    dialog.lpstrFilter = openFileFilter;
+    dialog.nFilterIndex = 2;
+    dialog.lpstrFile = app.selectionBuffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(selectionBufferSize);
+    dialog.lpstrFileTitle = fileTitle;
+    dialog.nMaxFileTitle = static_cast<DWORD>(fileTitleSize);
+    dialog.lpstrTitle = "Open 3DO File(s)";
+    // No OFN_NOCHANGEDIR: the folder the dialog leaves current is where log.txt goes.
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+    if (GetOpenFileNameA(&dialog) == 0)
+    {
+        app.selectionBuffer.clear();
+        app.selectionBuffer.shrink_to_fit();
+    }
+}
+
+void cleanSelection()
+{
+    const Application& app = *theApplication;
+    RunContext context;
+    context.mainWindow = app.mainWindow;
+    for (int i = 0; i < buttonCount; ++i)
+        context.buttonWindows[i] = app.buttons[static_cast<size_t>(i)]->window;
+    context.selectionBuffer = app.selection();
+    runCleaning(context);
+}
+
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/)
+{
+    switch (message)
+    {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_COMMAND:
+        // OK, Enter (the default button) and Esc (IDCANCEL) all arrive here.
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace scourvane
