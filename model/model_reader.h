@@ -54,7 +54,7 @@ struct LoadError
 
 // A load may materialise at most this many times the file's size (plus a small floor) before it
 // fails with tooMuchSharing; real models stay near 1.
-inline constexpr uint64_t materialiseFactor = 8;
+inline constexpr uint64_t materialiseFactor = 4;
 inline constexpr uint64_t materialiseFloor = 1u << 20;
 
 // Files larger than this are refused before anything is allocated. No offset at or above 2^31 can

@@ -19,7 +19,6 @@ enum class SaveResult : uint8_t
 {
     ok,
     tooLarge,     // the image would reach 2^31 bytes
-    unnamedPart,  // a part has no name (it was never loaded)
     ioFailed,     // the file could not be replaced (see ioError); the old file is intact
 };
 
@@ -29,8 +28,8 @@ struct SaveError
     platform::IoError ioError;
 };
 
-// The exact size in bytes of the image buildModelImage makes for this tree, or UINT64_MAX when a
-// part has no name.
+// The exact size in bytes of the image buildModelImage makes for this tree. A part without a name
+// (one that was never loaded) is written with an empty name, a single NUL.
 uint64_t modelImageSize(const ObjectPart& root);
 
 // A readable sentence for a failed save.

@@ -1,0 +1,163 @@
+// Cleaning in one linear pass per part: a hash on the exact 12 bytes of each vertex finds the first
+// vertex with the same coordinates, and one walk over the kept faces merges, renumbers in first-use
+// order and compacts. The result is the same as comparing every vertex with every earlier one.
+#include "clean/part_cleaner.h"
+
+#include <chrono>
+
+namespace scourvane
+{
+
+namespace
+{
+
+constexpr uint32_t maxCleanableVertexes = 65535;
+constexpr uint16_t unused = 0xFFFF; // no vertex number reaches it, since there are at most 65535
+
+// A per-process seed keeps crafted files from choosing coordinates that all land in one bucket.
+const uint64_t hashSeed =
+    static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15ull |
+    1u;
+
+inline uint64_t hashVertex(const Vertex& v)
+{
+    uint64_t h = (uint64_t{v.x} << 32 | v.y) * 0xff51afd7ed558ccdull ^ (uint64_t{v.z} + hashSeed);
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 29;
+    h *= hashSeed;
+    return h ^ (h >> 32);
+}
+
+// Scratch tables reused from part to part, so a tree of many small parts allocates them once.
+struct Scratch
+{
+    std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
+    std::vector<uint16_t> firstEqual;
+    std::vector<uint16_t> newNumber;
+    std::vector<Vertex> vertexes;
+};
+
+bool withinLimits(const ObjectPart& part)
+{
+    const size_t vertexCount = part.vertexes.size();
+    if (vertexCount > maxCleanableVertexes)
+        return false;
+    for (const Face& face : part.faces)
+        for (uint16_t index : face.indexes)
+            if (index >= vertexCount)
+                return false;
+    return true;
+}
+
+void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
+{
+    const size_t count = vertexes.size();
+    size_t buckets = 16;
+    while (buckets < 2 * count)
+        buckets *= 2;
+    scratch.buckets.assign(buckets, 0);
+    scratch.firstEqual.resize(count);
+    const size_t mask = buckets - 1;
+    for (size_t i = 0; i < count; ++i)
+    {
+        const Vertex& vertex = vertexes[i];
+        size_t bucket = static_cast<size_t>(hashVertex(vertex)) & mask;
+        for (;;)
+        {
+            const uint32_t entry = scratch.buckets[bucket];
+            if (entry == 0)
+            {
+                scratch.buckets[bucket] = static_cast<uint32_t>(i + 1);
+                scratch.firstEqual[i] = static_cast<uint16_t>(i);
+                break;
+            }
+            if (vertexes[entry - 1] == vertex)
+            {
+                scratch.firstEqual[i] = static_cast<uint16_t>(entry - 1);
+                break;
+            }
+            bucket = (bucket + 1) & mask;
+        }
+    }
+}
+
+inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
+{
+    return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexes.size() == 2;
+}
+
+void cleanWithin(ObjectPart& part, Scratch& scratch)
+{
+    mergeDuplicates(part.vertexes, scratch);
+    scratch.newNumber.assign(part.vertexes.size(), unused);
+
+    uint32_t kept = 0;
+    uint16_t used = 0;
+    const uint32_t protectedFace = part.protectedFace;
+    for (uint32_t f = 0; f < part.faces.size(); ++f)
+    {
+        Face& face = part.faces[f];
+        if (!keepsFace(face, f, protectedFace))
+            continue;
+        if (f == protectedFace)
+            part.protectedFace = kept;
+        for (uint16_t& index : face.indexes)
+        {
+            const uint16_t vertex = scratch.firstEqual[index];
+            if (scratch.newNumber[vertex] == unused)
+                scratch.newNumber[vertex] = used++;
+            index = scratch.newNumber[vertex];
+        }
+        if (kept != f)
+            part.faces[kept] = std::move(face);
+        ++kept;
+    }
+
+    if (kept == 0)
+    {
+        // A part without faces troubles editors: give it one point at the origin.
+        part.faces.clear();
+        Face point;
+        point.indexCount = 1;
+        point.indexes.assign(1, 0);
+        part.faces.push_back(std::move(point));
+        part.faceCount = 1;
+        part.vertexes.assign(1, Vertex{});
+        part.vertexCount = 1;
+        return;
+    }
+
+    part.faces.resize(kept);
+    part.faceCount = kept;
+    scratch.vertexes.resize(used);
+    for (size_t v = 0; v < part.vertexes.size(); ++v)
+        if (scratch.newNumber[v] != unused)
+            scratch.vertexes[scratch.newNumber[v]] = part.vertexes[v];
+    part.vertexes.swap(scratch.vertexes);
+    part.vertexCount = used;
+}
+
+} // namespace
+
+bool partWithinCleaningLimits(const ObjectPart& part) { return withinLimits(part); }
+
+bool cleanSinglePart(ObjectPart& part)
+{
+    if (!withinLimits(part))
+        return false;
+    Scratch scratch;
+    cleanWithin(part, scratch);
+    return true;
+}
+
+void cleanPart(ObjectPart& root)
+{
+    Scratch scratch;
+    walkParts(root, [&](ObjectPart& part) {
+        if (withinLimits(part))
+            cleanWithin(part, scratch);
+    });
+}
+
+} // namespace scourvane

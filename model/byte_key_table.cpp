@@ -1,0 +1,141 @@
+// ByteKeyTable: the slot arrays in first-set order, plus an open-addressing index of slot numbers
+// so that find does not scan.
+#include "model/byte_key_table.h"
+
+#include <cstring>
+
+namespace scourvane
+{
+
+uint64_t hashBytes(const void* bytes, size_t length)
+{
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    uint64_t hash = 0xcbf29ce484222325ull ^ length;
+    while (length >= 8)
+    {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        hash = (hash ^ word) * 0x100000001b3ull;
+        hash ^= hash >> 29;
+        p += 8;
+        length -= 8;
+    }
+    while (length > 0)
+    {
+        hash = (hash ^ *p++) * 0x100000001b3ull;
+        --length;
+    }
+    hash ^= hash >> 32;
+    hash *= 0xd6e8feb86659fd93ull;
+    hash ^= hash >> 32;
+    return hash;
+}
+
+bool ByteKeyTable::keyMatchesAt(uint32_t slot, const void* key, uint32_t keyLength) const
+{
+    if (slot >= count || key == nullptr || keyLengths[slot] != keyLength)
+        return false;
+    return std::memcmp(keys[slot].data(), key, keyLength) == 0;
+}
+
+uint32_t ByteKeyTable::find(const void* key, uint32_t keyLength) const
+{
+    if (key == nullptr || keyLength == 0 || index_.empty())
+        return noSlot;
+    const size_t mask = index_.size() - 1;
+    for (size_t bucket = static_cast<size_t>(hashBytes(key, keyLength)) & mask;; bucket = (bucket + 1) & mask)
+    {
+        const uint32_t entry = index_[bucket];
+        if (entry == 0)
+            return noSlot;
+        if (keyMatchesAt(entry - 1, key, keyLength))
+            return entry - 1;
+    }
+}
+
+bool ByteKeyTable::contains(const void* key, uint32_t keyLength) const { return find(key, keyLength) != noSlot; }
+
+const uint8_t* ByteKeyTable::get(const void* key, uint32_t keyLength, uint32_t* valueLength) const
+{
+    const uint32_t slot = find(key, keyLength);
+    if (valueLength)
+        *valueLength = slot == noSlot ? 0 : valueLengths[slot];
+    if (slot == noSlot || valueLengths[slot] == 0)
+        return nullptr;
+    return reinterpret_cast<const uint8_t*>(values[slot].data());
+}
+
+void ByteKeyTable::grow()
+{
+    keys.emplace_back();
+    keyLengths.push_back(0);
+    values.emplace_back();
+    valueLengths.push_back(0);
+    ++count;
+}
+
+bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength)
+{
+    if (key == nullptr || keyLength == 0)
+        return false;
+    uint32_t slot = find(key, keyLength);
+    const bool isNew = slot == noSlot;
+    if (isNew)
+    {
+        grow();
+        slot = count - 1;
+        keys[slot].assign(static_cast<const char*>(key), keyLength);
+        keyLengths[slot] = keyLength;
+        indexSlot(slot);
+    }
+    values[slot].clear();
+    valueLengths[slot] = 0;
+    if (value != nullptr && valueLength > 0)
+    {
+        values[slot].assign(static_cast<const char*>(value), valueLength);
+        valueLengths[slot] = valueLength;
+    }
+    return isNew;
+}
+
+void ByteKeyTable::release()
+{
+    count = 0;
+    keys.clear();
+    keyLengths.clear();
+    values.clear();
+    valueLengths.clear();
+    index_.clear();
+}
+
+void ByteKeyTable::indexSlot(uint32_t slot)
+{
+    // Keep the index at most half full.
+    if (index_.size() < 2 * size_t{count})
+    {
+        rebuildIndex(index_.empty() ? 16 : index_.size() * 2);
+        return; // the rebuild indexed every slot, this one included
+    }
+    const size_t mask = index_.size() - 1;
+    size_t bucket = static_cast<size_t>(hashBytes(keys[slot].data(), keyLengths[slot])) & mask;
+    while (index_[bucket] != 0)
+        bucket = (bucket + 1) & mask;
+    index_[bucket] = slot + 1;
+}
+
+void ByteKeyTable::rebuildIndex(size_t buckets)
+{
+    index_.assign(buckets, 0);
+    const size_t mask = buckets - 1;
+    for (uint32_t slot = 0; slot < count; ++slot)
+    {
+        if (keyLengths[slot] == 0)
+            continue;
+        size_t bucket = static_cast<size_t>(hashBytes(keys[slot].data(), keyLengths[slot])) & mask;
+        while (index_[bucket] != 0)
+            bucket = (bucket + 1) & mask;
+        index_[bucket] = slot + 1;
+    }
+}
+
+} // namespace scourvane

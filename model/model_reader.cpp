@@ -1,0 +1,394 @@
+// The 3DO reader. The whole file is read with one read and parsed from memory; every count and
+// offset is checked against the file's size before anything is allocated, and the tree is walked
+// with an explicit stack, never as deep as the file says.
+#include "model/model_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace scourvane
+{
+
+namespace
+{
+
+constexpr uint32_t headerSize = 52;
+constexpr uint32_t vertexSize = 12;
+constexpr uint32_t faceRecordSize = 32;
+constexpr uint32_t firstUnreachableOffset = 0x80000000u;
+
+inline uint32_t le32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+struct Links
+{
+    uint32_t child = 0;
+    uint32_t sibling = 0;
+};
+
+class Reader
+{
+public:
+    Reader(const uint8_t* bytes, uint64_t size, LoadError* error)
+        : bytes_(bytes), size_(size), error_(error),
+          budget_(size * materialiseFactor + materialiseFloor)
+    {
+    }
+
+    bool loadTree(ObjectPart& root);
+
+private:
+    const uint8_t* bytes_;
+    uint64_t size_;
+    LoadError* error_;
+    uint64_t budget_;
+    std::vector<uint64_t> active_; // one bit per file offset: headers still being read
+
+    bool fail(LoadResult result, LoadWhat what, uint32_t offset, uint32_t value = 0)
+    {
+        if (error_)
+        {
+            error_->result = result;
+            error_->what = what;
+            error_->offset = offset;
+            error_->value = value;
+            error_->fileSize = size_;
+        }
+        return false;
+    }
+
+    bool charge(uint64_t bytes, LoadWhat what, uint32_t offset)
+    {
+        if (bytes > budget_)
+            return fail(LoadResult::tooMuchSharing, what, offset);
+        budget_ -= bytes;
+        return true;
+    }
+
+    // Checks that `count` elements of `elementSize` bytes at `offset` lie inside the file. A count
+    // of 0 reads nothing, wherever the offset points (below 2^31).
+    bool checkArray(uint32_t offset, uint32_t count, uint32_t elementSize, LoadWhat what, uint32_t owner)
+    {
+        if (offset >= firstUnreachableOffset)
+            return fail(LoadResult::offsetTooLarge, what, owner, offset);
+        if (count == 0)
+            return true;
+        const uint64_t length = uint64_t{count} * elementSize;
+        if (offset > size_ || length > size_ - offset)
+            return fail(LoadResult::arrayPastEnd, what, offset, count);
+        return charge(length, what, offset);
+    }
+
+    // Reads the NUL-terminated name at `offset` into `out`, NUL included.
+    bool readName(uint32_t offset, std::string& out, LoadWhat what, uint32_t owner)
+    {
+        if (offset >= firstUnreachableOffset)
+            return fail(LoadResult::offsetTooLarge, what, owner, offset);
+        if (offset >= size_)
+            return fail(LoadResult::namePastEnd, what, offset);
+        const uint8_t* start = bytes_ + offset;
+        const void* nul = std::memchr(start, 0, static_cast<size_t>(size_ - offset));
+        if (!nul)
+            return fail(LoadResult::nameUnterminated, what, offset);
+        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
+        if (!charge(length, what, offset))
+            return false;
+        out.assign(reinterpret_cast<const char*>(start), length);
+        return true;
+    }
+
+    bool loadPart(ObjectPart& part, uint32_t headerOffset, Links& links);
+
+    bool isActive(uint32_t offset) const
+    {
+        const size_t word = offset / 64;
+        return word < active_.size() && (active_[word] >> (offset % 64) & 1u) != 0;
+    }
+    void setActive(uint32_t offset, bool on)
+    {
+        if (active_.empty())
+            active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
+        const uint64_t bit = uint64_t{1} << (offset % 64);
+        if (on)
+            active_[offset / 64] |= bit;
+        else
+            active_[offset / 64] &= ~bit;
+    }
+};
+
+bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
+{
+    if (headerOffset > size_ || headerSize > size_ - headerOffset)
+        return fail(LoadResult::headerPastEnd, LoadWhat::partHeader, headerOffset);
+    if (!charge(headerSize, LoadWhat::partHeader, headerOffset))
+        return false;
+    const uint8_t* header = bytes_ + headerOffset;
+    const uint32_t version = le32(header + 0);
+    const uint32_t reservedZero = le32(header + 32);
+    if (version != 1)
+        return fail(LoadResult::badVersion, LoadWhat::partHeader, headerOffset, version);
+    if (reservedZero != 0)
+        return fail(LoadResult::badReservedZero, LoadWhat::partHeader, headerOffset, reservedZero);
+
+    part.version = version;
+    part.reservedZero = reservedZero;
+    const uint32_t vertexCount = le32(header + 4);
+    const uint32_t faceCount = le32(header + 8);
+    part.protectedFace = le32(header + 12);
+    part.positionX = le32(header + 16);
+    part.positionY = le32(header + 20);
+    part.positionZ = le32(header + 24);
+    const uint32_t nameOffset = le32(header + 28);
+    const uint32_t vertexArrayOffset = le32(header + 36);
+    const uint32_t faceArrayOffset = le32(header + 40);
+    links.sibling = le32(header + 44);
+    links.child = le32(header + 48);
+
+    if (!checkArray(vertexArrayOffset, vertexCount, vertexSize, LoadWhat::vertexArray, headerOffset))
+        return false;
+    part.vertexes.resize(vertexCount);
+    const uint8_t* v = bytes_ + vertexArrayOffset;
+    for (Vertex& vertex : part.vertexes)
+    {
+        vertex = Vertex{le32(v), le32(v + 4), le32(v + 8)};
+        v += vertexSize;
+    }
+    part.vertexCount = vertexCount;
+
+    if (!checkArray(faceArrayOffset, faceCount, faceRecordSize, LoadWhat::faceArray, headerOffset))
+        return false;
+    // sizeof(Face) is charged on top of the record: memory, not file bytes, is what sharing inflates.
+    if (!charge(uint64_t{faceCount} * (sizeof(Face) - faceRecordSize), LoadWhat::faceArray, faceArrayOffset))
+        return false;
+    part.faces.resize(faceCount);
+    part.faceCount = faceCount;
+    for (uint32_t i = 0; i < faceCount; ++i)
+    {
+        const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
+        const uint8_t* record = bytes_ + recordOffset;
+        Face& face = part.faces[i];
+        face.colourIndex = le32(record + 0);
+        const uint32_t indexCount = le32(record + 4);
+        face.faceWord2 = le32(record + 8);
+        const uint32_t indexArrayOffset = le32(record + 12);
+        const uint32_t textureNameOffset = le32(record + 16);
+        face.extra0 = le32(record + 20);
+        face.extra1 = le32(record + 24);
+        face.extra2 = le32(record + 28);
+
+        if (!checkArray(indexArrayOffset, indexCount, 2, LoadWhat::indexArray, recordOffset))
+            return false;
+        face.indexes.resize(indexCount);
+        const uint8_t* p = bytes_ + indexArrayOffset;
+        for (uint16_t& index : face.indexes)
+        {
+            index = le16(p);
+            p += 2;
+        }
+        face.indexCount = indexCount;
+        if (textureNameOffset != 0 &&
+            !readName(textureNameOffset, face.textureName, LoadWhat::textureName, recordOffset))
+            return false;
+    }
+    return readName(nameOffset, part.name, LoadWhat::partName, headerOffset);
+}
+
+bool Reader::loadTree(ObjectPart& root)
+{
+    // One frame per part whose reading has begun and whose sibling subtree is not finished yet:
+    // exactly the parts a recursive reader would still be inside, so a link to one of them is a
+    // cycle. A part without links finishes at once and needs no frame.
+    struct Frame
+    {
+        ObjectPart* part;
+        uint32_t offset;
+        uint32_t childOffset;
+        uint32_t siblingOffset;
+        uint8_t stage; // 0: child next, 1: sibling next, 2: done
+    };
+    std::vector<Frame> stack;
+
+    ObjectPart* next = &root;
+    uint32_t nextOffset = 0;
+    LoadWhat link = LoadWhat::partHeader;
+    uint32_t owner = 0;
+    for (;;)
+    {
+        if (next)
+        {
+            if (nextOffset >= firstUnreachableOffset)
+                return fail(LoadResult::offsetTooLarge, link, owner, nextOffset);
+            if (isActive(nextOffset))
+                return fail(LoadResult::cycle, link, owner, nextOffset);
+            Links links;
+            if (!loadPart(*next, nextOffset, links))
+                return false;
+            if (links.child != 0 || links.sibling != 0)
+            {
+                setActive(nextOffset, true);
+                stack.push_back(Frame{next, nextOffset, links.child, links.sibling, 0});
+            }
+            next = nullptr;
+        }
+        if (stack.empty())
+            return true;
+        Frame& frame = stack.back();
+        if (frame.stage == 0)
+        {
+            frame.stage = 1;
+            if (frame.childOffset != 0)
+            {
+                frame.part->child = std::make_unique<ObjectPart>();
+                next = frame.part->child.get();
+                nextOffset = frame.childOffset;
+                link = LoadWhat::childLink;
+                owner = frame.offset;
+                continue;
+            }
+        }
+        if (frame.stage == 1)
+        {
+            frame.stage = 2;
+            if (frame.siblingOffset != 0)
+            {
+                frame.part->sibling = std::make_unique<ObjectPart>();
+                next = frame.part->sibling.get();
+                nextOffset = frame.siblingOffset;
+                link = LoadWhat::siblingLink;
+                owner = frame.offset;
+                continue;
+            }
+        }
+        setActive(frame.offset, false);
+        stack.pop_back();
+    }
+}
+
+const char* whatText(LoadWhat what)
+{
+    switch (what)
+    {
+    case LoadWhat::file:
+        return "file";
+    case LoadWhat::partHeader:
+        return "part header";
+    case LoadWhat::vertexArray:
+        return "vertex array";
+    case LoadWhat::faceArray:
+        return "face array";
+    case LoadWhat::indexArray:
+        return "index array";
+    case LoadWhat::textureName:
+        return "texture name";
+    case LoadWhat::partName:
+        return "part name";
+    case LoadWhat::childLink:
+        return "child link";
+    case LoadWhat::siblingLink:
+        return "sibling link";
+    }
+    return "record";
+}
+
+} // namespace
+
+bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* error)
+{
+    if (error)
+        *error = LoadError{};
+    if (size > maxModelFileSize)
+    {
+        if (error)
+        {
+            error->result = LoadResult::fileTooLarge;
+            error->fileSize = size;
+        }
+        return false;
+    }
+    Reader reader(bytes, size, error);
+    return reader.loadTree(*this);
+}
+
+bool ObjectPart::loadModelFile(const char* path, LoadError* error)
+{
+    if (error)
+        *error = LoadError{};
+    std::vector<uint8_t> bytes;
+    platform::IoError ioError;
+    if (!platform::readWholeFile(path, bytes, maxModelFileSize, &ioError))
+    {
+        if (error)
+        {
+            error->result = ioError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge
+                                                                       : LoadResult::openFailed;
+            error->ioError = ioError;
+        }
+        return false;
+    }
+    return loadModelBytes(bytes.data(), bytes.size(), error);
+}
+
+std::string describeLoadError(const LoadError& error)
+{
+    char text[256];
+    const char* what = whatText(error.what);
+    const unsigned offset = error.offset;
+    const unsigned value = error.value;
+    const unsigned long long size = error.fileSize;
+    switch (error.result)
+    {
+    case LoadResult::ok:
+        return "no error";
+    case LoadResult::openFailed:
+        std::snprintf(text, sizeof text, "%s (system error %u)", platform::ioStepText(error.ioError.step),
+                      static_cast<unsigned>(error.ioError.systemError));
+        break;
+    case LoadResult::fileTooLarge:
+        std::snprintf(text, sizeof text, "the file is too large to be a 3DO model");
+        break;
+    case LoadResult::headerPastEnd:
+        std::snprintf(text, sizeof text, "part header at 0x%X runs past the end of the file (size 0x%llX)", offset,
+                      size);
+        break;
+    case LoadResult::badVersion:
+        std::snprintf(text, sizeof text, "version %u in the part header at offset 0x%X", value, offset);
+        break;
+    case LoadResult::badReservedZero:
+        std::snprintf(text, sizeof text, "reserved word %u (must be 0) in the part header at offset 0x%X", value,
+                      offset);
+        break;
+    case LoadResult::offsetTooLarge:
+        std::snprintf(text, sizeof text, "%s offset 0x%X in the record at 0x%X is beyond 2 GiB", what, value,
+                      offset);
+        break;
+    case LoadResult::arrayPastEnd:
+        std::snprintf(text, sizeof text, "%s at 0x%X runs past the end of the file (size 0x%llX)", what, offset,
+                      size);
+        break;
+    case LoadResult::namePastEnd:
+        std::snprintf(text, sizeof text, "%s at 0x%X is past the end of the file (size 0x%llX)", what, offset,
+                      size);
+        break;
+    case LoadResult::nameUnterminated:
+        std::snprintf(text, sizeof text, "%s at 0x%X runs to the end of the file without its NUL", what, offset);
+        break;
+    case LoadResult::cycle:
+        std::snprintf(text, sizeof text, "%s of the part at 0x%X leads back to the part at 0x%X", what, offset,
+                      value);
+        break;
+    case LoadResult::tooMuchSharing:
+        std::snprintf(text, sizeof text,
+                      "records shared so often that the model would be over %llu times the file's size "
+                      "(at the %s at 0x%X)",
+                      static_cast<unsigned long long>(materialiseFactor), what, offset);
+        break;
+    }
+    return text;
+}
+
+} // namespace scourvane

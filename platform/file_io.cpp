@@ -1,0 +1,60 @@
+// Parts of the file layer shared by both platforms: texts and the fault plan used by tests.
+#include "platform/file_io.h"
+
+namespace scourvane::platform
+{
+
+namespace
+{
+struct FaultPlan
+{
+    IoStep step = IoStep::none;
+    uint32_t remaining = 0; // the operation that brings this to 0 fails
+};
+FaultPlan faultPlan;
+} // namespace
+
+const char* ioStepText(IoStep step)
+{
+    switch (step)
+    {
+    case IoStep::none:
+        return "no error";
+    case IoStep::open:
+        return "cannot open the file";
+    case IoStep::size:
+        return "cannot get the file's size";
+    case IoStep::read:
+        return "cannot read the file";
+    case IoStep::tooLarge:
+        return "the file is too large";
+    case IoStep::create:
+        return "cannot create the new file";
+    case IoStep::write:
+        return "cannot write the new file";
+    case IoStep::flush:
+        return "cannot flush the new file to disk";
+    case IoStep::rename:
+        return "cannot put the new file in place";
+    case IoStep::close:
+        return "cannot close the file";
+    }
+    return "unknown error";
+}
+
+void injectFault(IoStep step, uint32_t nth)
+{
+    faultPlan.step = nth == 0 ? IoStep::none : step;
+    faultPlan.remaining = nth;
+}
+
+void clearFaults() { faultPlan = FaultPlan{}; }
+
+bool detail::faultNow(IoStep step)
+{
+    if (faultPlan.step != step || faultPlan.remaining == 0)
+        return false;
+    return --faultPlan.remaining == 0;
+}
+
+} // namespace scourvane::platform

@@ -1,0 +1,248 @@
+// Cleaning: the rules a modeller relies on, and agreement with the plain quadratic method.
+#include "clean/part_cleaner.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace scourvane
+{
+namespace
+{
+
+using test::addFace;
+using test::makeFace;
+using test::makePart;
+using test::setVertexes;
+
+// The cleaning rules transcribed step by step, quadratic merge and all: the reference the fast
+// cleaner must match exactly.
+void referenceClean(ObjectPart& part)
+{
+    const uint32_t vertexCount = part.vertexCount;
+    for (uint32_t i = 0; i < vertexCount; ++i)
+        for (uint32_t j = 0; j < i; ++j)
+            if (part.vertexes[j] == part.vertexes[i])
+            {
+                for (Face& face : part.faces)
+                    for (uint16_t& index : face.indexes)
+                        if (index == i)
+                            index = static_cast<uint16_t>(j);
+                break;
+            }
+    std::vector<bool> used(vertexCount, false), kept(part.faceCount, false);
+    std::vector<uint16_t> newNumber(vertexCount, 0);
+    uint32_t keptCount = 0, usedCount = 0;
+    for (uint32_t f = 0; f < part.faceCount; ++f)
+    {
+        const Face& face = part.faces[f];
+        if (!(face.hasTexture() || face.colourIndex != 0 || f == part.protectedFace || face.indexCount == 2))
+            continue;
+        if (f == part.protectedFace)
+            part.protectedFace = keptCount;
+        kept[f] = true;
+        ++keptCount;
+        for (uint16_t index : face.indexes)
+            if (!used[index])
+            {
+                used[index] = true;
+                newNumber[index] = static_cast<uint16_t>(usedCount++);
+            }
+    }
+    if (keptCount == 0)
+    {
+        part.faces.assign(1, makeFace(0, {0}));
+        part.faceCount = 1;
+        setVertexes(part, {{0, 0, 0}});
+        return;
+    }
+    std::vector<Face> faces;
+    for (uint32_t f = 0; f < part.faceCount; ++f)
+        if (kept[f])
+        {
+            faces.push_back(std::move(part.faces[f]));
+            for (uint16_t& index : faces.back().indexes)
+                index = newNumber[index];
+        }
+    std::vector<Vertex> vertexes(usedCount);
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        if (used[v])
+            vertexes[newNumber[v]] = part.vertexes[v];
+    part.faces = std::move(faces);
+    part.faceCount = keptCount;
+    setVertexes(part, std::move(vertexes));
+}
+
+TEST(Cleaner, WorkedExampleMergesDropsAndRenumbers)
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{10, 0, 0}, {0, 0, 0}, {10, 0, 0}, {7, 7, 7}, {0, 0, 0}});
+    addFace(*part, makeFace(0, {1, 3, 4}));
+    addFace(*part, makeFace(5, {2, 3, 1}));
+    addFace(*part, makeFace(0, {4, 2}));
+    cleanPart(*part);
+    EXPECT_EQ(part->vertexes, (std::vector<Vertex>{{10, 0, 0}, {7, 7, 7}, {0, 0, 0}}));
+    EXPECT_EQ(part->vertexCount, 3u);
+    ASSERT_EQ(part->faceCount, 2u);
+    EXPECT_EQ(part->faces[0].colourIndex, 5u);
+    EXPECT_EQ(part->faces[0].indexes, (std::vector<uint16_t>{0, 1, 2}));
+    EXPECT_EQ(part->faces[1].indexes, (std::vector<uint16_t>{2, 0}));
+    EXPECT_EQ(part->protectedFace, noProtectedFace);
+}
+
+TEST(Cleaner, WhatStaysAndWhatGoes)
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}});
+    addFace(*part, makeFace(0, {0}));              // dead point: goes
+    addFace(*part, makeFace(0, {0, 1}));           // untextured colour-0 line: stays
+    addFace(*part, makeFace(0, {0, 1, 2}));        // dead triangle: goes
+    addFace(*part, makeFace(0, {2, 3, 0}, "tex")); // textured, colour 0: stays
+    addFace(*part, makeFace(9, {3}));              // coloured point: stays
+    addFace(*part, makeFace(0, {1, 2, 3}));        // protected: stays
+    part->protectedFace = 5;
+    part->faces[1].extra1 = 42;
+    cleanPart(*part);
+    ASSERT_EQ(part->faceCount, 4u);
+    EXPECT_EQ(part->faces[0].indexCount, 2u);
+    EXPECT_EQ(part->faces[0].extra1, 42u);
+    EXPECT_TRUE(part->faces[1].hasTexture());
+    EXPECT_EQ(part->faces[2].colourIndex, 9u);
+    EXPECT_EQ(part->protectedFace, 3u);
+    // first use: line 0,1; textured 2,3,0 -> vertex 2 becomes 2, vertex 3 becomes 3
+    EXPECT_EQ(part->faces[1].indexes, (std::vector<uint16_t>{2, 3, 0}));
+}
+
+TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
+{
+    auto dead = makePart("dead");
+    setVertexes(*dead, {{5, 5, 5}, {6, 6, 6}, {7, 7, 7}});
+    addFace(*dead, makeFace(0, {0, 1, 2}));
+    dead->faces[0].faceWord2 = 3;
+    dead->protectedFace = 7; // matches no face, and keeps its value
+    auto empty = makePart("empty");
+    dead->child = std::move(empty);
+    cleanPart(*dead);
+    for (const ObjectPart* part : {dead.get(), dead->child.get()})
+    {
+        ASSERT_EQ(part->faceCount, 1u);
+        EXPECT_EQ(part->faces[0], makeFace(0, {0}));
+        EXPECT_EQ(part->vertexes, (std::vector<Vertex>{{0, 0, 0}}));
+    }
+    EXPECT_EQ(dead->protectedFace, 7u);
+}
+
+TEST(Cleaner, KeptFacesWithoutIndexesLeaveNoVertexesAndNoPoint)
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{1, 1, 1}});
+    addFace(*part, makeFace(4, {}));
+    cleanPart(*part);
+    EXPECT_EQ(part->faceCount, 1u);
+    EXPECT_EQ(part->vertexCount, 0u);
+}
+
+TEST(Cleaner, MergesOnlyBitIdenticalCoordinatesAndKeepsTheEarlierVertex)
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{1, 2, 3}, {1, 2, 0x80000003u}, {1, 2, 3}});
+    addFace(*part, makeFace(1, {2}));    // only the later duplicate is used...
+    addFace(*part, makeFace(1, {1, 0})); // ...and its twin is used later
+    cleanPart(*part);
+    EXPECT_EQ(part->vertexes, (std::vector<Vertex>{{1, 2, 3}, {1, 2, 0x80000003u}}));
+    EXPECT_EQ(part->faces[0].indexes, (std::vector<uint16_t>{0}));
+    EXPECT_EQ(part->faces[1].indexes, (std::vector<uint16_t>{1, 0}));
+}
+
+TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
+{
+    auto root = makePart("root");
+    setVertexes(*root, {{1, 1, 1}, {1, 1, 1}});
+    addFace(*root, makeFace(0, {0, 1, 2})); // index 2 is beyond vertexCount
+    auto big = makePart("big");
+    setVertexes(*big, std::vector<Vertex>(65536, Vertex{}));
+    auto fine = makePart("fine");
+    setVertexes(*fine, {{1, 1, 1}, {1, 1, 1}});
+    addFace(*fine, makeFace(2, {1}));
+    big->sibling = std::move(fine);
+    root->child = std::move(big);
+    cleanPart(*root);
+    EXPECT_EQ(root->faceCount, 1u);
+    EXPECT_EQ(root->vertexCount, 2u);
+    EXPECT_EQ(root->child->vertexCount, 65536u);
+    EXPECT_EQ(root->child->faceCount, 0u);
+    EXPECT_EQ(root->child->sibling->vertexCount, 1u);
+    EXPECT_FALSE(partWithinCleaningLimits(*root));
+}
+
+TEST(Cleaner, CleaningTwiceChangesNothing)
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{3, 3, 3}, {1, 1, 1}, {3, 3, 3}, {2, 2, 2}});
+    addFace(*part, makeFace(0, {3, 2}));
+    addFace(*part, makeFace(0, {0}));
+    addFace(*part, makeFace(1, {1, 0, 3}, "t"));
+    part->protectedFace = 2;
+    cleanPart(*part);
+    std::vector<uint8_t> once, twice;
+    ASSERT_TRUE(part->buildModelImage(once));
+    cleanPart(*part);
+    ASSERT_TRUE(part->buildModelImage(twice));
+    EXPECT_EQ(once, twice);
+}
+
+// Random parts with few distinct coordinates, so merges, drops, lines and protected faces are all
+// common; the fast cleaner must give exactly the reference's tree.
+TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
+{
+    std::mt19937 random(1234);
+    for (int round = 0; round < 300; ++round)
+    {
+        auto fast = makePart("r");
+        auto reference = makePart("r");
+        const auto vertexCount = static_cast<uint32_t>(random() % 60);
+        std::vector<Vertex> vertexes;
+        for (uint32_t i = 0; i < vertexCount; ++i)
+            vertexes.push_back({static_cast<uint32_t>(random() % 4), static_cast<uint32_t>(random() % 3), 7});
+        setVertexes(*fast, vertexes);
+        setVertexes(*reference, vertexes);
+        const auto faceCount = static_cast<uint32_t>(random() % 12);
+        for (uint32_t f = 0; f < faceCount; ++f)
+        {
+            std::vector<uint16_t> indexes(vertexCount == 0 ? 0 : random() % 5);
+            for (uint16_t& index : indexes)
+                index = static_cast<uint16_t>(random() % vertexCount);
+            Face face = makeFace(random() % 3 == 0 ? 1u : 0u, indexes, random() % 5 == 0 ? "tex" : "");
+            face.extra2 = f;
+            addFace(*fast, face);
+            addFace(*reference, face);
+        }
+        const uint32_t protectedFace = random() % 3 == 0 ? static_cast<uint32_t>(random() % 14) : noProtectedFace;
+        fast->protectedFace = reference->protectedFace = protectedFace;
+        cleanPart(*fast);
+        referenceClean(*reference);
+        ASSERT_TRUE(sameTree(*fast, *reference)) << "round " << round;
+    }
+}
+
+TEST(Cleaner, WorstCaseMergesStayExact)
+{
+    for (int pattern = 0; pattern < 3; ++pattern)
+    {
+        auto part = makePart("w");
+        std::vector<Vertex> vertexes(65535);
+        for (uint32_t i = 0; i < 65535; ++i)
+            vertexes[i] = pattern == 0 ? Vertex{i, i * 3, 0} : pattern == 1 ? Vertex{} : Vertex{i % 256, 0, 0};
+        setVertexes(*part, vertexes);
+        for (uint32_t i = 0; i + 2 < 65535; i += 3)
+            addFace(*part, makeFace(1, {static_cast<uint16_t>(i), static_cast<uint16_t>(i + 1),
+                                        static_cast<uint16_t>(i + 2)}));
+        cleanPart(*part);
+        const uint32_t expected = pattern == 0 ? 65535u : pattern == 1 ? 1u : 256u;
+        EXPECT_EQ(part->vertexCount, expected) << pattern;
+    }
+}
+
+} // namespace
+} // namespace scourvane

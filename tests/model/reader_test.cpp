@@ -1,0 +1,342 @@
+// The reader against hand-laid files: what loads, what fails, and why.
+#include "model/model_reader.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace scourvane
+{
+namespace
+{
+
+using test::RawFile;
+
+// A one-part file: header, name, 3 vertexes, one textured triangle.
+RawFile onePartFile()
+{
+    RawFile file;
+    file.appendHeader({});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("base");
+    h.vertexCount = 3;
+    h.vertexArrayOffset = file.appendVertexes({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+    const uint32_t indexes = file.appendIndexes({0, 1, 2});
+    const uint32_t texture = file.appendName("tex");
+    h.faceCount = 1;
+    h.faceArrayOffset = file.appendFaces({{5, 3, 77, indexes, texture, 1, 2, 3}});
+    file.writeHeader(0, h);
+    return file;
+}
+
+LoadError loadFails(const RawFile& file)
+{
+    ObjectPart root;
+    LoadError error;
+    EXPECT_FALSE(root.loadModelBytes(file.bytes.data(), file.bytes.size(), &error));
+    return error;
+}
+
+TEST(Reader, LoadsEveryFieldOfAPart)
+{
+    RawFile file = onePartFile();
+    file.put32(12, 0);          // protectedFace
+    file.put32(16, 0xFFFFFFF0); // positionX, carried bit for bit
+    ObjectPart root;
+    ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_EQ(root.name, std::string("base\0", 5));
+    EXPECT_EQ(root.protectedFace, 0u);
+    EXPECT_EQ(root.positionX, 0xFFFFFFF0u);
+    ASSERT_EQ(root.vertexCount, 3u);
+    EXPECT_EQ(root.vertexes[2], (Vertex{7, 8, 9}));
+    ASSERT_EQ(root.faceCount, 1u);
+    const Face& face = root.faces[0];
+    EXPECT_EQ(face.colourIndex, 5u);
+    EXPECT_EQ(face.faceWord2, 77u);
+    EXPECT_EQ(face.indexes, (std::vector<uint16_t>{0, 1, 2}));
+    EXPECT_EQ(face.textureName, std::string("tex\0", 4));
+    EXPECT_EQ(face.extra0 + face.extra1 + face.extra2, 6u);
+}
+
+TEST(Reader, FailsOnShortFilesAndBadHeaderWordsDeepInTheTree)
+{
+    RawFile tiny;
+    tiny.appendZeros(51);
+    EXPECT_EQ(loadFails(tiny).result, LoadResult::headerPastEnd);
+
+    for (uint32_t field : {0u, 32u})
+    {
+        RawFile file = onePartFile();
+        RawFile::Header child;
+        child.nameOffset = 52;
+        const uint32_t childAt = file.appendHeader(child);
+        RawFile::Header grandchild = child;
+        if (field == 0)
+            grandchild.version = 2;
+        else
+            grandchild.reservedZero = 1;
+        const uint32_t grandchildAt = file.appendHeader(grandchild);
+        file.put32(childAt + 48, grandchildAt);
+        file.put32(48, childAt);
+        const LoadError error = loadFails(file);
+        EXPECT_EQ(error.result, field == 0 ? LoadResult::badVersion : LoadResult::badReservedZero);
+        EXPECT_EQ(error.offset, grandchildAt);
+        if (field == 0)
+        {
+            EXPECT_EQ(describeLoadError(error),
+                      "version 2 in the part header at offset 0x" + [&] {
+                          char hex[16];
+                          std::snprintf(hex, sizeof hex, "%X", grandchildAt);
+                          return std::string(hex);
+                      }());
+        }
+    }
+}
+
+TEST(Reader, EmptyArraysReadNothingWhereverTheyPointBelowTwoGiB)
+{
+    RawFile file = onePartFile();
+    file.put32(4, 0);           // no vertexes...
+    file.put32(36, 0x7FFFFFFF); // ...at an offset far past the end
+    // The face's indexes refer to vertexes no longer there; the reader does not check them.
+    ObjectPart root;
+    ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_TRUE(root.vertexes.empty());
+
+    file.put32(36, 0x80000000);
+    EXPECT_EQ(loadFails(file).result, LoadResult::offsetTooLarge);
+
+    RawFile noIndexes = onePartFile();
+    const uint32_t faceAt = noIndexes.get32(40);
+    noIndexes.put32(faceAt + 4, 0);
+    noIndexes.put32(faceAt + 12, 0x7FFFFFF0);
+    ObjectPart again;
+    ASSERT_TRUE(again.loadModelBytes(noIndexes.bytes.data(), noIndexes.bytes.size()));
+    EXPECT_TRUE(again.faces[0].indexes.empty());
+    noIndexes.put32(faceAt + 12, 0xFFFFFFFF);
+    EXPECT_EQ(loadFails(noIndexes).result, LoadResult::offsetTooLarge);
+}
+
+TEST(Reader, ArraysMustFitExactlyAndHugeCountsFailWithoutAllocating)
+{
+    RawFile file;
+    file.appendHeader({});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("p");
+    h.vertexCount = 2;
+    h.vertexArrayOffset = file.appendVertexes({{1, 1, 1}, {2, 2, 2}}); // ends exactly at the end
+    file.writeHeader(0, h);
+    ObjectPart fits;
+    EXPECT_TRUE(fits.loadModelBytes(file.bytes.data(), file.bytes.size()));
+
+    file.put32(4, 3); // one vertex past the end
+    LoadError error = loadFails(file);
+    EXPECT_EQ(error.result, LoadResult::arrayPastEnd);
+    EXPECT_EQ(error.what, LoadWhat::vertexArray);
+
+    for (uint32_t count : {0xFFFFFFFFu, 0x80000000u, 0x15555556u})
+    {
+        file.put32(4, count);
+        EXPECT_EQ(loadFails(file).result, LoadResult::arrayPastEnd) << count;
+        file.put32(4, 0);
+        file.put32(8, count);
+        file.put32(40, 0);
+        EXPECT_EQ(loadFails(file).result, LoadResult::arrayPastEnd) << count;
+        file.put32(8, 0);
+    }
+}
+
+TEST(Reader, TextureNamesAndPartNames)
+{
+    RawFile file = onePartFile();
+    const uint32_t faceAt = file.get32(40);
+    const uint32_t nul = file.appendZeros(1);
+    file.put32(faceAt + 16, nul); // a texture name that is only its NUL still counts
+    file.put32(28, 0);            // the part name read from offset 0: the version byte, then NUL
+    ObjectPart root;
+    ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_EQ(root.faces[0].textureName, std::string(1, '\0'));
+    EXPECT_TRUE(root.faces[0].hasTexture());
+    EXPECT_EQ(root.name, std::string("\x01\0", 2));
+
+    file.put32(faceAt + 16, 0);
+    ObjectPart untextured;
+    ASSERT_TRUE(untextured.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_FALSE(untextured.faces[0].hasTexture());
+}
+
+TEST(Reader, NamesWithoutTheirNulFail)
+{
+    RawFile file = onePartFile();
+    const uint32_t tail = file.append("abc", 3); // runs to the end
+    file.put32(28, tail);
+    LoadError error = loadFails(file);
+    EXPECT_EQ(error.result, LoadResult::nameUnterminated);
+    EXPECT_EQ(error.what, LoadWhat::partName);
+
+    file.put32(28, file.size()); // exactly at the end
+    EXPECT_EQ(loadFails(file).result, LoadResult::namePastEnd);
+    const uint32_t faceAt = file.get32(40);
+    file.put32(28, 52);
+    file.put32(faceAt + 16, file.size() + 100);
+    error = loadFails(file);
+    EXPECT_EQ(error.result, LoadResult::namePastEnd);
+    EXPECT_EQ(error.what, LoadWhat::textureName);
+}
+
+TEST(Reader, SharedRecordsAreCopiedAndCountedPerPart)
+{
+    // Root with a child that has two siblings: 3, 5, 7 and 11 vertexes; all four share one name and
+    // the two last share one vertex array.
+    RawFile file;
+    const uint32_t name = 0;
+    file.appendHeader({});
+    std::vector<Vertex> many(11, Vertex{1, 2, 3});
+    const uint32_t vertexes = file.appendVertexes(many);
+    uint32_t at[4];
+    const uint32_t counts[4] = {3, 5, 7, 11};
+    at[0] = 0;
+    for (int i = 1; i < 4; ++i)
+        at[i] = file.appendHeader({});
+    for (int i = 0; i < 4; ++i)
+    {
+        RawFile::Header h;
+        h.nameOffset = name;
+        h.vertexCount = counts[i];
+        h.vertexArrayOffset = vertexes;
+        file.writeHeader(at[i], h);
+    }
+    file.put32(at[0] + 48, at[1]);
+    file.put32(at[1] + 44, at[2]);
+    file.put32(at[2] + 44, at[3]);
+    ObjectPart root;
+    ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_EQ(root.countVertexes(), 26u);
+    EXPECT_EQ(root.countFaces(), 0u);
+    ASSERT_TRUE(root.child && root.child->sibling && root.child->sibling->sibling);
+    EXPECT_EQ(root.child->sibling->sibling->vertexCount, 11u);
+
+    // Two children links at one header give two copies of that subtree.
+    file.put32(at[2] + 44, 0);
+    file.put32(at[1] + 48, at[3]);
+    file.put32(at[2] + 48, at[3]);
+    ObjectPart shared;
+    ASSERT_TRUE(shared.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_EQ(shared.countVertexes(), 3u + 5 + 7 + 11 + 11);
+}
+
+TEST(Reader, CyclesFailWhicheverLinkClosesThem)
+{
+    // Root -> child a -> sibling b; then one more link that leads back into the path.
+    for (int kind = 0; kind < 4; ++kind)
+    {
+        RawFile file;
+        file.appendHeader({});
+        RawFile::Header h;
+        h.nameOffset = file.appendName("n");
+        file.writeHeader(0, h);
+        const uint32_t a = file.appendHeader(h);
+        const uint32_t b = file.appendHeader(h);
+        file.put32(48, a);
+        file.put32(a + 44, b);
+        if (kind == 0)
+            file.put32(b + 48, a); // b's child is a, which is still being read
+        else if (kind == 1)
+            file.put32(b + 44, a); // the sibling chain closes on its start
+        else if (kind == 2)
+            file.put32(b + 44, b); // a sibling of itself
+        else
+            file.put32(a + 48, a); // a child of itself
+        const LoadError error = loadFails(file);
+        EXPECT_EQ(error.result, LoadResult::cycle) << kind;
+        EXPECT_NE(describeLoadError(error).find("leads back"), std::string::npos);
+    }
+}
+
+TEST(Reader, SharingThatWouldExplodeTheTreeFailsQuickly)
+{
+    // 40 headers, each with two child links... here: a chain where every part's child and the
+    // child's sibling both lead to the next level, so the tree doubles at every level.
+    RawFile file;
+    const int levels = 40;
+    std::vector<uint32_t> at;
+    for (int i = 0; i < 2 * levels + 1; ++i)
+        at.push_back(file.appendHeader({}));
+    const uint32_t name = file.appendName("x");
+    for (int i = 0; i < 2 * levels + 1; ++i)
+    {
+        RawFile::Header h;
+        h.nameOffset = name;
+        file.writeHeader(at[static_cast<size_t>(i)], h);
+    }
+    // Level k has two headers, L = at[2k+1] and R = at[2k+2]; the root and both of them have the
+    // child L' of the next level, and L' has the sibling R'.
+    for (int k = 0; k + 1 < levels; ++k)
+    {
+        const uint32_t left = at[static_cast<size_t>(2 * k + 1)], right = at[static_cast<size_t>(2 * k + 2)];
+        const uint32_t nextLeft = at[static_cast<size_t>(2 * k + 3)], nextRight = at[static_cast<size_t>(2 * k + 4)];
+        file.put32(left + 48, nextLeft);
+        file.put32(right + 48, nextLeft);
+        file.put32(nextLeft + 44, nextRight);
+    }
+    file.put32(0 + 48, at[1]);
+    file.put32(at[1] + 44, at[2]);
+    const LoadError error = loadFails(file);
+    EXPECT_EQ(error.result, LoadResult::tooMuchSharing);
+    EXPECT_NE(describeLoadError(error).find("times the file's size"), std::string::npos);
+}
+
+TEST(Reader, MillionFacesSharingOneIndexArrayFailWithinBoundedMemory)
+{
+    RawFile file;
+    file.appendHeader({});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("bomb");
+    const uint32_t indexes = file.appendZeros(2 * 60000);
+    const uint32_t faces = 100000;
+    h.faceCount = faces;
+    h.faceArrayOffset = file.appendZeros(size_t{32} * faces);
+    for (uint32_t i = 0; i < faces; ++i)
+    {
+        file.put32(h.faceArrayOffset + 32 * i + 4, 60000);
+        file.put32(h.faceArrayOffset + 32 * i + 12, indexes);
+    }
+    file.writeHeader(0, h);
+    EXPECT_EQ(loadFails(file).result, LoadResult::tooMuchSharing);
+}
+
+TEST(Reader, LongSiblingChainsLoadCountAndReleaseWithoutRecursion)
+{
+    const uint32_t parts = 1000000;
+    RawFile file;
+    file.bytes.reserve(size_t{52} * parts + 8);
+    for (uint32_t i = 0; i < parts; ++i)
+    {
+        RawFile::Header h;
+        h.vertexArrayOffset = 0;
+        h.siblingOffset = i + 1 < parts ? 52 * (i + 1) : 0;
+        file.appendHeader(h); // name from offset 0: the root's version byte and a NUL
+    }
+    auto root = std::make_unique<ObjectPart>();
+    ASSERT_TRUE(root->loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_EQ(root->countVertexes(), 0u);
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(root->buildModelImage(image));
+    EXPECT_EQ(image.size(), size_t{54} * parts);
+    root.reset();
+}
+
+TEST(Reader, ReportsFilesThatCannotBeOpened)
+{
+    test::TempDir dir;
+    ObjectPart root;
+    LoadError error;
+    EXPECT_FALSE(root.loadModelFile(dir.file("missing.3do").c_str(), &error));
+    EXPECT_EQ(error.result, LoadResult::openFailed);
+    EXPECT_EQ(error.ioError.step, platform::IoStep::open);
+    ObjectPart folder;
+    EXPECT_FALSE(folder.loadModelFile(dir.path().c_str(), &error));
+    EXPECT_EQ(error.result, LoadResult::openFailed);
+}
+
+} // namespace
+} // namespace scourvane

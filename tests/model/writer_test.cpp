@@ -1,0 +1,230 @@
+// The writer's layout, byte for byte, and saves that never lose the file they replace.
+#include "model/model_reader.h"
+#include "model/model_writer.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace scourvane
+{
+namespace
+{
+
+using test::addFace;
+using test::makeFace;
+using test::makePart;
+using test::setVertexes;
+
+uint32_t word(const std::vector<uint8_t>& bytes, uint32_t offset)
+{
+    return static_cast<uint32_t>(bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16) |
+           static_cast<uint32_t>(bytes[offset + 3]) << 24;
+}
+
+std::vector<uint8_t> imageOf(const ObjectPart& root)
+{
+    std::vector<uint8_t> image;
+    EXPECT_TRUE(root.buildModelImage(image));
+    EXPECT_EQ(image.size(), modelImageSize(root));
+    return image;
+}
+
+TEST(Writer, OnePartLaysOutHeaderPoolIndexesVertexesFacesAndName)
+{
+    auto root = makePart("body");
+    setVertexes(*root, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+    addFace(*root, makeFace(3, {0, 1, 2}, "A"));
+    const auto image = imageOf(*root);
+    ASSERT_EQ(image.size(), 133u);
+    EXPECT_EQ(word(image, 28), 128u); // name
+    EXPECT_EQ(word(image, 36), 60u);  // vertexes
+    EXPECT_EQ(word(image, 40), 96u);  // faces
+    EXPECT_EQ(word(image, 44), 0u);
+    EXPECT_EQ(word(image, 48), 0u);
+    EXPECT_EQ(word(image, 96 + 12), 54u); // index array
+    EXPECT_EQ(word(image, 96 + 16), 52u); // texture name in the pool
+    EXPECT_EQ(image[52], 'A');
+    EXPECT_EQ(image[53], 0);
+}
+
+TEST(Writer, TreesFollowWalkOrderAndShareOnePoolEntryPerName)
+{
+    // R's child A has the sibling B and the child C; textures X, T, U, T.
+    auto root = makePart("R");
+    auto a = makePart("A");
+    auto b = makePart("B");
+    auto c = makePart("C");
+    const char* textures[4] = {"X", "T", "U", "T"};
+    ObjectPart* parts[4] = {root.get(), a.get(), b.get(), c.get()};
+    for (int i = 0; i < 4; ++i)
+    {
+        setVertexes(*parts[i], {{0, 0, 0}});
+        addFace(*parts[i], makeFace(1, {0}, textures[i]));
+    }
+    a->child = std::move(c);
+    a->sibling = std::move(b);
+    root->child = std::move(a);
+    const auto image = imageOf(*root);
+    ASSERT_EQ(image.size(), 406u);
+    EXPECT_EQ(image[52], 'X');
+    EXPECT_EQ(image[54], 'T');
+    EXPECT_EQ(image[56], 'U');
+    EXPECT_EQ(word(image, 48), 106u);       // R's child A
+    EXPECT_EQ(word(image, 106 + 44), 206u); // A's sibling B
+    EXPECT_EQ(word(image, 106 + 48), 306u); // A's child C
+    const uint32_t faceOfA = word(image, 106 + 40), faceOfC = word(image, 306 + 40);
+    EXPECT_EQ(word(image, faceOfA + 16), 54u);
+    EXPECT_EQ(word(image, faceOfC + 16), 54u);
+
+    ObjectPart reloaded;
+    ASSERT_TRUE(reloaded.loadModelBytes(image.data(), image.size()));
+    EXPECT_TRUE(sameTree(*root, reloaded));
+}
+
+TEST(Writer, EmptyArraysGetZeroOffsetsAndEmptyIndexListsPointAtWhatFollows)
+{
+    auto root = makePart("p");
+    addFace(*root, makeFace(1, {}, "case"));
+    addFace(*root, makeFace(1, {}, "Case")); // differs in case: a second pool entry
+    addFace(*root, makeFace(2, {}, std::string()));
+    root->faces[2].textureName = std::string(1, '\0'); // only its NUL: a one-byte entry
+    auto image = imageOf(*root);
+    // pool: "case\0" 52, "Case\0" 57, "\0" 62; no indexes, no vertexes; faces at 63
+    EXPECT_EQ(word(image, 36), 0u);
+    EXPECT_EQ(word(image, 40), 63u);
+    for (uint32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(word(image, 63 + 32 * i + 12), 63u);
+    EXPECT_EQ(word(image, 63 + 16), 52u);
+    EXPECT_EQ(word(image, 63 + 32 + 16), 57u);
+    EXPECT_EQ(word(image, 63 + 64 + 16), 62u);
+
+    auto bare = makePart("bare");
+    image = imageOf(*bare);
+    EXPECT_EQ(image.size(), 57u); // header and name only
+    EXPECT_EQ(word(image, 40), 0u);
+}
+
+TEST(Writer, ZeroIndexFacesBetweenOthersTakeTheNextArraysOffset)
+{
+    auto root = makePart("p");
+    setVertexes(*root, {{0, 0, 0}, {1, 1, 1}});
+    addFace(*root, makeFace(1, {0, 1}));
+    addFace(*root, makeFace(1, {}));
+    addFace(*root, makeFace(1, {1}));
+    const auto image = imageOf(*root);
+    const uint32_t faces = word(image, 40);
+    EXPECT_EQ(word(image, faces + 12), 52u);
+    EXPECT_EQ(word(image, faces + 32 + 12), 56u);
+    EXPECT_EQ(word(image, faces + 64 + 12), 56u);
+}
+
+class SaveTest : public ::testing::Test
+{
+protected:
+    test::TempDir dir;
+    std::string path = dir.file("model.3do");
+    std::vector<uint8_t> original{1, 2, 3, 4, 5};
+    std::unique_ptr<ObjectPart> root = makePart("saved");
+
+    void SetUp() override
+    {
+        test::writeBytes(path, original);
+        setVertexes(*root, {{1, 2, 3}});
+        addFace(*root, makeFace(0, {0, 0}));
+    }
+    void TearDown() override { platform::clearFaults(); }
+
+    size_t filesInDir() const
+    {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            ++n;
+        return n;
+    }
+};
+
+TEST_F(SaveTest, ReplacesTheFileAndSavingTwiceGivesTheSameBytes)
+{
+    ASSERT_TRUE(root->saveModelFile(path.c_str()));
+    const auto first = test::readBytes(path);
+    EXPECT_EQ(first, imageOf(*root));
+    ASSERT_TRUE(root->saveModelFile(path.c_str()));
+    EXPECT_EQ(test::readBytes(path), first);
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
+TEST_F(SaveTest, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile)
+{
+    using platform::IoStep;
+    for (IoStep step : {IoStep::open, IoStep::create, IoStep::write, IoStep::flush, IoStep::close, IoStep::rename})
+    {
+        platform::injectFault(step, 1);
+        SaveError error;
+        EXPECT_FALSE(root->saveModelFile(path.c_str(), &error)) << platform::ioStepText(step);
+        EXPECT_EQ(error.result, SaveResult::ioFailed);
+        EXPECT_EQ(error.ioError.step, step);
+        EXPECT_EQ(test::readBytes(path), original) << platform::ioStepText(step);
+        EXPECT_EQ(filesInDir(), 1u) << platform::ioStepText(step);
+        platform::clearFaults();
+    }
+    EXPECT_TRUE(root->saveModelFile(path.c_str()));
+}
+
+#ifndef _WIN32
+TEST_F(SaveTest, KeepsPermissionBitsAndRefusesReadOnlyFiles)
+{
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(root->saveModelFile(path.c_str()));
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    test::writeBytes(path, original);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    SaveError error;
+    EXPECT_FALSE(root->saveModelFile(path.c_str(), &error));
+    EXPECT_EQ(error.ioError.step, platform::IoStep::open);
+    EXPECT_EQ(test::readBytes(path), original);
+}
+
+TEST_F(SaveTest, SavingThroughASymbolicLinkRewritesTheLinkedFile)
+{
+    const std::string link = dir.file("link.3do");
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(root->saveModelFile(link.c_str()));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readBytes(path), imageOf(*root));
+}
+#else
+TEST_F(SaveTest, RefusesReadOnlyFilesAndFilesHeldOpenAgainstWriting)
+{
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(root->saveModelFile(path.c_str()));
+    EXPECT_EQ(test::readBytes(path), original);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(root->saveModelFile(path.c_str()));
+    CloseHandle(held);
+    EXPECT_EQ(test::readBytes(path), original);
+    EXPECT_EQ(filesInDir(), 1u);
+}
+#endif
+
+TEST_F(SaveTest, AFolderIsNeverReplaced)
+{
+    SaveError error;
+    EXPECT_FALSE(root->saveModelFile(dir.path().c_str(), &error));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path()));
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
+} // namespace
+} // namespace scourvane
