@@ -1,0 +1,104 @@
+#include "tools/editor_style_writer.h"
+
+namespace scourvane::tools
+{
+
+namespace
+{
+class Image
+{
+  public:
+    std::vector<uint8_t> bytes;
+
+    uint32_t end() const { return static_cast<uint32_t>(bytes.size()); }
+
+    uint32_t append32(uint32_t value)
+    {
+        const uint32_t at = end();
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<uint8_t>(value >> shift));
+        return at;
+    }
+
+    void put32(uint32_t at, uint32_t value)
+    {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + static_cast<uint32_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    }
+
+    uint32_t appendBytes(const std::string& text)
+    {
+        const uint32_t at = end();
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        return at;
+    }
+
+    uint32_t appendIndexes(const std::vector<uint16_t>& indexes)
+    {
+        const uint32_t at = end();
+        for (uint16_t index : indexes)
+        {
+            bytes.push_back(static_cast<uint8_t>(index));
+            bytes.push_back(static_cast<uint8_t>(index >> 8));
+        }
+        return at;
+    }
+};
+
+// Header field offsets.
+constexpr uint32_t nameField = 28;
+constexpr uint32_t vertexArrayField = 36;
+constexpr uint32_t faceArrayField = 40;
+constexpr uint32_t siblingField = 44;
+constexpr uint32_t childField = 48;
+
+uint32_t writePart(Image& image, const ObjectPart& part)
+{
+    const uint32_t header = image.end();
+    for (uint32_t word : {part.version, part.vertexCount, part.faceCount, part.protectedFace, part.positionX,
+                          part.positionY, part.positionZ, 0u, part.reservedZero, 0u, 0u, 0u, 0u})
+        image.append32(word);
+
+    image.put32(header + nameField, image.appendBytes(part.name.empty() ? std::string(1, '\0') : part.name));
+
+    const uint32_t vertexes = image.end();
+    for (const Vertex& vertex : part.vertexes)
+    {
+        image.append32(vertex.x);
+        image.append32(vertex.y);
+        image.append32(vertex.z);
+    }
+    image.put32(header + vertexArrayField, vertexes);
+
+    std::vector<uint32_t> indexArrays;
+    std::vector<uint32_t> textureNames;
+    for (const Face& face : part.faces)
+    {
+        indexArrays.push_back(image.appendIndexes(face.indexes));
+        textureNames.push_back(face.hasTexture() ? image.appendBytes(face.textureName) : 0);
+    }
+
+    const uint32_t faces = image.end();
+    for (size_t i = 0; i < part.faces.size(); ++i)
+    {
+        const Face& face = part.faces[i];
+        for (uint32_t word : {face.colourIndex, face.indexCount, face.faceWord2, indexArrays[i],
+                              textureNames[i], face.extra0, face.extra1, face.extra2})
+            image.append32(word);
+    }
+    image.put32(header + faceArrayField, faces);
+
+    if (part.child) image.put32(header + childField, writePart(image, *part.child));
+    if (part.sibling) image.put32(header + siblingField, writePart(image, *part.sibling));
+    return header;
+}
+} // namespace
+
+std::vector<uint8_t> editorStyleImage(const ObjectPart& root)
+{
+    Image image;
+    writePart(image, root);
+    return std::move(image.bytes);
+}
+
+} // namespace scourvane::tools
