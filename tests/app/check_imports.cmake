@@ -1,4 +1,5 @@
 # Fails unless EXE imports only system DLLs (a statically linked program ships as one file).
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
