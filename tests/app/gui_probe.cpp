@@ -7,6 +7,7 @@
 //   gui_probe dialog-texts CAPTION           texts of the dialog's children, one per line
 //   gui_probe state                          focus, enabled buttons and visible tooltip of the program
 //   gui_probe button-rect ID                 screen rectangle of a command button
+//   gui_probe control-rect CAPTION ID        screen rectangle of a control in one of its dialogs
 //   gui_probe wait-window CLASS TIMEOUT_MS   any top-level window of that class (e.g. Notepad)
 //   gui_probe close-window CLASS             sends WM_CLOSE to every top-level window of that class
 //   gui_probe make-model PATH                writes a small model with dead weight for the program to clean
@@ -111,6 +112,7 @@ void printMain(HWND main)
     std::printf("client_width=%ld\nclient_height=%ld\n", client.right - client.left,
                 client.bottom - client.top);
     std::printf("client_x=%ld\nclient_y=%ld\n", origin.x, origin.y);
+    std::printf("outer_x=%ld\nouter_y=%ld\n", outer.left, outer.top);
     std::printf("outer_width=%ld\nouter_height=%ld\n", outer.right - outer.left, outer.bottom - outer.top);
     std::printf("style=0x%08lx\n", static_cast<unsigned long>(style));
     std::printf("maximize_box=%d\nsizing_border=%d\nminimize_box=%d\n", (style & WS_MAXIMIZEBOX) ? 1 : 0,
@@ -267,6 +269,15 @@ int main(int argc, char** argv)
         if (button == nullptr || !GetWindowRect(button, &rect)) return 1;
         std::printf("left=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right,
                     rect.bottom);
+        return 0;
+    }
+    if (command == "control-rect" && argc >= 4)
+    {
+        HWND control = GetDlgItem(findDialog(argv[2]), argInt(3));
+        RECT rect{};
+        if (control == nullptr || !GetWindowRect(control, &rect))
+            return 1;
+        std::printf("left=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right, rect.bottom);
         return 0;
     }
     if (command == "wait-window" && argc >= 4)

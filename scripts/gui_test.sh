@@ -1,0 +1,42 @@
+#!/bin/sh
+# End-to-end tests of scourvane.exe under Wine (Xvfb, a fresh Wine prefix, xdotool), with screenshots
+# in build/gui-screenshots/. Builds what it needs in the windows preset first.
+#
+#   scripts/gui_test.sh [--build-dir DIR] [--update-docs-screenshot] [--keep]
+#
+# Exit status 0 when every test passed; the last line reads "N passed, M failed".
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/gui-test"
+extra=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --build-dir) build="$2"; shift 2 ;;
+    --update-docs-screenshot) extra="$extra --docs-screenshot $root/docs/screenshot.png"; shift ;;
+    --keep) extra="$extra --keep"; shift ;;
+    *) echo "unknown option $1"; echo "0 passed, 1 failed"; exit 2 ;;
+    esac
+done
+
+for tool in wine wineboot wineserver Xvfb xdotool import python3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "missing $tool (apt-get install wine64 xvfb xdotool imagemagick python3)"
+        echo "0 passed, 1 failed"
+        exit 1
+    fi
+done
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    if ! cmake --preset windows -B "$build" >"$root/build/gui-test-configure.log" 2>&1; then
+        cat "$root/build/gui-test-configure.log"
+        echo "0 passed, 1 failed"
+        exit 1
+    fi
+fi
+if ! cmake --build "$build" -j2 --target scourvane gui_probe; then
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+# shellcheck disable=SC2086 # $extra is a list of options
+exec python3 "$root/scripts/gui_test.py" --build-dir "$build" --screenshots "$root/build/gui-screenshots" $extra
