@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (build/bench, Release, native) and prints every figure next to its yardstick,
+# measured in the same run. Results also go to build/bench/results.txt.
+#
+#   scripts/bench.sh            everything (a few minutes)
+#   scripts/bench.sh --quick    the quadratic merge on a subset of the vertexes, extrapolated
+#
+# Needs: cmake, ninja, g++, libmeshoptimizer-dev, strace, time (/usr/bin/time).
+# SCOURVANE_CORPUS_DIR picks the folder of real models (default ../shared/corpus/taprime).
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build/bench"
+corpus="${SCOURVANE_CORPUS_DIR:-$root/../shared/corpus/taprime}"
+rounds=5
+merge_args=()
+if [[ "${1:-}" == "--quick" ]]; then
+    merge_args=(--subset 8192)
+elif [[ $# -gt 0 ]]; then
+    echo "usage: scripts/bench.sh [--quick]" >&2
+    exit 2
+fi
+
+for tool in cmake ninja strace /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
+done
+[[ -d "$corpus" ]] || { echo "bench: no corpus at $corpus" >&2; exit 1; }
+corpus="$(cd "$corpus" && pwd)"
+
+# ---- build ----
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+    cmake -S "$root" --preset native -B "$build" -DCMAKE_BUILD_TYPE=Release -DSCOURVANE_TESTS=OFF \
+        -DSCOURVANE_WERROR=OFF >/dev/null
+fi
+cmake --build "$build" -j2 --target scourvane-bench scourvane-io-floor scourvane-cli >/dev/null
+bench="$build/bench/scourvane-bench"
+floor="$build/bench/scourvane-io-floor"
+cli="$build/cli/scourvane-cli"
+work="$build/work"
+results="$build/results.txt"
+rm -rf "$work"
+mkdir -p "$work"
+
+exec > >(tee "$results") 2>&1
+
+# Nanoseconds on the monotonic clock.
+now() { date +%s%N; }
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# A writable copy of the corpus, flushed so that its own dirty pages do not land on the run timed next.
+fresh_copy() {
+    rm -rf "$1"
+    cp -r "$corpus" "$1"
+    chmod -R u+w "$1"
+    sync
+}
+
+echo "== Machine"
+echo "date:     $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "commit:   $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+echo "cpu:      $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), nproc $(nproc)"
+echo "memory:   $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
+echo "kernel:   $(uname -r); filesystem of build/: $(df -T "$build" | awk 'NR == 2 { print $2 }')"
+echo "compiler: $(g++ --version | head -1), Release (-O3)"
+echo "corpus:   $corpus ($(find "$corpus" -maxdepth 1 -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes)"
+echo
+
+echo "== 1"
+"$bench" pipeline "$corpus"
+echo
+
+echo "== 2"
+echo "2. Whole batch: scourvane-cli --no-log DIR against the I/O floor (read, write a temporary file,"
+echo "   fsync, rename; scourvane-io-floor) on fresh copies of the corpus, $rounds rounds in turn."
+echo "   For the record, also the floor plus a flush of the folder after every rename (--sync-folder)."
+declare -A times=([cli]="" [floor]="" [floor+folder]="")
+order=(cli floor floor+folder)
+for ((round = 0; round < rounds; ++round)); do
+    for ((k = 0; k < 3; ++k)); do
+        which=${order[(round + k) % 3]}
+        fresh_copy "$work/run"
+        start=$(now)
+        case $which in
+            cli) "$cli" --no-log "$work/run" >/dev/null || { echo "bench: scourvane-cli failed" >&2; exit 1; } ;;
+            floor) "$floor" "$work/run" >/dev/null ;;
+            floor+folder) "$floor" --sync-folder "$work/run" >/dev/null ;;
+        esac
+        times[$which]+="$(( $(now) - start )) "
+    done
+done
+files=$(find "$corpus" -maxdepth 1 -type f -iname '*.3do' | wc -l)
+for which in "${order[@]}"; do
+    printf '   %-13s rounds (ms): %s\n' "$which" "$(printf '%s\n' ${times[$which]} | awk '{ printf "%.0f ", $1 / 1e6 }')"
+done
+cli_ms=$(printf '%s\n' ${times[cli]} | median | awk '{ printf "%.0f", $1 / 1e6 }')
+floor_ms=$(printf '%s\n' ${times[floor]} | median | awk '{ printf "%.0f", $1 / 1e6 }')
+folder_ms=$(printf '%s\n' ${times[floor+folder]} | median | awk '{ printf "%.0f", $1 / 1e6 }')
+paired=$(paste <(printf '%s\n' ${times[cli]}) <(printf '%s\n' ${times[floor]}) | awk '{ print $1 / $2 }' | median)
+awk -v c="$cli_ms" -v f="$floor_ms" -v d="$folder_ms" -v n="$files" -v p="$paired" 'BEGIN {
+    printf "   median: cli %d ms, floor %d ms, floor+folder %d ms for %d files (%.2f, %.2f and %.2f ms per file)\n",
+        c, f, d, n, c / n, f / n, d / n
+    r = c / f
+    printf "   ratio to the floor: %.2f (median of the rounds'"'"' ratios %.2f); cli to floor+folder: %.2f\n", r, p, c / d
+    printf "   goal at most 1.25 times the floor -> goal %s\n", r <= 1.25 ? "holds" : "MISSED"
+}'
+
+# System calls of a run over a single file: the same count for any size means no per-byte calls.
+syscalls() {
+    strace -f -c -o "$work/strace.txt" "$cli" --no-log "$1" >/dev/null
+    awk '$NF == "total" { total = $4 }
+         $NF ~ /^(read|write|openat|close|fsync|rename)$/ { io += $4 }
+         $NF ~ /^(mmap|munmap|brk|mremap)$/ { memory += $4 }
+         $NF == "read" { r = $4 } $NF == "write" { w = $4 }
+         END { printf "%d calls: %d on files (read %d, write %d), %d for memory", total, io, r, w, memory }' "$work/strace.txt"
+}
+fresh_copy "$work/one"
+small=$(ls -S "$work/one" | tail -1)
+large=$(ls -S "$work/one" | head -1)
+"$bench" make-model "$work/large.3do" 100 >/dev/null
+echo "   system calls of one run over one file (strace -c -f, process start included):"
+echo "     smallest corpus file, $(stat -c %s "$work/one/$small") bytes: $(syscalls "$work/one/$small")"
+echo "     largest corpus file, $(stat -c %s "$work/one/$large") bytes: $(syscalls "$work/one/$large")"
+echo "     synthetic model, $(stat -c %s "$work/large.3do") bytes: $(syscalls "$work/large.3do")"
+mkdir -p "$work/solo" "$work/ten"
+cp "$work/one/$small" "$work/solo/0.3do"
+for i in 0 1 2 3 4 5 6 7 8 9; do cp "$work/one/$small" "$work/ten/$i.3do"; done
+one_file=$(syscalls "$work/solo" | cut -d' ' -f1)
+ten_files=$(syscalls "$work/ten" | cut -d' ' -f1)
+echo "     a folder of 1 file: $one_file calls; of 10 files: $ten_files calls;" \
+    "$(( (ten_files - one_file) / 9 )) calls per added file"
+echo
+
+echo "== 3"
+"$bench" merge "${merge_args[@]}"
+echo
+
+echo "== 4"
+"$bench" peer
+echo
+
+echo "== 5"
+echo "5. Peak resident memory of scourvane-cli (/usr/bin/time -v, Maximum resident set size)"
+peak_kb() {
+    /usr/bin/time -v -o "$work/time.txt" "$cli" --no-log "$1" >/dev/null
+    awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt"
+}
+fresh_copy "$work/cli"
+corpus_kb=$(peak_kb "$work/cli")
+awk -v k="$corpus_kb" 'BEGIN {
+    printf "   corpus run: %.1f MB (goal under 16 MB: %.2f of it) -> goal %s\n", k / 1024, k / 16384,
+        k < 16384 ? "holds" : "MISSED" }'
+"$bench" make-model "$work/large.3do" 100 >/dev/null
+large_bytes=$(stat -c %s "$work/large.3do")
+large_kb=$(peak_kb "$work/large.3do")
+awk -v k="$large_kb" -v b="$large_bytes" 'BEGIN {
+    r = k * 1024 / b
+    printf "   synthetic model of %.1f MB: %.1f MB = %.2f times its size (goal under 4) -> goal %s\n",
+        b / 1e6, k * 1024 / 1e6, r, r < 4 ? "holds" : "MISSED" }'
+
+rm -rf "$work"
+echo
+echo "(results saved in build/bench/results.txt)"
