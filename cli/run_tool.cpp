@@ -47,9 +47,21 @@ class ProgressLine
     {
         if (!shown_) return;
         clear();
-        std::string line = "[" + std::to_string(number) + "/" + std::to_string(total_) + "] " + path;
+        // Built by appending: GCC 12 warns falsely (-Wrestrict) on chains of string additions.
+        std::string line = "[";
+        line += std::to_string(number);
+        line += '/';
+        line += std::to_string(total_);
+        line += "] ";
+        line += path;
         // Keep the line short enough not to wrap on an ordinary terminal, so \r can rewrite it.
-        if (line.size() > 79) line = line.substr(0, 40) + "..." + line.substr(line.size() - 36);
+        if (line.size() > 79)
+        {
+            std::string tail = line.substr(line.size() - 36);
+            line.resize(40);
+            line += "...";
+            line += tail;
+        }
         put(stream_, line);
         std::fflush(stream_);
         width_ = line.size();
@@ -58,7 +70,10 @@ class ProgressLine
     void clear()
     {
         if (width_ == 0) return;
-        put(stream_, "\r" + std::string(width_, ' ') + "\r");
+        std::string blank(width_ + 2, ' ');
+        blank.front() = '\r';
+        blank.back() = '\r';
+        put(stream_, blank);
         std::fflush(stream_);
         width_ = 0;
     }
@@ -240,7 +255,10 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
         if (result.outcome != FileOutcome::cleaned)
             put(err, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
         if (options.json)
-            jsonFiles += (i == 0 ? "" : ",") + jsonFile(path, result);
+        {
+            if (i != 0) jsonFiles += ',';
+            jsonFiles += jsonFile(path, result);
+        }
         else
             put(out, plainLineEnds(report));
     }

@@ -64,7 +64,10 @@ int spawn(const std::string& program, const std::string& directory, const std::v
         CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
     std::string line = quoted(windowsPath(program));
     for (const std::string& argument : arguments)
-        line += " " + quoted(argument);
+    {
+        line += ' ';
+        line += quoted(argument);
+    }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -66,6 +66,11 @@ struct Snapshot
     }
 };
 
+std::string inModels(const TempDir& dir, const std::string& name)
+{
+    return (std::filesystem::path(dir.file("models")) / name).string();
+}
+
 std::string modelsPath(const std::string& name)
 {
     return (fs::path("models") / name).string();
@@ -172,21 +177,26 @@ TEST(CliCorpus, JsonIsWellFormedAndCarriesFailureReasons)
     SKIP_WITHOUT_CORPUS();
     TempDir dir;
     std::vector<std::string> names = copyCorpus(dir, "models", 5);
-    writeBytes(dir.file("models/broken \"odd\".3do"), {2, 0, 0, 0, 0, 0, 0, 0});
+#ifdef _WIN32
+    const std::string broken = "broken odd.3do"; // Windows allows no quotes in names
+    const std::string brokenInJson = broken;
+#else
+    const std::string broken = "broken \"odd\".3do";
+    const std::string brokenInJson = "broken \\\"odd\\\".3do";
+#endif
+    writeBytes(inModels(dir, broken), {2, 0, 0, 0, 0, 0, 0, 0});
     CliRun run = runCli(dir.path(), {"--json", "--no-log", "models", "missing.3do"});
 
     EXPECT_EQ(run.status, cli::exitSomeFailed);
     EXPECT_FALSE(exists(dir.file("log.txt")));
     EXPECT_EQ(run.out.rfind("{\"version\":\"1.0.0\",\"dryRun\":false,\"files\":[{\"path\":", 0), 0u)
         << run.out;
-    EXPECT_NE(run.out.find("broken \\\"odd\\\".3do\",\"outcome\":\"readFailed\",\"error\":\""),
-              std::string::npos);
+    EXPECT_NE(run.out.find(brokenInJson + "\",\"outcome\":\"readFailed\",\"error\":\""), std::string::npos);
     EXPECT_NE(run.out.find("{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":"),
               std::string::npos);
     EXPECT_NE(run.out.find("\"totals\":{\"filesAttempted\":7,\"filesCleaned\":5,"), std::string::npos)
         << run.out;
-    EXPECT_NE(run.err.find("broken \"odd\".3do: "), std::string::npos)
-        << "the reason goes to standard error too";
+    EXPECT_NE(run.err.find(broken + ": "), std::string::npos) << "the reason goes to standard error too";
 
 #ifndef _WIN32
     if (std::system("python3 -c '' >/dev/null 2>&1") != 0)
@@ -204,10 +214,10 @@ TEST(CliFailures, UnreadableMissingAndReadOnlyFilesAreReportedAndKeptAsTheyWere)
     SKIP_WITHOUT_CORPUS();
     TempDir dir;
     std::vector<std::string> names = copyCorpus(dir, "models", 3);
-    writeBytes(dir.file("models/short.3do"), {1, 0, 0});
+    writeBytes(inModels(dir, "short.3do"), {1, 0, 0});
     // The engine treats a file without write permission as read-only even for an administrator,
     // so this holds when the tests run as root too.
-    const std::string locked = dir.file("models/" + names[1]);
+    const std::string locked = inModels(dir, names[1]);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
                     fs::perm_options::replace);
     const Snapshot before(dir.file("models"));
@@ -220,7 +230,7 @@ TEST(CliFailures, UnreadableMissingAndReadOnlyFilesAreReportedAndKeptAsTheyWere)
     EXPECT_NE(log.find("\r\nError reading file: \"gone.3do\"\r\n2 out of 5 files cleaned successfully"),
               std::string::npos);
     EXPECT_EQ(readBytes(locked), before.bytes.at(locked));
-    EXPECT_EQ(readBytes(dir.file("models/short.3do")), (std::vector<uint8_t>{1, 0, 0}));
+    EXPECT_EQ(readBytes(inModels(dir, "short.3do")), (std::vector<uint8_t>{1, 0, 0}));
     EXPECT_NE(run.err.find("short.3do: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("gone.3do: "), std::string::npos);
 }
