@@ -16,6 +16,7 @@ constexpr uint32_t headerSize = 52;
 constexpr uint32_t vertexSize = 12;
 constexpr uint32_t faceRecordSize = 32;
 constexpr uint32_t firstUnreachableOffset = 0x80000000u;
+constexpr size_t inlineNameLength = 15;
 
 inline uint32_t le32(const uint8_t* p)
 {
@@ -96,7 +97,9 @@ private:
         if (!nul)
             return fail(LoadResult::nameUnterminated, what, offset);
         const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
-        if (!charge(length, what, offset))
+        // A short name lives inside its string object, so sharing it costs no memory: files whose
+        // faces all point at one pooled name must not look like sharing bombs.
+        if (length > inlineNameLength && !charge(length, what, offset))
             return false;
         out.assign(reinterpret_cast<const char*>(start), length);
         return true;
@@ -161,9 +164,6 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
     part.vertexCount = vertexCount;
 
     if (!checkArray(faceArrayOffset, faceCount, faceRecordSize, LoadWhat::faceArray, headerOffset))
-        return false;
-    // sizeof(Face) is charged on top of the record: memory, not file bytes, is what sharing inflates.
-    if (!charge(uint64_t{faceCount} * (sizeof(Face) - faceRecordSize), LoadWhat::faceArray, faceArrayOffset))
         return false;
     part.faces.resize(faceCount);
     part.faceCount = faceCount;

@@ -52,8 +52,9 @@ struct LoadError
     platform::IoError ioError;
 };
 
-// A load may materialise at most this many times the file's size (plus a small floor) before it
-// fails with tooMuchSharing; real models stay near 1.
+// A load may materialise at most this many times the file's size (plus a small floor), counted in
+// the bytes the records take in a file (names of up to 15 bytes are free), before it fails with
+// tooMuchSharing. A file without shared records never exceeds 1, and no real model does.
 inline constexpr uint64_t materialiseFactor = 4;
 inline constexpr uint64_t materialiseFloor = 1u << 20;
 
