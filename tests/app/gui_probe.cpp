@@ -185,7 +185,7 @@ std::vector<HWND> windowsOfClass(const char* name)
 }
 
 // A model carrying every kind of dead weight: a colour-0 untextured face, an unused vertex, a
-// duplicated vertex, a texture name repeated per face, and a child part without faces.
+// duplicated vertex and a texture name repeated on every face.
 bool makeModel(const char* path)
 {
     using scourvane::Face;
@@ -216,7 +216,12 @@ bool makeModel(const char* path)
     root.vertexCount = static_cast<uint32_t>(root.vertexes.size());
     root.faceCount = static_cast<uint32_t>(root.faces.size());
     root.child = std::make_unique<ObjectPart>();
-    root.child->name = std::string("turret") + '\0';
+    ObjectPart& turret = *root.child;
+    turret.name = std::string("turret") + '\0';
+    turret.vertexes = {Vertex{0, 0, 0}, Vertex{unit, 0, 0}, Vertex{0, unit, 0}};
+    turret.faces = {textured({0, 1, 2})};
+    turret.vertexCount = 3;
+    turret.faceCount = 1;
     return root.saveModelFile(path);
 }
 
@@ -275,9 +280,9 @@ int main(int argc, char** argv)
     {
         HWND control = GetDlgItem(findDialog(argv[2]), argInt(3));
         RECT rect{};
-        if (control == nullptr || !GetWindowRect(control, &rect))
-            return 1;
-        std::printf("left=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        if (control == nullptr || !GetWindowRect(control, &rect)) return 1;
+        std::printf("left=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right,
+                    rect.bottom);
         return 0;
     }
     if (command == "wait-window" && argc >= 4)
