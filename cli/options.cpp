@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #ifndef SCOURVANE_VERSION
 #define SCOURVANE_VERSION "unknown"
 #endif
@@ -113,10 +118,30 @@ bool hasModelExtension(std::string_view name)
 
 namespace
 {
-bool isModelFile(const fs::directory_entry& entry)
+// The path as the 8-bit string the engine opens. False when it has no such form: on Windows a
+// name with characters outside the ANSI code page (converting it would throw, or open another file).
+bool narrowPath(const fs::path& path, std::string& narrow)
 {
-    std::error_code error;
-    return entry.is_regular_file(error) && hasModelExtension(entry.path().filename().string());
+#ifdef _WIN32
+    const std::wstring& wide = path.native();
+    if (wide.empty())
+    {
+        narrow.clear();
+        return true;
+    }
+    BOOL usedDefault = FALSE;
+    const int length = static_cast<int>(wide.size());
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr,
+                                   &usedDefault);
+    if (size <= 0 || usedDefault) return false;
+    narrow.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow.data(), size, nullptr,
+                        nullptr);
+    return true;
+#else
+    narrow = path.native();
+    return true;
+#endif
 }
 
 template <typename Iterator>
@@ -130,14 +155,24 @@ void listDirectory(const std::string& directory, std::vector<std::string>& found
         problems.push_back(directory + ": cannot list the directory (" + error.message() + ")");
         return;
     }
-    for (; it != Iterator(); it.increment(error))
+    while (it != Iterator())
     {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError))
+        {
+            std::string path;
+            if (!narrowPath(it->path(), path))
+                problems.push_back(directory +
+                                   ": skipped a file whose name has no 8-bit form in this code page");
+            else if (hasModelExtension(path))
+                found.push_back(path);
+        }
+        it.increment(error);
         if (error)
         {
             problems.push_back(directory + ": listing stopped early (" + error.message() + ")");
             break;
         }
-        if (isModelFile(*it)) found.push_back(it->path().string());
     }
 }
 } // namespace
