@@ -7,7 +7,8 @@
 # Exit status 0 when every test passed; the last line reads "N passed, M failed".
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/gui-test"
+# The preset's own build folder, so a test run right after the Windows unit tests rebuilds nothing.
+build="$root/build/windows"
 extra=""
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -26,6 +27,7 @@ for tool in wine wineboot wineserver Xvfb xdotool import python3; do
     fi
 done
 
+mkdir -p "$root/build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     if ! cmake --preset windows -B "$build" >"$root/build/gui-test-configure.log" 2>&1; then
         cat "$root/build/gui-test-configure.log"
