@@ -1,5 +1,6 @@
 // Writes the crafted files into a folder, with manifest.tsv listing for each file what a tool must
-// do with it: "cleaned", or "read" (fail with "Error reading file") and words its reason contains.
+// do with it: "cleaned", or "read" (fail with "Error reading file") and words its reason contains
+// ("-" for a cleaned file), then what the file tries.
 // Usage: scourvane-make-hostile FOLDER
 #include "hostile/hostile_files.h"
 #include "support/test_support.h"
@@ -24,7 +25,8 @@ int main(int argc, char** argv)
     {
         test::writeBytes((folder / file.name).string(), file.bytes);
         manifest << file.name << '\t' << (file.expected == LoadResult::ok ? "cleaned" : "read") << '\t'
-                 << hostile::reasonWords(file.expected) << '\t' << file.about << '\n';
+                 << (file.expected == LoadResult::ok ? "-" : hostile::reasonWords(file.expected)) << '\t'
+                 << file.about << '\n';
     }
 
     // Larger than any file a reader could follow: refused before anything is read. Sparse, so it
