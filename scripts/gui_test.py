@@ -100,6 +100,14 @@ class Session:
         subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
                        env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
+        # Some packagings of Wine do not find their own fonts: the caption buttons (Marlett) and the
+        # About dialog's Tahoma then fall back to other faces. Install them into the prefix.
+        fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+        for source in ("/usr/share/wine/fonts", "/usr/lib/wine/fonts", "/opt/wine-stable/share/wine/fonts"):
+            for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
+                path = os.path.join(source, name)
+                if os.path.exists(path) and os.path.isdir(fonts) and not os.path.exists(os.path.join(fonts, name)):
+                    shutil.copyfile(path, os.path.join(fonts, name))
 
     def close(self):
         if self.app is not None and self.app.poll() is None:
