@@ -227,6 +227,19 @@ for how in removed replaced; do
         "Error reading file: \"$folder/b.3do\"" "1 out of 3 files cleaned successfully"
 done
 
+# ---- a FIFO named as a model: must fail at once, not wait for a writer that never comes ----
+folder="$work/lone-fifo"
+mkdir -p "$folder"
+mkfifo "$folder/fifo.3do"
+timeout -k 1 5 "$cli" --log "$logs/lone-fifo.txt" "$folder/fifo.3do" >/dev/null 2>&1
+status=$?
+if [ "$status" = 124 ] || [ "$status" = 137 ]; then
+    fail "FIFO named as a model" "the tool waited for a writer until killed after 5 s"
+else
+    expect "FIFO named as a model" "$folder" "$logs/lone-fifo.txt" $status 1 \
+        "Error reading file: \"$folder/fifo.3do\""
+fi
+
 # ---- under Wine: a model held open by another program ----
 wine_cli="$windows_build/cli/scourvane-cli.exe"
 holder="$windows_build/tests/faults/scourvane-hold-file.exe"
