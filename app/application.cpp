@@ -162,8 +162,8 @@ int runApplication(HINSTANCE instance, int showCommand)
     if (!createUserInterface(showCommand))
     {
         // Nothing would ever post the quit message without a window: end here.
-        application.reset();
         theApplication = nullptr;
+        application.reset();
         return 1;
     }
     MSG message{};
@@ -172,13 +172,15 @@ int runApplication(HINSTANCE instance, int showCommand)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    application.reset();
+    // The windows outlive the object: unpublish it first so no late message can reach freed state.
     theApplication = nullptr;
+    application.reset();
     return static_cast<int>(message.wParam);
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (theApplication == nullptr) return DefWindowProcA(window, message, wParam, lParam);
     switch (message)
     {
     case WM_CREATE:

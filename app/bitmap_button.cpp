@@ -149,11 +149,13 @@ void createButtons(HWND parent)
 void onDrawItem(HWND /*window*/, UINT controlId, const DRAWITEMSTRUCT* item)
 {
     if (controlId < IDC_SELECT || controlId > IDC_QUIT || item == nullptr) return;
-    theApplication->buttons[controlId - IDC_SELECT]->draw(*item);
+    const auto& button = theApplication->buttons[controlId - IDC_SELECT];
+    if (button != nullptr) button->draw(*item);
 }
 
 LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam)
 {
+    if (theApplication == nullptr) return CallNextHookEx(nullptr, code, wParam, lParam);
     Application& app = *theApplication;
     const MSG* retrieved = reinterpret_cast<const MSG*>(lParam);
     if (code >= 0 && retrieved != nullptr && IsChild(app.mainWindow, retrieved->hwnd) &&
@@ -171,6 +173,8 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK buttonSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // After shut-down the button objects are gone; the windows only wait for the process to end.
+    if (theApplication == nullptr) return DefWindowProcA(window, message, wParam, lParam);
     Application& app = *theApplication;
     const int index = buttonIndexOf(window);
     if (index < 0) return 0;
