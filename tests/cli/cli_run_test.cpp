@@ -1,4 +1,6 @@
 // scourvane-cli end to end, as a separate process, on copies of real models and on the samples.
+#include "batch/batch_run.h"
+#include "batch/selection_list.h"
 #include "cli/cli.h"
 #include "cli_process.h"
 
@@ -205,6 +207,31 @@ TEST(CliCorpus, JsonIsWellFormedAndCarriesFailureReasons)
     CliRun check = runProgram("/bin/sh", dir.path(), {"-c", "python3 -m json.tool out.json"});
     EXPECT_EQ(check.status, 0) << check.err;
 #endif
+}
+
+TEST(CliCorpus, WritesTheSameLogAsTheCleanCommand)
+{
+    SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    std::vector<std::string> names = copyCorpus(dir, "models", 1);
+    const std::string model = inModels(dir, names[0]);
+    const std::vector<uint8_t> original = readBytes(model);
+    CliRun run = runCli(dir.path(), {model});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string fromTool = readText(dir.file("log.txt"));
+
+    writeBytes(model, original);
+    std::error_code error;
+    const fs::path previous = fs::current_path(error);
+    fs::current_path(dir.path(), error);
+    std::string selection = model;
+    selection.resize(selectionBufferSize, '\0');
+    RunContext context;
+    context.selectionBuffer = selection.data();
+    runCleaning(context);
+    fs::current_path(previous, error);
+
+    EXPECT_EQ(readText(dir.file("log.txt")), fromTool);
 }
 
 // --- Failures that lose nothing ------------------------------------------------------------------
