@@ -304,6 +304,9 @@ def test_window_is_fixed_size_with_the_background_as_client_area(s):
     check(info["minimize_box"] == "1", "the window has no minimise box")
     check(info["title"] == MAIN_TITLE, "title is %r" % info["title"])
     outer = (int(info["outer_x"]), int(info["outer_y"]), int(info["outer_width"]), int(info["outer_height"]))
+    # Centred in the area of a maximised window, halves truncated toward zero.
+    expected = (int((int(info["maximized_width"]) - outer[2]) / 2), int((int(info["maximized_height"]) - outer[3]) / 2))
+    check(outer[:2] == expected, "the window is at %r, not centred at %r" % (outer[:2], expected))
     s.move(1010, 760)  # keep the pointer off the window
     time.sleep(0.5)
     s.screenshot("01-main-window.png", crop=outer)

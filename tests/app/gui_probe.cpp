@@ -113,6 +113,8 @@ void printMain(HWND main)
                 client.bottom - client.top);
     std::printf("client_x=%ld\nclient_y=%ld\n", origin.x, origin.y);
     std::printf("outer_x=%ld\nouter_y=%ld\n", outer.left, outer.top);
+    std::printf("maximized_width=%d\nmaximized_height=%d\n", GetSystemMetrics(SM_CXMAXIMIZED),
+                GetSystemMetrics(SM_CYMAXIMIZED));
     std::printf("outer_width=%ld\nouter_height=%ld\n", outer.right - outer.left, outer.bottom - outer.top);
     std::printf("style=0x%08lx\n", static_cast<unsigned long>(style));
     std::printf("maximize_box=%d\nsizing_border=%d\nminimize_box=%d\n", (style & WS_MAXIMIZEBOX) ? 1 : 0,
