@@ -138,15 +138,18 @@ ObjectPart makeMergePart(MergeCase mergeCase, uint32_t vertexCount, uint32_t tri
 
 ObjectPart makeSoupPart(uint32_t vertexCount, uint32_t distinctPositions, uint64_t seed)
 {
+    // Position k is a function of k alone, so no table of all possible positions is needed.
+    auto position = [seed](uint32_t k)
+    {
+        SeededNumbers numbers(seed ^ (uint64_t{k} * 0xD6E8FEB86659FD93ull));
+        return randomVertex(numbers);
+    };
     SeededNumbers numbers(seed);
-    std::vector<Vertex> positions(distinctPositions);
-    for (Vertex& position : positions)
-        position = randomVertex(numbers);
     ObjectPart part;
     nameAs(part, "soup");
     part.vertexes.reserve(vertexCount);
     for (uint32_t i = 0; i < vertexCount; ++i)
-        part.vertexes.push_back(positions[numbers.below(distinctPositions)]);
+        part.vertexes.push_back(position(numbers.below(distinctPositions)));
     part.faces.reserve(vertexCount / 3);
     for (uint32_t v = 0; v + 2 < vertexCount; v += 3)
         part.faces.push_back(triangle(1 + v % 7, static_cast<uint16_t>(v), static_cast<uint16_t>(v + 1),

@@ -12,7 +12,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/bench"
 corpus="${SCOURVANE_CORPUS_DIR:-$root/../shared/corpus/taprime}"
-rounds=5
+rounds=3
+chunk=125
 merge_args=()
 if [[ "${1:-}" == "--quick" ]]; then
     merge_args=(--subset 8192)
@@ -56,13 +57,28 @@ fresh_copy() {
     sync
 }
 
+# The corpus spread over DEST/00, DEST/01, ... of $chunk files each, writable and flushed.
+split_copy() {
+    rm -rf "$1"
+    mkdir -p "$1"
+    local list="$work/list.txt" n i
+    find "$corpus" -maxdepth 1 -type f -iname '*.3do' | sort >"$list"
+    n=$(wc -l <"$list")
+    for ((i = 0; i * chunk < n; ++i)); do
+        mkdir -p "$1/$(printf %02d "$i")"
+        sed -n "$((i * chunk + 1)),$(((i + 1) * chunk))p" "$list" | xargs -d '\n' cp -t "$1/$(printf %02d "$i")"
+    done
+    chmod -R u+w "$1"
+    sync
+}
+
 echo "== Machine"
 echo "date:     $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "commit:   $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
 echo "cpu:      $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), nproc $(nproc)"
 echo "memory:   $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
 echo "kernel:   $(uname -r); filesystem of build/: $(df -T "$build" | awk 'NR == 2 { print $2 }')"
-echo "compiler: $(g++ --version | head -1), Release (-O3)"
+echo "compiler: $(g++ --version | sed -n 1p), Release (-O3)"
 echo "corpus:   $corpus ($(find "$corpus" -maxdepth 1 -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes)"
 echo
 
@@ -72,37 +88,41 @@ echo
 
 echo "== 2"
 echo "2. Whole batch: scourvane-cli --no-log DIR against the I/O floor (read, write a temporary file,"
-echo "   fsync, rename; scourvane-io-floor) on fresh copies of the corpus, $rounds rounds in turn."
-echo "   For the record, also the floor plus a flush of the folder after every rename (--sync-folder)."
-declare -A times=([cli]="" [floor]="" [floor+folder]="")
-order=(cli floor floor+folder)
+echo "   fsync, rename: scourvane-io-floor DIR), and for the record the floor plus a flush of the folder"
+echo "   after every rename (--sync-folder). Fresh copies of the corpus, cut into folders of $chunk files"
+echo "   that the three programs take in turn, so that all three see the same load on a shared disk."
+programs=(cli floor floor+folder)
+declare -A total=([cli]=0 [floor]=0 [floor+folder]=0)
+ratios=()
 for ((round = 0; round < rounds; ++round)); do
-    for ((k = 0; k < 3; ++k)); do
-        which=${order[(round + k) % 3]}
-        fresh_copy "$work/run"
-        start=$(now)
-        case $which in
-            cli) "$cli" --no-log "$work/run" >/dev/null || { echo "bench: scourvane-cli failed" >&2; exit 1; } ;;
-            floor) "$floor" "$work/run" >/dev/null ;;
-            floor+folder) "$floor" --sync-folder "$work/run" >/dev/null ;;
-        esac
-        times[$which]+="$(( $(now) - start )) "
+    for which in "${programs[@]}"; do split_copy "$work/$which"; done
+    for chunk_dir in "$work/cli"/*/; do
+        name=$(basename "$chunk_dir")
+        declare -A took=()
+        for ((k = 0; k < 3; ++k)); do
+            which=${programs[(round + k + 10#$name) % 3]}
+            start=$(now)
+            case $which in
+                cli) "$cli" --no-log "$work/cli/$name" >/dev/null || { echo "bench: scourvane-cli failed" >&2; exit 1; } ;;
+                floor) "$floor" "$work/floor/$name" >/dev/null ;;
+                floor+folder) "$floor" --sync-folder "$work/floor+folder/$name" >/dev/null ;;
+            esac
+            took[$which]=$(( $(now) - start ))
+            total[$which]=$(( total[$which] + took[$which] ))
+        done
+        ratios+=("$(awk -v c="${took[cli]}" -v f="${took[floor]}" 'BEGIN { print c / f }')")
     done
 done
 files=$(find "$corpus" -maxdepth 1 -type f -iname '*.3do' | wc -l)
-for which in "${order[@]}"; do
-    printf '   %-13s rounds (ms): %s\n' "$which" "$(printf '%s\n' ${times[$which]} | awk '{ printf "%.0f ", $1 / 1e6 }')"
-done
-cli_ms=$(printf '%s\n' ${times[cli]} | median | awk '{ printf "%.0f", $1 / 1e6 }')
-floor_ms=$(printf '%s\n' ${times[floor]} | median | awk '{ printf "%.0f", $1 / 1e6 }')
-folder_ms=$(printf '%s\n' ${times[floor+folder]} | median | awk '{ printf "%.0f", $1 / 1e6 }')
-paired=$(paste <(printf '%s\n' ${times[cli]}) <(printf '%s\n' ${times[floor]}) | awk '{ print $1 / $2 }' | median)
-awk -v c="$cli_ms" -v f="$floor_ms" -v d="$folder_ms" -v n="$files" -v p="$paired" 'BEGIN {
-    printf "   median: cli %d ms, floor %d ms, floor+folder %d ms for %d files (%.2f, %.2f and %.2f ms per file)\n",
-        c, f, d, n, c / n, f / n, d / n
-    r = c / f
-    printf "   ratio to the floor: %.2f (median of the rounds'"'"' ratios %.2f); cli to floor+folder: %.2f\n", r, p, c / d
-    printf "   goal at most 1.25 times the floor -> goal %s\n", r <= 1.25 ? "holds" : "MISSED"
+paired=$(printf '%s\n' "${ratios[@]}" | median)
+awk -v c="${total[cli]}" -v f="${total[floor]}" -v d="${total[floor+folder]}" -v n="$files" -v r="$rounds" \
+    -v p="$paired" -v pairs="${#ratios[@]}" 'BEGIN {
+    c /= r * 1e6; f /= r * 1e6; d /= r * 1e6
+    printf "   per run of %d files: cli %.0f ms, floor %.0f ms, floor+folder %.0f ms (%.2f, %.2f, %.2f ms per file)\n",
+        n, c, f, d, c / n, f / n, d / n
+    printf "   cli / floor: %.2f over the %d rounds (median of %d paired folders: %.2f); cli / floor+folder: %.2f\n",
+        c / f, r, pairs, p, c / d
+    printf "   goal at most 1.25 times the floor -> goal %s\n", c / f <= 1.25 ? "holds" : "MISSED"
 }'
 
 # System calls of a run over a single file: the same count for any size means no per-byte calls.
@@ -116,7 +136,7 @@ syscalls() {
 }
 fresh_copy "$work/one"
 small=$(ls -S "$work/one" | tail -1)
-large=$(ls -S "$work/one" | head -1)
+large=$(ls -S "$work/one" | sed -n 1p)
 "$bench" make-model "$work/large.3do" 100 >/dev/null
 echo "   system calls of one run over one file (strace -c -f, process start included):"
 echo "     smallest corpus file, $(stat -c %s "$work/one/$small") bytes: $(syscalls "$work/one/$small")"
