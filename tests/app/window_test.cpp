@@ -289,6 +289,69 @@ TEST_F(MainWindowTest, ButtonWithoutBothFramesIsTheSizeOfItsFaceAndItsToolCovers
     DestroyWindow(bare.window);
 }
 
+// Records what the message hook hands to the tooltip control.
+std::vector<UINT>* relayedMessages = nullptr;
+std::vector<HWND>* relayedWindows = nullptr;
+WNDPROC tooltipBaseProc = nullptr;
+
+LRESULT CALLBACK recordRelay(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == TTM_RELAYEVENT && relayedMessages != nullptr)
+    {
+        const MSG* relayed = reinterpret_cast<const MSG*>(lParam);
+        relayedMessages->push_back(relayed->message);
+        relayedWindows->push_back(relayed->hwnd);
+    }
+    return CallWindowProcA(tooltipBaseProc, window, message, wParam, lParam);
+}
+
+TEST_F(MainWindowTest, HookRelaysSingleClicksAndMovesOverTheWindowButNotDoubleClicksOrOtherWindows)
+{
+    // A plain child stands in for a button, so the clicks run no command.
+    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, app->mainWindow,
+                                 nullptr, self(), nullptr);
+    HWND stranger =
+        CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, self(), nullptr);
+    std::vector<UINT> messages;
+    std::vector<HWND> windows;
+    relayedMessages = &messages;
+    relayedWindows = &windows;
+    tooltipBaseProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(app->tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&recordRelay)));
+    drainMessages();
+    messages.clear();
+    windows.clear();
+
+    const UINT sent[] = {WM_MOUSEMOVE,   WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
+                         WM_RBUTTONDOWN, WM_RBUTTONUP,   WM_KEYDOWN,   WM_MBUTTONDOWN};
+    for (UINT message : sent)
+        PostMessageA(child, message, 0, MAKELPARAM(2, 2));
+    PostMessageA(stranger, WM_MOUSEMOVE, 0, 0);
+    drainMessages();
+
+    SetWindowLongPtrA(app->tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(tooltipBaseProc));
+    relayedMessages = nullptr;
+    relayedWindows = nullptr;
+    DestroyWindow(stranger);
+    DestroyWindow(child);
+
+    // Real pointer motion over the window may add moves of its own; judge only the two test windows.
+    std::vector<UINT> forChild;
+    for (size_t i = 0; i < messages.size(); ++i)
+    {
+        EXPECT_NE(windows[i], stranger);
+        if (windows[i] == child) forChild.push_back(messages[i]);
+    }
+    EXPECT_EQ(forChild,
+              (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP}));
+}
+
+TEST_F(MainWindowTest, TooltipShowsWhetherOrNotTheWindowIsActive)
+{
+    EXPECT_NE(GetWindowLongPtrA(app->tooltipWindow, GWL_STYLE) & TTS_ALWAYSTIP, 0);
+    EXPECT_EQ(GetParent(app->tooltipWindow), nullptr);
+}
+
 // The About dialog is modal; a thread timer inspects it and sends it one command.
 struct AboutProbe
 {
