@@ -97,16 +97,19 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     out.clear();
     if (injected(IoStep::open))
         return fail(error, IoStep::open, errno);
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or device named like a model cannot hang the open; only
+    // regular files are read.
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return fail(error, IoStep::open, errno);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
     {
-        int code = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        int code = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? errno : EINVAL;
         ::close(fd);
         return fail(error, IoStep::open, code);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (static_cast<uint64_t>(st.st_size) > maxSize)
     {
         ::close(fd);
@@ -155,6 +158,8 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     {
         if (S_ISDIR(original.st_mode))
             return fail(error, IoStep::open, EISDIR);
+        if (!S_ISREG(original.st_mode))
+            return fail(error, IoStep::open, EINVAL);
         // A file without any write permission bit was made read-only on purpose; root could write
         // it anyway, but the user asked for it to be left alone.
         if ((original.st_mode & 0222) == 0)

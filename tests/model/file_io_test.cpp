@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace scourvane
 {
 namespace
@@ -57,6 +61,21 @@ TEST(FileIo, InjectedReadFaultsFailTheLoadWithTheirStep)
     EXPECT_TRUE(loaded.loadModelFile(path.c_str()));
     platform::clearFaults();
 }
+
+#ifndef _WIN32
+TEST(FileIo, AFifoNamedLikeAModelIsRefusedWithoutBlocking)
+{
+    test::TempDir dir;
+    const std::string path = dir.file("pipe.3do");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    std::vector<uint8_t> read;
+    platform::IoError error;
+    EXPECT_FALSE(platform::readWholeFile(path.c_str(), read, 1u << 20, &error));
+    EXPECT_EQ(error.step, platform::IoStep::open);
+    auto root = test::makePart("p");
+    EXPECT_FALSE(root->saveModelFile(path.c_str()));
+}
+#endif
 
 } // namespace
 } // namespace scourvane
