@@ -65,7 +65,8 @@ class Session:
         self.keep = args.keep
         self.work = tempfile.mkdtemp(prefix="scourvane-gui-")
         self.env = dict(os.environ)
-        self.xvfb = None
+        self.xvfbs = []
+        self.outer_size = None  # the window's outer size on the full-size screen
         self.app = None
         os.makedirs(self.shots, exist_ok=True)
         for name in os.listdir(self.shots):
@@ -74,16 +75,17 @@ class Session:
 
     # -- environment ---------------------------------------------------------------------------
 
-    def start_display(self):
+    def start_display(self, size="1024x768"):
         for number in range(91, 140):
             if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
                 break
         display = ":%d" % number
-        self.xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", size + "x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.xvfbs.append(xvfb)
         deadline = time.time() + 20
         while not os.path.exists("/tmp/.X11-unix/X%d" % number):
-            check(self.xvfb.poll() is None, "Xvfb did not start on " + display)
+            check(xvfb.poll() is None, "Xvfb did not start on " + display)
             check(time.time() < deadline, "Xvfb socket did not appear")
             time.sleep(0.1)
         self.env["DISPLAY"] = display
@@ -114,12 +116,12 @@ class Session:
             self.app.kill()
         if "WINEPREFIX" in self.env:
             subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if self.xvfb is not None:
-            self.xvfb.send_signal(signal.SIGTERM)
+        for xvfb in self.xvfbs:
+            xvfb.send_signal(signal.SIGTERM)
             try:
-                self.xvfb.wait(10)
+                xvfb.wait(10)
             except subprocess.TimeoutExpired:
-                self.xvfb.kill()
+                xvfb.kill()
         if not self.keep:
             shutil.rmtree(self.work, ignore_errors=True)
 
@@ -304,6 +306,7 @@ def test_window_is_fixed_size_with_the_background_as_client_area(s):
     check(info["minimize_box"] == "1", "the window has no minimise box")
     check(info["title"] == MAIN_TITLE, "title is %r" % info["title"])
     outer = (int(info["outer_x"]), int(info["outer_y"]), int(info["outer_width"]), int(info["outer_height"]))
+    s.outer_size = outer[2:]
     # Centred in the area of a maximised window, halves truncated toward zero.
     expected = (int((int(info["maximized_width"]) - outer[2]) / 2), int((int(info["maximized_height"]) - outer[3]) / 2))
     check(outer[:2] == expected, "the window is at %r, not centred at %r" % (outer[:2], expected))
@@ -585,6 +588,26 @@ def test_enter_on_the_focused_quit_button_ends_the_program(s):
     check(code == 0, "exit code %d" % code)
 
 
+def test_window_larger_than_the_screen_is_placed_at_a_negative_position(s):
+    # Wine keeps one display per server: end this prefix's server, then start on a tiny screen.
+    subprocess.run(["wineserver", "-k"], env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=s.env, timeout=60)
+    s.start_display("480x320")
+    s.start_app(s.start_dir)
+    _, info = s.probe("wait-main", "1000")
+    check(s.outer_size is not None, "the window's normal size is unknown")
+    width, height = s.outer_size
+    expected = (int((int(info["maximized_width"]) - width) / 2), int((int(info["maximized_height"]) - height) / 2))
+    position = (int(info["outer_x"]), int(info["outer_y"]))
+    check(expected[0] < 0 and expected[1] < 0, "the screen was not smaller than the window")
+    check(position == expected, "the window is at %r, expected %r" % (position, expected))
+    print("     on a 480x320 screen the client area is %sx%s" % (info["client_width"], info["client_height"]))
+    s.screenshot("09-tiny-screen.png")
+    s.probe("close-window", "QMK3DOScourvaner")
+    code = s.wait_exit(20)
+    check(code == 0, "exit code %d" % code)
+
+
 TESTS = [
     test_window_is_fixed_size_with_the_background_as_client_area,
     test_focused_frame_is_drawn_lighter_than_the_others,
@@ -602,6 +625,7 @@ TESTS = [
     test_alt_f4_ends_the_program_with_code_zero,
     test_closing_the_window_ends_the_program_with_code_zero,
     test_enter_on_the_focused_quit_button_ends_the_program,
+    test_window_larger_than_the_screen_is_placed_at_a_negative_position,
 ]
 
 
@@ -633,7 +657,7 @@ def main():
             name = test.__name__[len("test_"):]
             try:
                 # A later test needs the program running; start it again if an earlier one ended it.
-                if s.app.poll() is not None and test not in TESTS[-3:]:
+                if s.app.poll() is not None and test not in TESTS[-4:]:
                     s.start_app(s.start_dir)
                 test(s)
                 passed += 1
