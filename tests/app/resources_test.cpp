@@ -135,6 +135,14 @@ TEST(StringTable, MissingStringGivesAnEmptyText)
     EXPECT_EQ(app.loadStringResource(4711), "");
 }
 
+TEST(StringTable, StringLongerThanTheScratchBufferIsCutTo4095Characters)
+{
+    Application app(self());
+    const std::string text = app.loadStringResource(4000); // 5000 characters, linked in by the test only
+    ASSERT_EQ(text.size(), 4095u);
+    EXPECT_EQ(text.substr(0, 20), "abcdefghijabcdefghij");
+}
+
 TEST(Bitmaps, EveryPictureHasItsFixedSizeAndIsAnUncompressedPalettePicture)
 {
     struct Expected
