@@ -406,5 +406,61 @@ TEST_F(MainWindowTest, AboutDialogShowsItsTextsAndClosesOnOkEnterEscOrAnyCommand
     }
 }
 
+// A message box seen by a thread timer while it is open, then closed with OK.
+struct BoxProbe
+{
+    bool seen = false;
+    std::string caption;
+    std::string text;
+};
+BoxProbe* boxProbe = nullptr;
+
+void CALLBACK inspectBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = GetActiveWindow();
+    char name[64] = {};
+    GetClassNameA(box, name, sizeof(name));
+    if (std::strcmp(name, "#32770") != 0) return;
+    KillTimer(nullptr, timer);
+    char text[512] = {};
+    GetWindowTextA(box, text, sizeof(text));
+    boxProbe->caption = text;
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text)); // the message text's static control
+    boxProbe->text = text;
+    boxProbe->seen = true;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST(StartUpFailure, ClassThatCannotBeRegisteredIsReportedAndNoWindowIsMade)
+{
+    if (!haveDesktop()) GTEST_SKIP() << "no desktop to create windows on (run under Wine with an X display)";
+    Application app(self());
+    theApplication = &app;
+    // Someone else already holds the class name in this process.
+    WNDCLASSA taken{};
+    taken.lpfnWndProc = &DefWindowProcA;
+    taken.hInstance = self();
+    taken.lpszClassName = "QMK3DOScourvaner";
+    ASSERT_NE(RegisterClassA(&taken), 0);
+
+    BoxProbe probe;
+    boxProbe = &probe;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &inspectBox);
+    const bool created = createUserInterface(SW_SHOW);
+    KillTimer(nullptr, timer);
+    boxProbe = nullptr;
+
+    EXPECT_FALSE(created);
+    EXPECT_EQ(app.mainWindow, nullptr);
+    EXPECT_TRUE(probe.seen);
+    EXPECT_EQ(probe.caption, "Quenmark 3DO Scourvane");
+    EXPECT_EQ(probe.text, "Could not register the window class!");
+
+    DestroyWindow(app.tooltipWindow);
+    drainMessages();
+    UnregisterClassA("QMK3DOScourvaner", self());
+    theApplication = nullptr;
+}
+
 } // namespace
 } // namespace scourvane
