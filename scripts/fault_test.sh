@@ -185,47 +185,66 @@ else
 fi
 
 # ---- models gone after they were chosen ----
-# The tool is given a FIFO first: opening it blocks until this script writes to it, so the models
-# after it are certainly chosen before they disappear, and certainly looked at after.
-# Waits until process $1 sits in open(2) (openat, 257 on x86-64), or 10 s.
-wait_for_open() {
-    local number
-    for _ in $(seq 1 100); do
-        read -r number _ <"/proc/$1/syscall" 2>/dev/null || { sleep 1; return; }
-        [ "$number" = 257 ] && return
+# The tool runs under strace, which holds its open of b.3do for a few seconds: b.3do was certainly
+# chosen (looked at) before it disappears, and is certainly opened after.
+# held_in_open PID: true once PID has sat in a traced open for three looks in a row.
+held_in_open() {
+    local number state seen=0
+    for _ in $(seq 1 150); do
+        state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null)
+        read -r number _ <"/proc/$1/syscall" 2>/dev/null || number=""
+        if [ "$state" = t ] && [ "$number" = 257 ]; then
+            seen=$((seen + 1))
+            [ "$seen" = 3 ] && return 0
+        else
+            seen=0
+        fi
         sleep 0.1
     done
+    return 1
 }
-for how in removed replaced; do
-    folder=$(fresh "$how")
-    cp "$model" "$folder/b.3do"
-    mkfifo "$folder/fifo.3do"
-    "$cli" --log "$logs/$how.txt" "$folder/fifo.3do" "$folder/m.3do" "$folder/b.3do" >/dev/null 2>&1 &
-    tool=$!
-    wait_for_open "$tool"
-    rm "$folder/b.3do"
-    [ "$how" = replaced ] && mkdir "$folder/b.3do"
-    # Opening the FIFO for writing lets the tool's open return.
-    timeout 10 sh -c ': >"$1"' _ "$folder/fifo.3do"
-    wait "$tool"
-    status=$?
-    if [ "$how" = replaced ] && ! [ -d "$folder/b.3do" ]; then
-        fail "model replaced by a folder after it was chosen" "the folder was removed"
-        continue
-    fi
-    # m.3do is cleaned normally between the two failures.
-    cp "$model" "$work/expected.3do"
-    "$cli" --no-log "$work/expected.3do" >/dev/null 2>&1
-    if ! cmp -s "$work/expected.3do" "$folder/m.3do"; then
-        fail "model $how after it was chosen" "the model chosen with it was not cleaned"
-        continue
-    fi
-    cp "$model" "$folder/m.3do"
-    rm -f "$folder/fifo.3do"
-    expect "model $how after it was chosen" "$folder" "$logs/$how.txt" $status 1 \
-        "Error reading file: \"$folder/fifo.3do\"" "File cleaned: \"$folder/m.3do\"" \
-        "Error reading file: \"$folder/b.3do\"" "1 out of 3 files cleaned successfully"
-done
+if ! command -v strace >/dev/null || ! strace -qq -o /dev/null true 2>/dev/null ||
+    [ "$(uname -m)" != x86_64 ]; then
+    skip "model removed or replaced after it was chosen" "needs strace with ptrace allowed, on x86-64"
+else
+    for how in removed replaced; do
+        name="model $how after it was chosen"
+        folder=$(fresh "$how")
+        cp "$model" "$folder/b.3do"
+        strace -f -qq -o /dev/null -e trace=openat -P "$folder/b.3do" -e inject=openat:delay_enter=4000000 \
+            "$cli" --log "$logs/$how.txt" "$folder/m.3do" "$folder/b.3do" >/dev/null 2>&1 &
+        tracer=$!
+        tool=""
+        for _ in $(seq 1 50); do
+            tool=$(pgrep -P "$tracer" | head -n 1)
+            [ -n "$tool" ] && break
+            sleep 0.1
+        done
+        if [ -z "$tool" ] || ! held_in_open "$tool"; then
+            wait "$tracer"
+            fail "$name" "the tool was never seen opening b.3do"
+            continue
+        fi
+        rm "$folder/b.3do"
+        [ "$how" = replaced ] && mkdir "$folder/b.3do"
+        wait "$tracer"
+        status=$?
+        if [ "$how" = replaced ] && ! [ -d "$folder/b.3do" ]; then
+            fail "$name" "the folder was removed"
+            continue
+        fi
+        # m.3do, chosen with it, is cleaned normally.
+        cp "$model" "$work/expected.3do"
+        "$cli" --no-log "$work/expected.3do" >/dev/null 2>&1
+        if ! cmp -s "$work/expected.3do" "$folder/m.3do"; then
+            fail "$name" "the model chosen with it was not cleaned"
+            continue
+        fi
+        cp "$model" "$folder/m.3do"
+        expect "$name" "$folder" "$logs/$how.txt" $status 1 "File cleaned: \"$folder/m.3do\"" \
+            "Error reading file: \"$folder/b.3do\"" "1 out of 2 files cleaned successfully"
+    done
+fi
 
 # ---- a FIFO named as a model: must fail at once, not wait for a writer that never comes ----
 folder="$work/lone-fifo"
@@ -249,12 +268,15 @@ elif [ ! -f "$wine_cli" ] || [ ! -f "$holder" ]; then
     skip "model held open (Wine)" "no Windows build in $windows_build (cmake --preset windows)"
 else
     export WINEDEBUG=${WINEDEBUG:--all}
-    # share 0: nobody else may even read; share 1: others may read but not write.
-    for share in 0 1; do
-        name="model held open with share mode $share (Wine)"
-        folder=$(fresh "held-$share")
+    # How the other program holds the model, and the line that must follow: a writer that lets
+    # nobody in stops the load; a reader that lets others only read stops the save; a program that
+    # lets others read and write but not rename stops the new file from taking the model's place.
+    for held in "rw 0 Error reading file" "r 1 Error writing file" "r 3 Error writing file"; do
+        read -r access share line <<<"$held"
+        name="model held open with access $access and share mode $share (Wine)"
+        folder=$(fresh "held-$access-$share")
         winpath=$(winepath -w "$folder/m.3do" 2>/dev/null)
-        wine "$holder" "$winpath" "$share" 60 >/dev/null 2>&1 &
+        wine "$holder" "$winpath" "$access" "$share" 60 >/dev/null 2>&1 &
         holding=$!
         for _ in $(seq 1 600); do
             [ -f "$folder/m.3do.held" ] && break
@@ -266,14 +288,13 @@ else
             kill "$holding" 2>/dev/null
             continue
         fi
-        (cd "$folder" && wine "$wine_cli" --log 'held.txt' "$winpath") >/dev/null 2>&1
+        (cd "$folder" && wine "$wine_cli" --log held.txt "$winpath") >/dev/null 2>&1
         status=$?
         touch "$folder/m.3do.release"
         wait "$holding"
         rm -f "$folder/m.3do.release"
-        mv "$folder/held.txt" "$logs/held-$share.txt" 2>/dev/null
-        line=$([ "$share" = 0 ] && echo "Error reading file" || echo "Error writing file")
-        expect "$name" "$folder" "$logs/held-$share.txt" $status 1 "$line: \"$winpath\""
+        mv "$folder/held.txt" "$logs/held-$access-$share.txt" 2>/dev/null
+        expect "$name" "$folder" "$logs/held-$access-$share.txt" $status 1 "$line: \"$winpath\""
     done
 fi
 
