@@ -5,7 +5,8 @@
 #   scripts/bench.sh            everything (a few minutes)
 #   scripts/bench.sh --quick    the quadratic merge on a subset of the vertexes, extrapolated
 #
-# Needs: cmake, ninja, g++, libmeshoptimizer-dev, strace, time (/usr/bin/time).
+# Needs: cmake, ninja, g++, libmeshoptimizer-dev, strace, time (/usr/bin/time); `scripts/bootstrap.sh
+# bench` installs them.
 # SCOURVANE_CORPUS_DIR picks the folder of real models (default ../shared/corpus/taprime).
 set -euo pipefail
 
