@@ -3,16 +3,20 @@
 #   scripts/bootstrap.sh          what the run command needs (native build)
 #   scripts/bootstrap.sh test     also what the tests need (Windows cross build, Wine, X, fuzzing)
 #   scripts/bootstrap.sh bench    also what the benchmarks need
+#   scripts/bootstrap.sh art      also what redrawing the artwork needs (tools/art/make_art.py)
 set -eu
 
 packages="cmake ninja-build g++ googletest"
 case "${1:-}" in
 test)
-    packages="$packages g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils imagemagick
-              clang libclang-rt-14-dev python3 binutils-mingw-w64-x86-64"
+    packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine
+              xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev python3"
     ;;
 bench)
     packages="$packages libbenchmark-dev libmeshoptimizer-dev strace time valgrind"
+    ;;
+art)
+    packages="$packages imagemagick fonts-dejavu-core python3"
     ;;
 esac
 
