@@ -73,12 +73,16 @@ for target in fuzz_pipeline fuzz_byte_key_table; do
     log="$build/$target.log"
     mkdir -p "$corpus" "$findings"
     inputs=("$corpus")
-    [ "$name" = pipeline ] && inputs+=("$seeds")
+    options=()
+    if [ "$name" = pipeline ]; then
+        inputs+=("$seeds")
+        options+=(-dict="$root/tests/fuzz/pipeline.dict")
+    fi
     [ -d "$regressions" ] && inputs+=("$regressions")
 
     # -timeout: one input that runs for seconds is a hang; -rss_limit_mb: one that eats memory.
     "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-        -print_final_stats=1 -artifact_prefix="$findings/" "${inputs[@]}" >"$log" 2>&1
+        -print_final_stats=1 -artifact_prefix="$findings/" "${options[@]}" "${inputs[@]}" >"$log" 2>&1
     status=$?
     runs=$(grep -E '^stat::number_of_executed_units' "$log" | tail -n 1 | awk '{ print $2 }')
     if [ "$status" = 0 ]; then

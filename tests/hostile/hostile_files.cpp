@@ -346,6 +346,24 @@ void sixteenBitEdge(std::vector<HostileFile>& files)
     add(files, "index-65534-of-65535.3do", "face index 65534 in a part of 65535 vertexes (the last one)",
         wide(65535, 65534), LoadResult::ok);
     add(files, "vertexes-65536.3do", "a part of 65536 vertexes", wide(65536, 65535), LoadResult::ok);
+
+    // Every vertex a duplicate of the first, and one face using them all: merging them one pass over
+    // the indexes per duplicate would take 65534 x 65535 steps.
+    RawFile same;
+    same.appendHeader({});
+    Header h;
+    h.nameOffset = same.appendName("same");
+    h.vertexCount = 65535;
+    h.vertexArrayOffset = same.appendVertexes(std::vector<Vertex>(65535, Vertex{7, 7, 7}));
+    std::vector<uint16_t> all(65535);
+    for (uint32_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<uint16_t>(i);
+    h.faceCount = 1;
+    h.faceArrayOffset = same.appendFaces({{1, 65535, 0, 0, 0, 0, 0, 0}});
+    same.put32(h.faceArrayOffset + faceIndexArray, same.appendIndexes(all));
+    same.writeHeader(0, h);
+    add(files, "all-vertexes-equal.3do", "65535 equal vertexes, one face using each of them", same,
+        LoadResult::ok);
 }
 
 void large(std::vector<HostileFile>& files)
