@@ -14,147 +14,82 @@ namespace
 {
 
 namespace fs = std::filesystem;
-using cli::Options;
 
-bool parse(std::vector<const char*> arguments, Options& options, std::string& error)
+// The options that `arguments` give, in words, or "usage error".
+std::string parsed(std::vector<const char*> arguments)
 {
     arguments.insert(arguments.begin(), "scourvane-cli");
-    return cli::parseOptions(static_cast<int>(arguments.size()), arguments.data(), options, error);
-}
-
-// --- Options -------------------------------------------------------------------------------------
-
-TEST(CliOptions, DefaultsCleanInPlaceAndLogToLogTxt)
-{
-    Options options;
+    cli::Options o;
     std::string error;
-    ASSERT_TRUE(parse({"a.3do", "models"}, options, error));
-    EXPECT_EQ(options.paths, (std::vector<std::string>{"a.3do", "models"}));
-    EXPECT_TRUE(options.writeLog);
-    EXPECT_EQ(options.logPath, "log.txt");
-    EXPECT_FALSE(options.dryRun || options.backup || options.json || options.recursive);
+    if (!cli::parseOptions(static_cast<int>(arguments.size()), arguments.data(), o, error))
+        return "usage error";
+    std::string text = o.writeLog ? "log=" + o.logPath : "no-log";
+    for (const auto& [set, word] : {std::pair{o.recursive, " -r"},
+                                    {o.dryRun, " dry-run"},
+                                    {o.backup, " backup"},
+                                    {o.json, " json"},
+                                    {o.help, " help"},
+                                    {o.version, " version"}})
+        if (set) text += word;
+    for (const std::string& path : o.paths)
+        text += " [" + path + "]";
+    return text;
 }
 
-TEST(CliOptions, EveryOptionIsRecognised)
+TEST(CliOptions, EachCommandLineGivesItsOptionsOrAUsageError)
 {
-    Options options;
-    std::string error;
-    ASSERT_TRUE(parse({"-r", "--dry-run", "--backup", "--json", "--log", "out.txt", "x"}, options, error));
-    EXPECT_TRUE(options.recursive && options.dryRun && options.backup && options.json);
-    EXPECT_EQ(options.logPath, "out.txt");
-    Options other;
-    ASSERT_TRUE(parse({"--no-log", "--log=r.txt", "x"}, other, error));
-    EXPECT_EQ(other.logPath, "r.txt");
-    Options none;
-    ASSERT_TRUE(parse({"--log=r.txt", "--no-log", "x"}, none, error));
-    EXPECT_FALSE(none.writeLog);
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"a.3do", "models"}, "log=log.txt [a.3do] [models]"},
+        {{"-r", "--dry-run", "--backup", "--json", "--log", "out.txt", "x"},
+         "log=out.txt -r dry-run backup json [x]"},
+        {{"--no-log", "--log=r.txt", "x"}, "log=r.txt [x]"}, // the last of the two wins
+        {{"--log=r.txt", "--no-log", "x"}, "no-log [x]"},
+        {{"--", "-odd.3do"}, "log=log.txt [-odd.3do]"},
+        {{"--help"}, "log=log.txt help"}, // help and version need no path
+        {{"-V"}, "log=log.txt version"},
+        {{"-r"}, "usage error"},
+        {{"x", "--log"}, "usage error"},
+    };
+    for (const auto& [arguments, expected] : cases)
+        EXPECT_EQ(parsed(arguments), expected) << arguments.front();
 }
 
-TEST(CliOptions, UnknownOptionIsAUsageError)
+TEST(CliListing, DirectoriesGiveTheirModelFilesSortedAndOtherPathsPassAsGiven)
 {
-    Options options;
-    std::string error;
-    EXPECT_FALSE(parse({"--frobnicate", "x"}, options, error));
-    EXPECT_NE(error.find("--frobnicate"), std::string::npos);
-}
-
-TEST(CliOptions, MissingPathOrLogNameIsAUsageError)
-{
-    Options options;
-    std::string error;
-    EXPECT_FALSE(parse({"-r"}, options, error));
-    Options other;
-    EXPECT_FALSE(parse({"x", "--log"}, other, error));
-}
-
-TEST(CliOptions, HelpAndVersionNeedNoPath)
-{
-    Options options;
-    std::string error;
-    EXPECT_TRUE(parse({"--help"}, options, error));
-    EXPECT_TRUE(options.help);
-    Options other;
-    EXPECT_TRUE(parse({"-V"}, other, error));
-    EXPECT_TRUE(other.version);
-}
-
-TEST(CliOptions, DoubleDashEndsOptions)
-{
-    Options options;
-    std::string error;
-    ASSERT_TRUE(parse({"--", "-odd.3do"}, options, error));
-    EXPECT_EQ(options.paths, std::vector<std::string>{"-odd.3do"});
-}
-
-// --- Listing -------------------------------------------------------------------------------------
-
-TEST(CliListing, ModelExtensionInAnyCase)
-{
-    EXPECT_TRUE(cli::hasModelExtension("a.3do"));
-    EXPECT_TRUE(cli::hasModelExtension("A.3DO"));
-    EXPECT_TRUE(cli::hasModelExtension(".3dO"));
-    EXPECT_FALSE(cli::hasModelExtension("3do"));
-    EXPECT_FALSE(cli::hasModelExtension("a.3ds"));
-    EXPECT_FALSE(cli::hasModelExtension("a.3do.bak"));
-}
-
-class CliListingTest : public ::testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        for (const char* name : {"b.3do", "A.3DO", "notes.txt", "sub/d.3do", "sub/deeper/e.3Do"})
-        {
-            fs::create_directories(fs::path(dir.file(name)).parent_path());
-            writeBytes(dir.file(name), {0});
-        }
-        fs::create_directory(dir.file("folder.3do"));
-    }
-    std::string in(const std::string& relative) const
-    {
-        return (fs::path(dir.path()) / relative).make_preferred().string();
-    }
-
     TempDir dir;
-    std::vector<std::string> problems;
-};
+    for (const char* name :
+         {"b.3do", "A.3DO", "notes.txt", "c.3do.bak", "3do", "sub/d.3do", "sub/deeper/e.3Do"})
+    {
+        fs::create_directories(fs::path(dir.file(name)).parent_path());
+        writeBytes(dir.file(name), {0});
+    }
+    fs::create_directory(dir.file("folder.3do"));
+    const auto in = [&](const char* relative)
+    { return (fs::path(dir.path()) / relative).make_preferred().string(); };
 
-TEST_F(CliListingTest, DirectoryGivesItsModelFilesSorted)
-{
+    std::vector<std::string> problems;
     EXPECT_EQ(cli::collectFiles({dir.path()}, false, problems),
               (std::vector<std::string>{in("A.3DO"), in("b.3do")}));
+    std::vector<std::string> deep{in("A.3DO"), in("b.3do"), in("sub/d.3do"), in("sub/deeper/e.3Do")};
+    std::sort(deep.begin(), deep.end());
+    EXPECT_EQ(cli::collectFiles({dir.path()}, true, problems), deep) << "no directory named like a model";
+    const std::vector<std::string> given{dir.file("missing.3do"), dir.file("notes.txt")};
+    EXPECT_EQ(cli::collectFiles(given, false, problems), given);
     EXPECT_TRUE(problems.empty());
 }
 
-TEST_F(CliListingTest, RecursiveWalkTakesSubdirectoriesButNoDirectoryNamedLikeAModel)
+TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
 {
-    std::vector<std::string> files = cli::collectFiles({dir.path()}, true, problems);
-    std::vector<std::string> expected{in("A.3DO"), in("b.3do"), in("sub/d.3do"), in("sub/deeper/e.3Do")};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(files, expected);
-}
-
-TEST_F(CliListingTest, FilesAndMissingPathsPassAsGiven)
-{
-    const std::string missing = dir.file("missing.3do");
-    const std::string text = dir.file("notes.txt");
-    EXPECT_EQ(cli::collectFiles({missing, text}, false, problems), (std::vector<std::string>{missing, text}));
-}
-
-// --- JSON and line ends --------------------------------------------------------------------------
-
-TEST(CliJson, EscapesQuotesBackslashesAndControlCharacters)
-{
-    EXPECT_EQ(cli::jsonString("C:\\a \"b\"\r\n\t\x01\x7f"), "\"C:\\\\a \\\"b\\\"\\r\\n\\t\\u0001\\u007f\"");
-}
-
-TEST(CliJson, ValidUtf8PassesAndOtherBytesBecomeLatin1Escapes)
-{
-    EXPECT_EQ(cli::jsonString("caf\xc3\xa9 \xe2\x82\xac"), "\"caf\xc3\xa9 \xe2\x82\xac\"");
-    EXPECT_EQ(cli::jsonString("caf\xe9"), "\"caf\\u00e9\"");
-    EXPECT_EQ(cli::jsonString("\xc0\x80"), "\"\\u00c0\\u0080\"") << "overlong form";
-    EXPECT_EQ(cli::jsonString("\xe2\x82"), "\"\\u00e2\\u0082\"") << "cut short";
-    EXPECT_EQ(cli::jsonString("\xed\xa0\x80"), "\"\\u00ed\\u00a0\\u0080\"") << "surrogate";
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\a \"b\"\r\n\t\x01\x7f", "\"C:\\\\a \\\"b\\\"\\r\\n\\t\\u0001\\u007f\""},
+        {"caf\xc3\xa9 \xe2\x82\xac", "\"caf\xc3\xa9 \xe2\x82\xac\""},
+        {"caf\xe9", "\"caf\\u00e9\""},                 // Latin-1
+        {"\xc0\x80", "\"\\u00c0\\u0080\""},            // overlong form
+        {"\xe2\x82", "\"\\u00e2\\u0082\""},            // cut short
+        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}, // surrogate
+    };
+    for (const auto& [bytes, json] : cases)
+        EXPECT_EQ(cli::jsonString(bytes), json);
 }
 
 TEST(CliText, CrLfBecomesLfAndLoneCrStays)
