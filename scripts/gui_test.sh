@@ -10,35 +10,27 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # The preset's own build folder, so a test run right after the Windows unit tests rebuilds nothing.
 build="$root/build/windows"
 extra=""
+fail() { echo "$1"; echo "0 passed, 1 failed"; exit "${2:-1}"; }
 while [ $# -gt 0 ]; do
     case "$1" in
     --build-dir) build="$2"; shift 2 ;;
     --update-docs-screenshot) extra="$extra --docs-screenshot $root/docs/screenshot.png"; shift ;;
     --keep) extra="$extra --keep"; shift ;;
-    *) echo "unknown option $1"; echo "0 passed, 1 failed"; exit 2 ;;
+    *) fail "unknown option $1" 2 ;;
     esac
 done
 
 for tool in wine wineboot wineserver Xvfb xdotool import python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "missing $tool (apt-get install wine64 xvfb xdotool imagemagick python3)"
-        echo "0 passed, 1 failed"
-        exit 1
-    fi
+    command -v "$tool" >/dev/null 2>&1 ||
+        fail "missing $tool (apt-get install wine64 xvfb xdotool imagemagick python3)"
 done
 
 mkdir -p "$root/build"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    if ! cmake --preset windows -B "$build" >"$root/build/gui-test-configure.log" 2>&1; then
-        cat "$root/build/gui-test-configure.log"
-        echo "0 passed, 1 failed"
-        exit 1
-    fi
+log="$root/build/gui-test-configure.log"
+if [ ! -f "$build/CMakeCache.txt" ] && ! cmake --preset windows -B "$build" >"$log" 2>&1; then
+    fail "$(cat "$log")"
 fi
-if ! cmake --build "$build" -j2 --target scourvane gui_probe; then
-    echo "0 passed, 1 failed"
-    exit 1
-fi
+cmake --build "$build" -j2 --target scourvane gui_probe scourvane-make-samples || fail "build failed"
 
 # shellcheck disable=SC2086 # $extra is a list of options
 exec python3 "$root/scripts/gui_test.py" --build-dir "$build" --screenshots "$root/build/gui-screenshots" $extra

@@ -4,17 +4,12 @@
 //   gui_probe wait-main TIMEOUT_MS          the main window appears (prints its geometry and styles)
 //   gui_probe wait-dialog CAPTION TIMEOUT_MS a dialog of the program with that caption ("-" for none)
 //   gui_probe wait-gone CAPTION TIMEOUT_MS   no such dialog is left
-//   gui_probe dialog-texts CAPTION           texts of the dialog's children, one per line
+//   gui_probe dialog-texts CAPTION           class|id|text of the dialog's children
 //   gui_probe state                          focus, enabled buttons and visible tooltip of the program
-//   gui_probe button-rect ID                 screen rectangle of a command button
-//   gui_probe control-rect CAPTION ID        screen rectangle of a control in one of its dialogs
+//   gui_probe rect CAPTION ID                screen rectangle of a control of a dialog ("main": a button)
 //   gui_probe wait-window CLASS TIMEOUT_MS   any top-level window of that class (e.g. Notepad)
 //   gui_probe close-window CLASS             sends WM_CLOSE to every top-level window of that class
-//   gui_probe make-model PATH                writes a small model with dead weight for the program to clean
-//   gui_probe load-model PATH                prints the model's vertex and face counts
 // Exit code 0 on success, 1 when the condition was not met in time, 2 on bad usage.
-#include "model/object_part.h"
-
 #include <windows.h>
 
 #include <cstdio>
@@ -26,19 +21,9 @@
 namespace
 {
 
-constexpr const char* mainClass = "QMK3DOScourvaner";
-
 HWND findMain()
 {
-    return FindWindowA(mainClass, nullptr);
-}
-
-DWORD programProcess()
-{
-    DWORD process = 0;
-    HWND main = findMain();
-    if (main != nullptr) GetWindowThreadProcessId(main, &process);
-    return process;
+    return FindWindowA("QMK3DOScourvaner", nullptr);
 }
 
 std::string windowText(HWND window)
@@ -57,46 +42,46 @@ std::string className(HWND window)
     return name;
 }
 
-struct DialogSearch
+// Visible top-level windows of class `name`, of the program's process only when `ofProgram`.
+std::vector<HWND> topWindows(const char* name, bool ofProgram)
 {
-    DWORD process;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK matchDialog(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<DialogSearch*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != search->process || !IsWindowVisible(window) || className(window) != "#32770") return TRUE;
-    const std::string caption = windowText(window);
-    const bool wantUntitled = std::strcmp(search->caption, "-") == 0;
-    if ((wantUntitled && caption.empty()) || (!wantUntitled && caption == search->caption))
+    struct Search
     {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+        const char* name;
+        DWORD process;
+        std::vector<HWND> found;
+    } search{name, 0, {}};
+    if (ofProgram && (findMain() == nullptr || GetWindowThreadProcessId(findMain(), &search.process) == 0))
+        return {};
+    auto match = [](HWND window, LPARAM param) -> BOOL
+    {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (IsWindowVisible(window) && className(window) == s->name &&
+            (s->process == 0 || process == s->process))
+            s->found.push_back(window);
+        return TRUE;
+    };
+    EnumWindows(match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 HWND findDialog(const char* caption)
 {
-    DialogSearch search{programProcess(), caption, nullptr};
-    if (search.process == 0) return nullptr;
-    EnumWindows(&matchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    const std::string wanted = std::strcmp(caption, "-") == 0 ? "" : caption;
+    for (HWND dialog : topWindows("#32770", true))
+        if (windowText(dialog) == wanted) return dialog;
+    return nullptr;
 }
 
-template <typename Find> HWND waitFor(Find find, int timeoutMs)
+// Polls `holds` every 100 ms until it is true or `timeoutMs` has passed.
+template <typename Condition> bool waitFor(Condition holds, int timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    for (;;)
+    for (const DWORD start = GetTickCount();; Sleep(100))
     {
-        HWND window = find();
-        if (window != nullptr) return window;
-        if (static_cast<int>(GetTickCount() - start) >= timeoutMs) return nullptr;
-        Sleep(100);
+        if (holds()) return true;
+        if (static_cast<int>(GetTickCount() - start) >= timeoutMs) return false;
     }
 }
 
@@ -109,158 +94,55 @@ void printMain(HWND main)
     POINT origin{0, 0};
     ClientToScreen(main, &origin);
     const LONG_PTR style = GetWindowLongPtrA(main, GWL_STYLE);
-    std::printf("client_width=%ld\nclient_height=%ld\n", client.right - client.left,
-                client.bottom - client.top);
-    std::printf("client_x=%ld\nclient_y=%ld\n", origin.x, origin.y);
-    std::printf("outer_x=%ld\nouter_y=%ld\n", outer.left, outer.top);
+    std::printf("client_width=%ld\nclient_height=%ld\nclient_x=%ld\nclient_y=%ld\n", client.right,
+                client.bottom, origin.x, origin.y);
+    std::printf("outer_x=%ld\nouter_y=%ld\nouter_width=%ld\nouter_height=%ld\n", outer.left, outer.top,
+                outer.right - outer.left, outer.bottom - outer.top);
     std::printf("maximized_width=%d\nmaximized_height=%d\n", GetSystemMetrics(SM_CXMAXIMIZED),
                 GetSystemMetrics(SM_CYMAXIMIZED));
-    std::printf("outer_width=%ld\nouter_height=%ld\n", outer.right - outer.left, outer.bottom - outer.top);
-    std::printf("style=0x%08lx\n", static_cast<unsigned long>(style));
-    std::printf("maximize_box=%d\nsizing_border=%d\nminimize_box=%d\n", (style & WS_MAXIMIZEBOX) ? 1 : 0,
-                (style & WS_THICKFRAME) ? 1 : 0, (style & WS_MINIMIZEBOX) ? 1 : 0);
-    std::printf("title=%s\n", windowText(main).c_str());
-}
-
-struct TooltipSearch
-{
-    DWORD process;
-    std::string text;
-    bool visible;
-};
-
-BOOL CALLBACK matchTooltip(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<TooltipSearch*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == search->process && IsWindowVisible(window) && className(window) == "tooltips_class32")
-    {
-        search->visible = true;
-        search->text = windowText(window);
-        return FALSE;
-    }
-    return TRUE;
+    std::printf("maximize_box=%d\nsizing_border=%d\ntitle=%s\n", (style & WS_MAXIMIZEBOX) ? 1 : 0,
+                (style & WS_THICKFRAME) ? 1 : 0, windowText(main).c_str());
 }
 
 int printState()
 {
     HWND main = findMain();
     if (main == nullptr) return 1;
-    DWORD process = 0;
-    const DWORD thread = GetWindowThreadProcessId(main, &process);
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
-    GetGUIThreadInfo(thread, &info);
-    const int focusId = info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0;
-    std::printf("focus=%d\n", focusId);
-    std::printf("focus_class=%s\n", info.hwndFocus != nullptr ? className(info.hwndFocus).c_str() : "");
-    std::printf("active_is_main=%d\n", info.hwndActive == main ? 1 : 0);
-    std::printf("enabled=");
+    GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info);
+    std::printf(
+        "focus=%d\nactive_is_main=%d\nenabled=", info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0,
+        info.hwndActive == main ? 1 : 0);
     for (int id = 1000; id <= 1003; ++id)
         std::printf("%d", IsWindowEnabled(GetDlgItem(main, id)) ? 1 : 0);
-    std::printf("\n");
-    TooltipSearch tip{process, "", false};
-    EnumWindows(&matchTooltip, reinterpret_cast<LPARAM>(&tip));
-    std::printf("tooltip_visible=%d\ntooltip_text=%s\n", tip.visible ? 1 : 0, tip.text.c_str());
+    const auto tips = topWindows("tooltips_class32", true);
+    std::printf("\ntooltip_visible=%d\ntooltip_text=%s\n", tips.empty() ? 0 : 1,
+                tips.empty() ? "" : windowText(tips.front()).c_str());
     return 0;
-}
-
-struct ClassSearch
-{
-    const char* name;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK matchClass(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<ClassSearch*>(param);
-    if (IsWindowVisible(window) && className(window) == search->name) search->found.push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> windowsOfClass(const char* name)
-{
-    ClassSearch search{name, {}};
-    EnumWindows(&matchClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// A model carrying every kind of dead weight: a colour-0 untextured face, an unused vertex, a
-// duplicated vertex and a texture name repeated on every face.
-bool makeModel(const char* path)
-{
-    using scourvane::Face;
-    using scourvane::ObjectPart;
-    using scourvane::Vertex;
-    ObjectPart root;
-    root.name = std::string("base") + '\0';
-    const uint32_t unit = 0x10000;
-    root.vertexes = {Vertex{0, 0, 0},
-                     Vertex{unit, 0, 0},
-                     Vertex{unit, unit, 0},
-                     Vertex{0, unit, 0},
-                     Vertex{0, 0, unit},
-                     Vertex{0, 0, 0},
-                     Vertex{7 * unit, 7 * unit, 7 * unit}};
-    auto textured = [](std::vector<uint16_t> indexes)
-    {
-        Face face;
-        face.indexes = std::move(indexes);
-        face.indexCount = static_cast<uint32_t>(face.indexes.size());
-        face.textureName = std::string("armmetal") + '\0';
-        return face;
-    };
-    Face dead;
-    dead.indexes = {0, 1, 4};
-    dead.indexCount = 3;
-    root.faces = {textured({0, 1, 2, 3}), textured({5, 1, 4}), textured({3, 2, 4}), dead};
-    root.vertexCount = static_cast<uint32_t>(root.vertexes.size());
-    root.faceCount = static_cast<uint32_t>(root.faces.size());
-    root.child = std::make_unique<ObjectPart>();
-    ObjectPart& turret = *root.child;
-    turret.name = std::string("turret") + '\0';
-    turret.vertexes = {Vertex{0, 0, 0}, Vertex{unit, 0, 0}, Vertex{0, unit, 0}};
-    turret.faces = {textured({0, 1, 2})};
-    turret.vertexCount = 3;
-    turret.faceCount = 1;
-    return root.saveModelFile(path);
-}
-
-int usage()
-{
-    std::fprintf(stderr, "usage: gui_probe COMMAND ARGS (see the source)\n");
-    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) return usage();
-    const std::string command = argv[1];
-    auto argInt = [&](int i) { return i < argc ? std::atoi(argv[i]) : 0; };
+    const std::string command = argc >= 2 ? argv[1] : "";
+    const char* name = argc >= 3 ? argv[2] : "";
+    const int number = argc >= 4 ? std::atoi(argv[3]) : 0;
 
-    if (command == "wait-main")
+    if (command == "wait-main" && argc >= 3)
     {
-        HWND main = waitFor([] { return IsWindowVisible(findMain()) ? findMain() : nullptr; }, argInt(2));
-        if (main == nullptr) return 1;
-        printMain(main);
+        if (!waitFor([] { return IsWindowVisible(findMain()); }, std::atoi(argv[2]))) return 1;
+        printMain(findMain());
         return 0;
     }
-    if ((command == "wait-dialog" || command == "wait-gone") && argc >= 4)
-    {
-        const char* caption = argv[2];
-        if (command == "wait-dialog")
-            return waitFor([&] { return findDialog(caption); }, argInt(3)) != nullptr ? 0 : 1;
-        // Any non-null handle stands for "gone"; it is never used as a window.
-        HWND gone =
-            waitFor([&] { return findDialog(caption) == nullptr ? GetDesktopWindow() : nullptr; }, argInt(3));
-        return gone != nullptr ? 0 : 1;
-    }
+    if (command == "wait-dialog" && argc >= 4)
+        return waitFor([&] { return findDialog(name); }, number) ? 0 : 1;
+    if (command == "wait-gone" && argc >= 4)
+        return waitFor([&] { return !findDialog(name); }, number) ? 0 : 1;
     if (command == "dialog-texts" && argc >= 3)
     {
-        HWND dialog = findDialog(argv[2]);
+        HWND dialog = findDialog(name);
         if (dialog == nullptr) return 1;
         for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
              child = GetWindow(child, GW_HWNDNEXT))
@@ -269,18 +151,9 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command == "state") return printState();
-    if (command == "button-rect" && argc >= 3)
+    if (command == "rect" && argc >= 4)
     {
-        HWND button = GetDlgItem(findMain(), argInt(2));
-        RECT rect{};
-        if (button == nullptr || !GetWindowRect(button, &rect)) return 1;
-        std::printf("left=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right,
-                    rect.bottom);
-        return 0;
-    }
-    if (command == "control-rect" && argc >= 4)
-    {
-        HWND control = GetDlgItem(findDialog(argv[2]), argInt(3));
+        HWND control = GetDlgItem(std::strcmp(name, "main") == 0 ? findMain() : findDialog(name), number);
         RECT rect{};
         if (control == nullptr || !GetWindowRect(control, &rect)) return 1;
         std::printf("left=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right,
@@ -289,31 +162,17 @@ int main(int argc, char** argv)
     }
     if (command == "wait-window" && argc >= 4)
     {
-        const char* name = argv[2];
-        HWND found = waitFor(
-            [&]
-            {
-                auto windows = windowsOfClass(name);
-                return windows.empty() ? nullptr : windows.front();
-            },
-            argInt(3));
-        if (found == nullptr) return 1;
-        std::printf("title=%s\n", windowText(found).c_str());
+        std::vector<HWND> found;
+        if (!waitFor([&] { return !(found = topWindows(name, false)).empty(); }, number)) return 1;
+        std::printf("title=%s\n", windowText(found.front()).c_str());
         return 0;
     }
     if (command == "close-window" && argc >= 3)
     {
-        for (HWND window : windowsOfClass(argv[2]))
+        for (HWND window : topWindows(name, false))
             PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     }
-    if (command == "make-model" && argc >= 3) return makeModel(argv[2]) ? 0 : 1;
-    if (command == "load-model" && argc >= 3)
-    {
-        scourvane::ObjectPart root;
-        if (!root.loadModelFile(argv[2])) return 1;
-        std::printf("vertexes=%u\nfaces=%u\n", root.countVertexes(), root.countFaces());
-        return 0;
-    }
-    return usage();
+    std::fprintf(stderr, "usage: gui_probe COMMAND ARGS (see the source)\n");
+    return 2;
 }
