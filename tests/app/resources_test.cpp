@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -69,15 +70,11 @@ struct Picture
     // Standard deviation of luminance: how much the lettering stands out from the plate.
     double contrast() const
     {
-        double sum = 0;
-        double squares = 0;
-        for (double l : luminance)
-        {
-            sum += l;
-            squares += l * l;
-        }
         const double n = static_cast<double>(luminance.size());
-        return std::sqrt(squares / n - (sum / n) * (sum / n));
+        const double mean = std::accumulate(luminance.begin(), luminance.end(), 0.0) / n;
+        const double meanSquare =
+            std::inner_product(luminance.begin(), luminance.end(), luminance.begin(), 0.0) / n;
+        return std::sqrt(meanSquare - mean * mean);
     }
 
     std::vector<double> luminance;

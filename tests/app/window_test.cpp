@@ -226,37 +226,27 @@ TEST_F(MainWindowTest, DoubleClickNotificationsAndUnknownControlsRunNoCommand)
     EXPECT_FALSE(drainMessages());
 }
 
-// What a thread timer saw of the message box that a call opened; the timer then closes it with OK.
-struct DialogSeen
+// The message box seen by a thread timer, which then closes it with OK.
+struct
 {
     bool seen = false;
     std::string caption;
     std::string text;
-};
-DialogSeen* dialogSeen = nullptr;
+} box;
 
-void CALLBACK inspectDialog(HWND, UINT, UINT_PTR timer, DWORD)
+void CALLBACK inspectBox(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND dialog = GetActiveWindow();
     char text[512] = {};
     GetClassNameA(dialog, text, sizeof(text));
     if (std::strcmp(text, "#32770") != 0) return; // not open yet; the timer fires again
     KillTimer(nullptr, timer);
-    dialogSeen->seen = true;
+    box.seen = true;
     GetWindowTextA(dialog, text, sizeof(text));
-    dialogSeen->caption = text;
+    box.caption = text;
     GetDlgItemTextA(dialog, 0xFFFF, text, sizeof(text));
-    dialogSeen->text = text;
+    box.text = text;
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-}
-
-template <typename Modal> void watchDialog(DialogSeen& seen, Modal modal)
-{
-    dialogSeen = &seen;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &inspectDialog);
-    modal();
-    KillTimer(nullptr, timer);
-    dialogSeen = nullptr;
 }
 
 TEST(StartUpFailure, ClassThatCannotBeRegisteredIsReportedAndNoWindowIsMade)
@@ -271,14 +261,13 @@ TEST(StartUpFailure, ClassThatCannotBeRegisteredIsReportedAndNoWindowIsMade)
     taken.lpszClassName = "QMK3DOScourvaner";
     ASSERT_NE(RegisterClassA(&taken), 0);
 
-    DialogSeen seen;
-    bool created = true;
-    watchDialog(seen, [&] { created = createUserInterface(SW_SHOW); });
-    EXPECT_FALSE(created);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &inspectBox);
+    EXPECT_FALSE(createUserInterface(SW_SHOW)); // returns once the box is closed
+    KillTimer(nullptr, timer);
     EXPECT_EQ(app.mainWindow, nullptr);
-    EXPECT_TRUE(seen.seen);
-    EXPECT_EQ(seen.caption, "Quenmark 3DO Scourvane");
-    EXPECT_EQ(seen.text, "Could not register the window class!");
+    EXPECT_TRUE(box.seen);
+    EXPECT_EQ(box.caption, "Quenmark 3DO Scourvane");
+    EXPECT_EQ(box.text, "Could not register the window class!");
 
     DestroyWindow(app.tooltipWindow);
     drainMessages();
