@@ -98,7 +98,9 @@ TEST(Bitmaps, EveryPictureIsAnUncompressedPalettePictureAndEachButtonsPicturesHa
     for (int id : ids)
     {
         SCOPED_TRACE(id);
-        const BITMAPINFOHEADER header = field<BITMAPINFOHEADER>(resourceBytes(id, 2), 0); // RT_BITMAP
+        const uint8_t* bytes = resourceBytes(id, 2); // RT_BITMAP
+        ASSERT_NE(bytes, nullptr);
+        const auto header = field<BITMAPINFOHEADER>(bytes, 0);
         EXPECT_EQ(header.biBitCount, 8);
         EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
     }
