@@ -165,6 +165,15 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
 
     if (!checkArray(faceArrayOffset, faceCount, faceRecordSize, LoadWhat::faceArray, headerOffset))
         return false;
+    // Every index array is checked and charged before any face is made, so a million records
+    // sharing one huge index array fail at once instead of after allocating a million faces.
+    for (uint32_t i = 0; i < faceCount; ++i)
+    {
+        const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
+        const uint8_t* record = bytes_ + recordOffset;
+        if (!checkArray(le32(record + 12), le32(record + 4), 2, LoadWhat::indexArray, recordOffset))
+            return false;
+    }
     part.faces.resize(faceCount);
     part.faceCount = faceCount;
     for (uint32_t i = 0; i < faceCount; ++i)
@@ -181,8 +190,6 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         face.extra1 = le32(record + 24);
         face.extra2 = le32(record + 28);
 
-        if (!checkArray(indexArrayOffset, indexCount, 2, LoadWhat::indexArray, recordOffset))
-            return false;
         face.indexes.resize(indexCount);
         const uint8_t* p = bytes_ + indexArrayOffset;
         for (uint16_t& index : face.indexes)

@@ -34,7 +34,18 @@ bool injected(IoStep step)
     return true;
 }
 
-bool closeChecked(int fd) { return !injected(IoStep::close) && ::close(fd) == 0; }
+// An injected close failure still closes the descriptor, as a real failing close does.
+bool closeChecked(int fd)
+{
+    const bool fault = injected(IoStep::close);
+    const int result = ::close(fd);
+    if (fault)
+    {
+        errno = EIO;
+        return false;
+    }
+    return result == 0;
+}
 
 // Where a path really leads, so that cleaning through a symbolic link rewrites the linked file
 // rather than replacing the link with a copy.
@@ -103,11 +114,16 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     if (fd < 0)
         return fail(error, IoStep::open, errno);
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(fd, &st) != 0)
     {
-        int code = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? errno : EINVAL;
+        const int code = errno;
         ::close(fd);
         return fail(error, IoStep::open, code);
+    }
+    if (!S_ISREG(st.st_mode))
+    {
+        ::close(fd);
+        return fail(error, IoStep::open, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (static_cast<uint64_t>(st.st_size) > maxSize)

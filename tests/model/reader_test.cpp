@@ -254,8 +254,8 @@ TEST(Reader, CyclesFailWhicheverLinkClosesThem)
 
 TEST(Reader, SharingThatWouldExplodeTheTreeFailsQuickly)
 {
-    // 40 headers, each with two child links... here: a chain where every part's child and the
-    // child's sibling both lead to the next level, so the tree doubles at every level.
+    // Two headers per level; every part of a level links to both headers of the next one, so the
+    // tree doubles at every level: 2^40 parts from 81 headers.
     RawFile file;
     const int levels = 40;
     std::vector<uint32_t> at;
