@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the project needs, and nothing when they are all there.
 #   scripts/bootstrap.sh          what the run command needs (native build)
-#   scripts/bootstrap.sh test     also what the tests need (Windows cross build, Wine, X, fuzzing)
+#   scripts/bootstrap.sh test     also what the tests need (Windows cross build, Wine, X, fuzzing,
+#                                 the fault and hostile-file suites)
 #   scripts/bootstrap.sh bench    also what the benchmarks need
 #   scripts/bootstrap.sh art      also what redrawing the artwork needs (tools/art/make_art.py)
 set -eu
@@ -10,7 +11,8 @@ packages="cmake ninja-build g++ googletest"
 case "${1:-}" in
 test)
     packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine
-              xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev python3"
+              xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev python3
+              strace time e2fsprogs util-linux mount"
     ;;
 bench)
     packages="$packages libbenchmark-dev libmeshoptimizer-dev strace time valgrind"
