@@ -1,11 +1,30 @@
 // scourvane-cli entry point.
 #include "cli/cli.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <string>
+
+namespace
+{
+
+// A hostile model can ask for more memory than the machine has. Say so plainly instead of dying
+// with a runtime message; the model being cleaned is untouched, because a save replaces a file
+// only once its whole new image has been built and written.
+[[noreturn]] void outOfMemory()
+{
+    std::fflush(stdout);
+    std::fputs("scourvane-cli: out of memory; the model being cleaned is left as it was\n", stderr);
+    std::_Exit(scourvane::cli::exitSomeFailed);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     using namespace scourvane::cli;
+    std::set_new_handler(outOfMemory);
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error))
