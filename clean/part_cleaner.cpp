@@ -15,9 +15,9 @@ constexpr uint32_t maxCleanableVertexes = 65535;
 constexpr uint16_t unused = 0xFFFF; // no vertex number reaches it, since there are at most 65535
 
 // A per-process seed keeps crafted files from choosing coordinates that all land in one bucket.
-const uint64_t hashSeed =
-    static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15ull |
-    1u;
+const uint64_t hashSeed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+                              0x9E3779B97F4A7C15ull |
+                          1u;
 
 inline uint64_t hashVertex(const Vertex& v)
 {
@@ -41,12 +41,10 @@ struct Scratch
 bool withinLimits(const ObjectPart& part)
 {
     const size_t vertexCount = part.vertexes.size();
-    if (vertexCount > maxCleanableVertexes)
-        return false;
+    if (vertexCount > maxCleanableVertexes) return false;
     for (const Face& face : part.faces)
         for (uint16_t index : face.indexes)
-            if (index >= vertexCount)
-                return false;
+            if (index >= vertexCount) return false;
     return true;
 }
 
@@ -98,19 +96,15 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     for (uint32_t f = 0; f < part.faces.size(); ++f)
     {
         Face& face = part.faces[f];
-        if (!keepsFace(face, f, protectedFace))
-            continue;
-        if (f == protectedFace)
-            part.protectedFace = kept;
+        if (!keepsFace(face, f, protectedFace)) continue;
+        if (f == protectedFace) part.protectedFace = kept;
         for (uint16_t& index : face.indexes)
         {
             const uint16_t vertex = scratch.firstEqual[index];
-            if (scratch.newNumber[vertex] == unused)
-                scratch.newNumber[vertex] = used++;
+            if (scratch.newNumber[vertex] == unused) scratch.newNumber[vertex] = used++;
             index = scratch.newNumber[vertex];
         }
-        if (kept != f)
-            part.faces[kept] = std::move(face);
+        if (kept != f) part.faces[kept] = std::move(face);
         ++kept;
     }
 
@@ -132,20 +126,21 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     part.faceCount = kept;
     scratch.vertexes.resize(used);
     for (size_t v = 0; v < part.vertexes.size(); ++v)
-        if (scratch.newNumber[v] != unused)
-            scratch.vertexes[scratch.newNumber[v]] = part.vertexes[v];
+        if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = part.vertexes[v];
     part.vertexes.swap(scratch.vertexes);
     part.vertexCount = used;
 }
 
 } // namespace
 
-bool partWithinCleaningLimits(const ObjectPart& part) { return withinLimits(part); }
+bool partWithinCleaningLimits(const ObjectPart& part)
+{
+    return withinLimits(part);
+}
 
 bool cleanSinglePart(ObjectPart& part)
 {
-    if (!withinLimits(part))
-        return false;
+    if (!withinLimits(part)) return false;
     Scratch scratch;
     cleanWithin(part, scratch);
     return true;
@@ -154,10 +149,11 @@ bool cleanSinglePart(ObjectPart& part)
 void cleanPart(ObjectPart& root)
 {
     Scratch scratch;
-    walkParts(root, [&](ObjectPart& part) {
-        if (withinLimits(part))
-            cleanWithin(part, scratch);
-    });
+    walkParts(root,
+              [&](ObjectPart& part)
+              {
+                  if (withinLimits(part)) cleanWithin(part, scratch);
+              });
 }
 
 } // namespace scourvane

@@ -33,35 +33,32 @@ uint64_t hashBytes(const void* bytes, size_t length)
 
 bool ByteKeyTable::keyMatchesAt(uint32_t slot, const void* key, uint32_t keyLength) const
 {
-    if (slot >= count || key == nullptr || keyLengths[slot] != keyLength)
-        return false;
+    if (slot >= count || key == nullptr || keyLengths[slot] != keyLength) return false;
     return std::memcmp(keys[slot].data(), key, keyLength) == 0;
 }
 
 uint32_t ByteKeyTable::find(const void* key, uint32_t keyLength) const
 {
-    if (key == nullptr || keyLength == 0 || index_.empty())
-        return noSlot;
+    if (key == nullptr || keyLength == 0 || index_.empty()) return noSlot;
     const size_t mask = index_.size() - 1;
     for (size_t bucket = static_cast<size_t>(hashBytes(key, keyLength)) & mask;; bucket = (bucket + 1) & mask)
     {
         const uint32_t entry = index_[bucket];
-        if (entry == 0)
-            return noSlot;
-        if (keyMatchesAt(entry - 1, key, keyLength))
-            return entry - 1;
+        if (entry == 0) return noSlot;
+        if (keyMatchesAt(entry - 1, key, keyLength)) return entry - 1;
     }
 }
 
-bool ByteKeyTable::contains(const void* key, uint32_t keyLength) const { return find(key, keyLength) != noSlot; }
+bool ByteKeyTable::contains(const void* key, uint32_t keyLength) const
+{
+    return find(key, keyLength) != noSlot;
+}
 
 const uint8_t* ByteKeyTable::get(const void* key, uint32_t keyLength, uint32_t* valueLength) const
 {
     const uint32_t slot = find(key, keyLength);
-    if (valueLength)
-        *valueLength = slot == noSlot ? 0 : valueLengths[slot];
-    if (slot == noSlot || valueLengths[slot] == 0)
-        return nullptr;
+    if (valueLength) *valueLength = slot == noSlot ? 0 : valueLengths[slot];
+    if (slot == noSlot || valueLengths[slot] == 0) return nullptr;
     return reinterpret_cast<const uint8_t*>(values[slot].data());
 }
 
@@ -76,8 +73,7 @@ void ByteKeyTable::grow()
 
 bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength)
 {
-    if (key == nullptr || keyLength == 0)
-        return false;
+    if (key == nullptr || keyLength == 0) return false;
     uint32_t slot = find(key, keyLength);
     const bool isNew = slot == noSlot;
     if (isNew)
@@ -129,8 +125,7 @@ void ByteKeyTable::rebuildIndex(size_t buckets)
     const size_t mask = buckets - 1;
     for (uint32_t slot = 0; slot < count; ++slot)
     {
-        if (keyLengths[slot] == 0)
-            continue;
+        if (keyLengths[slot] == 0) continue;
         size_t bucket = static_cast<size_t>(hashBytes(keys[slot].data(), keyLengths[slot])) & mask;
         while (index_[bucket] != 0)
             bucket = (bucket + 1) & mask;

@@ -14,12 +14,12 @@ inline constexpr uint32_t noSlot = 0xFFFFFFFFu;
 
 class ByteKeyTable
 {
-public:
+  public:
     uint32_t count = 0;
-    std::vector<std::string> keys;       // never empty
-    std::vector<uint32_t> keyLengths;    // never 0
-    std::vector<std::string> values;     // empty means none
-    std::vector<uint32_t> valueLengths;  // 0 when the value is none
+    std::vector<std::string> keys;      // never empty
+    std::vector<uint32_t> keyLengths;   // never 0
+    std::vector<std::string> values;    // empty means none
+    std::vector<uint32_t> valueLengths; // 0 when the value is none
 
     // Sets `key` to `value` (none when `value` is null or `valueLength` is 0), adding a slot at the
     // end when the key is new. True when the key was new. A null or empty key changes nothing and
@@ -45,7 +45,7 @@ public:
     // Releases every key and value; the table is empty afterwards.
     void release();
 
-private:
+  private:
     std::vector<uint32_t> index_; // open addressing: slot + 1, 0 = empty; size a power of two
     void indexSlot(uint32_t slot);
     void rebuildIndex(size_t buckets);

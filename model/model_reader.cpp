@@ -20,11 +20,14 @@ constexpr size_t inlineNameLength = 15;
 
 inline uint32_t le32(const uint8_t* p)
 {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint16_t le16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 struct Links
 {
@@ -34,16 +37,15 @@ struct Links
 
 class Reader
 {
-public:
+  public:
     Reader(const uint8_t* bytes, uint64_t size, LoadError* error)
-        : bytes_(bytes), size_(size), error_(error),
-          budget_(size * materialiseFactor + materialiseFloor)
+        : bytes_(bytes), size_(size), error_(error), budget_(size * materialiseFactor + materialiseFloor)
     {
     }
 
     bool loadTree(ObjectPart& root);
 
-private:
+  private:
     const uint8_t* bytes_;
     uint64_t size_;
     LoadError* error_;
@@ -65,8 +67,7 @@ private:
 
     bool charge(uint64_t bytes, LoadWhat what, uint32_t offset)
     {
-        if (bytes > budget_)
-            return fail(LoadResult::tooMuchSharing, what, offset);
+        if (bytes > budget_) return fail(LoadResult::tooMuchSharing, what, offset);
         budget_ -= bytes;
         return true;
     }
@@ -75,10 +76,8 @@ private:
     // of 0 reads nothing, wherever the offset points (below 2^31).
     bool checkArray(uint32_t offset, uint32_t count, uint32_t elementSize, LoadWhat what, uint32_t owner)
     {
-        if (offset >= firstUnreachableOffset)
-            return fail(LoadResult::offsetTooLarge, what, owner, offset);
-        if (count == 0)
-            return true;
+        if (offset >= firstUnreachableOffset) return fail(LoadResult::offsetTooLarge, what, owner, offset);
+        if (count == 0) return true;
         const uint64_t length = uint64_t{count} * elementSize;
         if (offset > size_ || length > size_ - offset)
             return fail(LoadResult::arrayPastEnd, what, offset, count);
@@ -88,19 +87,15 @@ private:
     // Reads the NUL-terminated name at `offset` into `out`, NUL included.
     bool readName(uint32_t offset, std::string& out, LoadWhat what, uint32_t owner)
     {
-        if (offset >= firstUnreachableOffset)
-            return fail(LoadResult::offsetTooLarge, what, owner, offset);
-        if (offset >= size_)
-            return fail(LoadResult::namePastEnd, what, offset);
+        if (offset >= firstUnreachableOffset) return fail(LoadResult::offsetTooLarge, what, owner, offset);
+        if (offset >= size_) return fail(LoadResult::namePastEnd, what, offset);
         const uint8_t* start = bytes_ + offset;
         const void* nul = std::memchr(start, 0, static_cast<size_t>(size_ - offset));
-        if (!nul)
-            return fail(LoadResult::nameUnterminated, what, offset);
+        if (!nul) return fail(LoadResult::nameUnterminated, what, offset);
         const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
         // A short name lives inside its string object, so sharing it costs no memory: files whose
         // faces all point at one pooled name must not look like sharing bombs.
-        if (length > inlineNameLength && !charge(length, what, offset))
-            return false;
+        if (length > inlineNameLength && !charge(length, what, offset)) return false;
         out.assign(reinterpret_cast<const char*>(start), length);
         return true;
     }
@@ -114,8 +109,7 @@ private:
     }
     void setActive(uint32_t offset, bool on)
     {
-        if (active_.empty())
-            active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
+        if (active_.empty()) active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
         const uint64_t bit = uint64_t{1} << (offset % 64);
         if (on)
             active_[offset / 64] |= bit;
@@ -128,13 +122,11 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
 {
     if (headerOffset > size_ || headerSize > size_ - headerOffset)
         return fail(LoadResult::headerPastEnd, LoadWhat::partHeader, headerOffset);
-    if (!charge(headerSize, LoadWhat::partHeader, headerOffset))
-        return false;
+    if (!charge(headerSize, LoadWhat::partHeader, headerOffset)) return false;
     const uint8_t* header = bytes_ + headerOffset;
     const uint32_t version = le32(header + 0);
     const uint32_t reservedZero = le32(header + 32);
-    if (version != 1)
-        return fail(LoadResult::badVersion, LoadWhat::partHeader, headerOffset, version);
+    if (version != 1) return fail(LoadResult::badVersion, LoadWhat::partHeader, headerOffset, version);
     if (reservedZero != 0)
         return fail(LoadResult::badReservedZero, LoadWhat::partHeader, headerOffset, reservedZero);
 
@@ -230,11 +222,9 @@ bool Reader::loadTree(ObjectPart& root)
         {
             if (nextOffset >= firstUnreachableOffset)
                 return fail(LoadResult::offsetTooLarge, link, owner, nextOffset);
-            if (isActive(nextOffset))
-                return fail(LoadResult::cycle, link, owner, nextOffset);
+            if (isActive(nextOffset)) return fail(LoadResult::cycle, link, owner, nextOffset);
             Links links;
-            if (!loadPart(*next, nextOffset, links))
-                return false;
+            if (!loadPart(*next, nextOffset, links)) return false;
             if (links.child != 0 || links.sibling != 0)
             {
                 setActive(nextOffset, true);
@@ -242,8 +232,7 @@ bool Reader::loadTree(ObjectPart& root)
             }
             next = nullptr;
         }
-        if (stack.empty())
-            return true;
+        if (stack.empty()) return true;
         Frame& frame = stack.back();
         if (frame.stage == 0)
         {
@@ -306,8 +295,7 @@ const char* whatText(LoadWhat what)
 
 bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* error)
 {
-    if (error)
-        *error = LoadError{};
+    if (error) *error = LoadError{};
     if (size > maxModelFileSize)
     {
         if (error)
@@ -323,8 +311,7 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
 
 bool ObjectPart::loadModelFile(const char* path, LoadError* error)
 {
-    if (error)
-        *error = LoadError{};
+    if (error) *error = LoadError{};
     std::vector<uint8_t> bytes;
     platform::IoError ioError;
     if (!platform::readWholeFile(path, bytes, maxModelFileSize, &ioError))
@@ -359,34 +346,35 @@ std::string describeLoadError(const LoadError& error)
         std::snprintf(text, sizeof text, "the file is too large to be a 3DO model");
         break;
     case LoadResult::headerPastEnd:
-        std::snprintf(text, sizeof text, "part header at 0x%X runs past the end of the file (size 0x%llX)", offset,
-                      size);
+        std::snprintf(text, sizeof text, "part header at 0x%X runs past the end of the file (size 0x%llX)",
+                      offset, size);
         break;
     case LoadResult::badVersion:
         std::snprintf(text, sizeof text, "version %u in the part header at offset 0x%X", value, offset);
         break;
     case LoadResult::badReservedZero:
-        std::snprintf(text, sizeof text, "reserved word %u (must be 0) in the part header at offset 0x%X", value,
-                      offset);
+        std::snprintf(text, sizeof text, "reserved word %u (must be 0) in the part header at offset 0x%X",
+                      value, offset);
         break;
     case LoadResult::offsetTooLarge:
         std::snprintf(text, sizeof text, "%s offset 0x%X in the record at 0x%X is beyond 2 GiB", what, value,
                       offset);
         break;
     case LoadResult::arrayPastEnd:
-        std::snprintf(text, sizeof text, "%s at 0x%X runs past the end of the file (size 0x%llX)", what, offset,
-                      size);
+        std::snprintf(text, sizeof text, "%s at 0x%X runs past the end of the file (size 0x%llX)", what,
+                      offset, size);
         break;
     case LoadResult::namePastEnd:
         std::snprintf(text, sizeof text, "%s at 0x%X is past the end of the file (size 0x%llX)", what, offset,
                       size);
         break;
     case LoadResult::nameUnterminated:
-        std::snprintf(text, sizeof text, "%s at 0x%X runs to the end of the file without its NUL", what, offset);
+        std::snprintf(text, sizeof text, "%s at 0x%X runs to the end of the file without its NUL", what,
+                      offset);
         break;
     case LoadResult::cycle:
-        std::snprintf(text, sizeof text, "%s of the part at 0x%X leads back to the part at 0x%X", what, offset,
-                      value);
+        std::snprintf(text, sizeof text, "%s of the part at 0x%X leads back to the part at 0x%X", what,
+                      offset, value);
         break;
     case LoadResult::tooMuchSharing:
         std::snprintf(text, sizeof text,

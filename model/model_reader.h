@@ -15,17 +15,17 @@ namespace scourvane
 enum class LoadResult : uint8_t
 {
     ok,
-    openFailed,        // the file cannot be opened or read (see ioError)
-    fileTooLarge,      // larger than any 3DO file a reader could follow
-    headerPastEnd,     // a part header does not fit in the file
-    badVersion,        // version is not 1
-    badReservedZero,   // reservedZero is not 0
-    offsetTooLarge,    // an offset that is followed is 2^31 or more
-    arrayPastEnd,      // a vertex, face or index array reaches past the end of the file
-    namePastEnd,       // a name's offset is at or past the end of the file
-    nameUnterminated,  // a name runs to the end of the file without its NUL
-    cycle,             // a child or sibling link leads back to a part still being read
-    tooMuchSharing,    // shared records would make the tree far larger than the file
+    openFailed,       // the file cannot be opened or read (see ioError)
+    fileTooLarge,     // larger than any 3DO file a reader could follow
+    headerPastEnd,    // a part header does not fit in the file
+    badVersion,       // version is not 1
+    badReservedZero,  // reservedZero is not 0
+    offsetTooLarge,   // an offset that is followed is 2^31 or more
+    arrayPastEnd,     // a vertex, face or index array reaches past the end of the file
+    namePastEnd,      // a name's offset is at or past the end of the file
+    nameUnterminated, // a name runs to the end of the file without its NUL
+    cycle,            // a child or sibling link leads back to a part still being read
+    tooMuchSharing,   // shared records would make the tree far larger than the file
 };
 
 // Which record a failure is about.
@@ -46,9 +46,9 @@ struct LoadError
 {
     LoadResult result = LoadResult::ok;
     LoadWhat what = LoadWhat::file;
-    uint32_t offset = 0;    // file offset of the record at fault (or of the header holding the field)
-    uint32_t value = 0;     // the offending value (a version, an offset), when there is one
-    uint64_t fileSize = 0;  // size of the file
+    uint32_t offset = 0;   // file offset of the record at fault (or of the header holding the field)
+    uint32_t value = 0;    // the offending value (a version, an offset), when there is one
+    uint64_t fileSize = 0; // size of the file
     platform::IoError ioError;
 };
 

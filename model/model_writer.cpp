@@ -24,7 +24,10 @@ inline void put32(uint8_t* p, uint32_t value)
     p[3] = static_cast<uint8_t>(value >> 24);
 }
 
-inline uint32_t nameLength(const std::string& name) { return name.empty() ? 1 : static_cast<uint32_t>(name.size()); }
+inline uint32_t nameLength(const std::string& name)
+{
+    return name.empty() ? 1 : static_cast<uint32_t>(name.size());
+}
 
 // The texture-name pool and the image size. Each distinct name is stored once, in the order the
 // walk first meets it; `textureOffsets` holds, for every face in walk order, where its name stands
@@ -40,37 +43,39 @@ struct ImagePlan
 void planImage(const ObjectPart& root, ImagePlan& plan, bool wantOffsets)
 {
     uint64_t size = 0;
-    walkParts(root, [&](const ObjectPart& part) {
-        size += headerSize + uint64_t{part.vertexes.size()} * 12 + uint64_t{part.faces.size()} * 32 +
-                nameLength(part.name);
-        for (const Face& face : part.faces)
-        {
-            size += uint64_t{face.indexes.size()} * 2;
-            uint32_t offset = 0;
-            if (face.hasTexture())
-            {
-                const auto length = static_cast<uint32_t>(face.textureName.size());
-                uint32_t valueLength = 0;
-                const uint8_t* stored = plan.pool.get(face.textureName.data(), length, &valueLength);
-                if (stored)
-                {
-                    offset = static_cast<uint32_t>(stored[0] | stored[1] << 8 | stored[2] << 16) |
-                             static_cast<uint32_t>(stored[3]) << 24;
-                }
-                else
-                {
-                    // Offsets past 2^32 only occur in images that are refused as too large anyway.
-                    offset = static_cast<uint32_t>(headerSize + plan.poolSize);
-                    uint8_t value[4];
-                    put32(value, offset);
-                    plan.pool.set(face.textureName.data(), length, value, 4);
-                    plan.poolSize += length;
-                }
-            }
-            if (wantOffsets)
-                plan.textureOffsets.push_back(offset);
-        }
-    });
+    walkParts(root,
+              [&](const ObjectPart& part)
+              {
+                  size += headerSize + uint64_t{part.vertexes.size()} * 12 +
+                          uint64_t{part.faces.size()} * 32 + nameLength(part.name);
+                  for (const Face& face : part.faces)
+                  {
+                      size += uint64_t{face.indexes.size()} * 2;
+                      uint32_t offset = 0;
+                      if (face.hasTexture())
+                      {
+                          const auto length = static_cast<uint32_t>(face.textureName.size());
+                          uint32_t valueLength = 0;
+                          const uint8_t* stored =
+                              plan.pool.get(face.textureName.data(), length, &valueLength);
+                          if (stored)
+                          {
+                              offset = static_cast<uint32_t>(stored[0] | stored[1] << 8 | stored[2] << 16) |
+                                       static_cast<uint32_t>(stored[3]) << 24;
+                          }
+                          else
+                          {
+                              // Offsets past 2^32 only occur in images that are refused as too large anyway.
+                              offset = static_cast<uint32_t>(headerSize + plan.poolSize);
+                              uint8_t value[4];
+                              put32(value, offset);
+                              plan.pool.set(face.textureName.data(), length, value, 4);
+                              plan.poolSize += length;
+                          }
+                      }
+                      if (wantOffsets) plan.textureOffsets.push_back(offset);
+                  }
+              });
     plan.imageSize = size + plan.poolSize;
 }
 
@@ -88,8 +93,7 @@ bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
     out.clear();
     ImagePlan plan;
     planImage(*this, plan, true);
-    if (plan.imageSize >= maxImageSize)
-        return false;
+    if (plan.imageSize >= maxImageSize) return false;
     out.resize(static_cast<size_t>(plan.imageSize));
     uint8_t* const base = out.data();
     uint32_t pos = 0;
@@ -105,8 +109,7 @@ bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
         auto [part, linkField] = pending.back();
         pending.pop_back();
         const uint32_t headerPos = pos;
-        if (linkField != noLink)
-            put32(base + linkField, headerPos);
+        if (linkField != noLink) put32(base + linkField, headerPos);
         pos += headerSize;
 
         if (part == this)
@@ -181,23 +184,19 @@ bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
         put32(header + 44, 0);
         put32(header + 48, 0);
 
-        if (part->child)
-            pending.emplace_back(part->child.get(), headerPos + 48);
-        if (part->sibling)
-            pending.emplace_back(part->sibling.get(), headerPos + 44);
+        if (part->child) pending.emplace_back(part->child.get(), headerPos + 48);
+        if (part->sibling) pending.emplace_back(part->sibling.get(), headerPos + 44);
     }
     return true;
 }
 
 bool ObjectPart::saveModelFile(const char* path, SaveError* error) const
 {
-    if (error)
-        *error = SaveError{};
+    if (error) *error = SaveError{};
     std::vector<uint8_t> image;
     if (!buildModelImage(image))
     {
-        if (error)
-            error->result = SaveResult::tooLarge;
+        if (error) error->result = SaveResult::tooLarge;
         return false;
     }
     platform::IoError ioError;

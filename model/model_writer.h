@@ -18,8 +18,8 @@ namespace scourvane
 enum class SaveResult : uint8_t
 {
     ok,
-    tooLarge,     // the image would reach 2^31 bytes
-    ioFailed,     // the file could not be replaced (see ioError); the old file is intact
+    tooLarge, // the image would reach 2^31 bytes
+    ioFailed, // the file could not be replaced (see ioError); the old file is intact
 };
 
 struct SaveError

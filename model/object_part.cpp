@@ -12,24 +12,23 @@ namespace
 void releaseLinks(ObjectPart& part)
 {
     std::vector<std::unique_ptr<ObjectPart>> pending;
-    if (part.sibling)
-        pending.push_back(std::move(part.sibling));
-    if (part.child)
-        pending.push_back(std::move(part.child));
+    if (part.sibling) pending.push_back(std::move(part.sibling));
+    if (part.child) pending.push_back(std::move(part.child));
     while (!pending.empty())
     {
         std::unique_ptr<ObjectPart> doomed = std::move(pending.back());
         pending.pop_back();
-        if (doomed->sibling)
-            pending.push_back(std::move(doomed->sibling));
-        if (doomed->child)
-            pending.push_back(std::move(doomed->child));
+        if (doomed->sibling) pending.push_back(std::move(doomed->sibling));
+        if (doomed->child) pending.push_back(std::move(doomed->child));
     }
 }
 
 } // namespace
 
-ObjectPart::~ObjectPart() { releaseLinks(*this); }
+ObjectPart::~ObjectPart()
+{
+    releaseLinks(*this);
+}
 
 ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
 {
@@ -79,12 +78,9 @@ bool sameTree(const ObjectPart& a, const ObjectPart& b)
             x->positionY != y->positionY || x->positionZ != y->positionZ || x->name != y->name ||
             x->reservedZero != y->reservedZero || x->vertexes != y->vertexes || x->faces != y->faces)
             return false;
-        if (!x->sibling != !y->sibling || !x->child != !y->child)
-            return false;
-        if (x->sibling)
-            pending.emplace_back(x->sibling.get(), y->sibling.get());
-        if (x->child)
-            pending.emplace_back(x->child.get(), y->child.get());
+        if (!x->sibling != !y->sibling || !x->child != !y->child) return false;
+        if (x->sibling) pending.emplace_back(x->sibling.get(), y->sibling.get());
+        if (x->child) pending.emplace_back(x->child.get(), y->child.get());
     }
     return true;
 }

@@ -47,7 +47,7 @@ inline constexpr uint32_t noProtectedFace = 0xFFFFFFFFu;
 // million siblings is fine).
 class ObjectPart
 {
-public:
+  public:
     uint32_t version = 1;
     uint32_t vertexCount = 0; // always vertexes.size()
     uint32_t faceCount = 0;   // always faces.size()
@@ -106,10 +106,8 @@ template <typename Part, typename Visit> void walkParts(Part& root, Visit&& visi
         Part* part = stack.back();
         stack.pop_back();
         visit(*part);
-        if (part->child)
-            stack.push_back(part->child.get());
-        if (part->sibling)
-            stack.push_back(part->sibling.get());
+        if (part->child) stack.push_back(part->child.get());
+        if (part->sibling) stack.push_back(part->sibling.get());
     }
 }
 

@@ -48,12 +48,14 @@ void injectFault(IoStep step, uint32_t nth)
     faultPlan.remaining = nth;
 }
 
-void clearFaults() { faultPlan = FaultPlan{}; }
+void clearFaults()
+{
+    faultPlan = FaultPlan{};
+}
 
 bool detail::faultNow(IoStep step)
 {
-    if (faultPlan.step != step || faultPlan.remaining == 0)
-        return false;
+    if (faultPlan.step != step || faultPlan.remaining == 0) return false;
     return --faultPlan.remaining == 0;
 }
 

@@ -20,16 +20,14 @@ namespace
 
 bool fail(IoError* error, IoStep step, int code)
 {
-    if (error)
-        *error = IoError{step, static_cast<uint32_t>(code)};
+    if (error) *error = IoError{step, static_cast<uint32_t>(code)};
     return false;
 }
 
 // A failure injected by a test looks like an I/O error to the caller.
 bool injected(IoStep step)
 {
-    if (!detail::faultNow(step))
-        return false;
+    if (!detail::faultNow(step)) return false;
     errno = EIO;
     return true;
 }
@@ -80,14 +78,12 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
 {
     while (size > 0)
     {
-        if (injected(IoStep::write))
-            return false;
+        if (injected(IoStep::write)) return false;
         size_t chunk = size < (size_t{1} << 30) ? size : (size_t{1} << 30);
         ssize_t written = ::write(fd, data, chunk);
         if (written < 0)
         {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         if (written == 0)
@@ -106,13 +102,11 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error)
 {
     out.clear();
-    if (injected(IoStep::open))
-        return fail(error, IoStep::open, errno);
+    if (injected(IoStep::open)) return fail(error, IoStep::open, errno);
     // Non-blocking, so that a FIFO or device named like a model cannot hang the open; only
     // regular files are read.
     int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return fail(error, IoStep::open, errno);
+    if (fd < 0) return fail(error, IoStep::open, errno);
     struct stat st;
     if (::fstat(fd, &st) != 0)
     {
@@ -143,8 +137,7 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
             return fail(error, IoStep::read, code);
         }
         ssize_t got = ::read(fd, out.data() + done, out.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0)
         {
             int code = errno;
@@ -152,8 +145,7 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
             out.clear();
             return fail(error, IoStep::read, code);
         }
-        if (got == 0)
-            break; // the file shrank since fstat: what was read is the file
+        if (got == 0) break; // the file shrank since fstat: what was read is the file
         done += static_cast<size_t>(got);
     }
     out.resize(done);
@@ -172,14 +164,11 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     const bool exists = ::stat(target.c_str(), &original) == 0;
     if (exists)
     {
-        if (S_ISDIR(original.st_mode))
-            return fail(error, IoStep::open, EISDIR);
-        if (!S_ISREG(original.st_mode))
-            return fail(error, IoStep::open, EINVAL);
+        if (S_ISDIR(original.st_mode)) return fail(error, IoStep::open, EISDIR);
+        if (!S_ISREG(original.st_mode)) return fail(error, IoStep::open, EINVAL);
         // A file without any write permission bit was made read-only on purpose; root could write
         // it anyway, but the user asked for it to be left alone.
-        if ((original.st_mode & 0222) == 0)
-            return fail(error, IoStep::open, EACCES);
+        if ((original.st_mode & 0222) == 0) return fail(error, IoStep::open, EACCES);
         if (injected(IoStep::open) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
             return fail(error, IoStep::open, errno);
     }
@@ -189,18 +178,15 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt)
     {
         temporary = temporaryNameFor(target);
-        if (injected(IoStep::create))
-            return fail(error, IoStep::create, errno);
+        if (injected(IoStep::create)) return fail(error, IoStep::create, errno);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return fail(error, IoStep::create, errno);
+        if (fd < 0 && errno != EEXIST) return fail(error, IoStep::create, errno);
     }
-    if (fd < 0)
-        return fail(error, IoStep::create, EEXIST);
+    if (fd < 0) return fail(error, IoStep::create, EEXIST);
 
-    auto abandon = [&](IoStep step, int code, bool open) {
-        if (open)
-            ::close(fd);
+    auto abandon = [&](IoStep step, int code, bool open)
+    {
+        if (open) ::close(fd);
         ::unlink(temporary.c_str());
         return fail(error, step, code);
     };
@@ -208,17 +194,12 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     if (exists)
     {
         // Keep the original's permission bits and, where allowed, its owner.
-        if (::fchmod(fd, original.st_mode & 07777) != 0)
-            return abandon(IoStep::create, errno, true);
-        if (::geteuid() == 0)
-            (void)!::fchown(fd, original.st_uid, original.st_gid);
+        if (::fchmod(fd, original.st_mode & 07777) != 0) return abandon(IoStep::create, errno, true);
+        if (::geteuid() == 0) (void)!::fchown(fd, original.st_uid, original.st_gid);
     }
-    if (!writeAll(fd, data, size))
-        return abandon(IoStep::write, errno, true);
-    if (injected(IoStep::flush) || ::fsync(fd) != 0)
-        return abandon(IoStep::flush, errno, true);
-    if (!closeChecked(fd))
-        return abandon(IoStep::close, errno, false);
+    if (!writeAll(fd, data, size)) return abandon(IoStep::write, errno, true);
+    if (injected(IoStep::flush) || ::fsync(fd) != 0) return abandon(IoStep::flush, errno, true);
+    if (!closeChecked(fd)) return abandon(IoStep::close, errno, false);
     // The new bytes are on disk before the rename, so after a crash the name leads to either the
     // old model or the new one, never to a partial file. The folder itself is not flushed: that
     // would only make the new name durable sooner, at the price of a second flush per file.
@@ -230,8 +211,7 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
 int64_t fileSize(const char* path)
 {
     struct stat st;
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return static_cast<int64_t>(st.st_size);
 }
 

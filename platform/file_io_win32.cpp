@@ -15,16 +15,14 @@ namespace
 
 bool fail(IoError* error, IoStep step, DWORD code)
 {
-    if (error)
-        *error = IoError{step, static_cast<uint32_t>(code)};
+    if (error) *error = IoError{step, static_cast<uint32_t>(code)};
     return false;
 }
 
 // A failure injected by a test looks like an I/O error to the caller.
 bool injected(IoStep step)
 {
-    if (!detail::faultNow(step))
-        return false;
+    if (!detail::faultNow(step)) return false;
     SetLastError(ERROR_WRITE_FAULT);
     return true;
 }
@@ -44,8 +42,9 @@ std::string temporaryNameFor(const char* target)
 {
     static std::atomic<unsigned> counter{0};
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".scv%lu-%u-%lu.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
-                  counter++, static_cast<unsigned long>(GetTickCount()));
+    std::snprintf(suffix, sizeof suffix, ".scv%lu-%u-%lu.tmp",
+                  static_cast<unsigned long>(GetCurrentProcessId()), counter++,
+                  static_cast<unsigned long>(GetTickCount()));
     return std::string(target) + suffix;
 }
 
@@ -54,12 +53,10 @@ std::string temporaryNameFor(const char* target)
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error)
 {
     out.clear();
-    if (injected(IoStep::open))
-        return fail(error, IoStep::open, GetLastError());
+    if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return fail(error, IoStep::open, GetLastError());
+    if (file == INVALID_HANDLE_VALUE) return fail(error, IoStep::open, GetLastError());
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size))
     {
@@ -86,8 +83,7 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
             out.clear();
             return fail(error, IoStep::read, code);
         }
-        if (got == 0)
-            break; // the file shrank since the size query: what was read is the file
+        if (got == 0) break; // the file shrank since the size query: what was read is the file
         done += got;
     }
     out.resize(done);
@@ -105,17 +101,13 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists)
     {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
+        if (attributes & FILE_ATTRIBUTE_READONLY) return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
         // Refuse early when another program holds the file open against writing.
-        if (injected(IoStep::open))
-            return fail(error, IoStep::open, GetLastError());
-        HANDLE probe = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe == INVALID_HANDLE_VALUE)
-            return fail(error, IoStep::open, GetLastError());
+        if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
+        HANDLE probe = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) return fail(error, IoStep::open, GetLastError());
         CloseHandle(probe);
     }
 
@@ -124,18 +116,17 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt)
     {
         temporary = temporaryNameFor(path);
-        if (injected(IoStep::create))
-            return fail(error, IoStep::create, GetLastError());
-        file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (injected(IoStep::create)) return fail(error, IoStep::create, GetLastError());
+        file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             return fail(error, IoStep::create, GetLastError());
     }
-    if (file == INVALID_HANDLE_VALUE)
-        return fail(error, IoStep::create, ERROR_FILE_EXISTS);
+    if (file == INVALID_HANDLE_VALUE) return fail(error, IoStep::create, ERROR_FILE_EXISTS);
 
-    auto abandon = [&](IoStep step, DWORD code, bool open) {
-        if (open)
-            CloseHandle(file);
+    auto abandon = [&](IoStep step, DWORD code, bool open)
+    {
+        if (open) CloseHandle(file);
         DeleteFileA(temporary.c_str());
         return fail(error, step, code);
     };
@@ -151,8 +142,7 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
     }
     if (injected(IoStep::flush) || !FlushFileBuffers(file))
         return abandon(IoStep::flush, GetLastError(), true);
-    if (!closeChecked(file))
-        return abandon(IoStep::close, GetLastError(), false);
+    if (!closeChecked(file)) return abandon(IoStep::close, GetLastError(), false);
     if (injected(IoStep::rename) ||
         !MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return abandon(IoStep::rename, GetLastError(), false);
@@ -163,13 +153,12 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoE
 
 int64_t fileSize(const char* path)
 {
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return -1;
+    HANDLE file =
+        CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION info;
     bool ok = GetFileInformationByHandle(file, &info) != 0;
-    if (!CloseHandle(file) || !ok || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return -1;
+    if (!CloseHandle(file) || !ok || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
     return static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
 }
 
@@ -179,6 +168,9 @@ bool isDirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool pathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+bool pathExists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 } // namespace scourvane::platform

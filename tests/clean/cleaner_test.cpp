@@ -27,8 +27,7 @@ void referenceClean(ObjectPart& part)
             {
                 for (Face& face : part.faces)
                     for (uint16_t& index : face.indexes)
-                        if (index == i)
-                            index = static_cast<uint16_t>(j);
+                        if (index == i) index = static_cast<uint16_t>(j);
                 break;
             }
     std::vector<bool> used(vertexCount, false), kept(part.faceCount, false);
@@ -39,8 +38,7 @@ void referenceClean(ObjectPart& part)
         const Face& face = part.faces[f];
         if (!(face.hasTexture() || face.colourIndex != 0 || f == part.protectedFace || face.indexCount == 2))
             continue;
-        if (f == part.protectedFace)
-            part.protectedFace = keptCount;
+        if (f == part.protectedFace) part.protectedFace = keptCount;
         kept[f] = true;
         ++keptCount;
         for (uint16_t index : face.indexes)
@@ -67,8 +65,7 @@ void referenceClean(ObjectPart& part)
         }
     std::vector<Vertex> vertexes(usedCount);
     for (uint32_t v = 0; v < vertexCount; ++v)
-        if (used[v])
-            vertexes[newNumber[v]] = part.vertexes[v];
+        if (used[v]) vertexes[newNumber[v]] = part.vertexes[v];
     part.faces = std::move(faces);
     part.faceCount = keptCount;
     setVertexes(part, std::move(vertexes));
@@ -218,7 +215,8 @@ TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
             addFace(*fast, face);
             addFace(*reference, face);
         }
-        const uint32_t protectedFace = random() % 3 == 0 ? static_cast<uint32_t>(random() % 14) : noProtectedFace;
+        const uint32_t protectedFace =
+            random() % 3 == 0 ? static_cast<uint32_t>(random() % 14) : noProtectedFace;
         fast->protectedFace = reference->protectedFace = protectedFace;
         cleanPart(*fast);
         referenceClean(*reference);
@@ -233,7 +231,9 @@ TEST(Cleaner, WorstCaseMergesStayExact)
         auto part = makePart("w");
         std::vector<Vertex> vertexes(65535);
         for (uint32_t i = 0; i < 65535; ++i)
-            vertexes[i] = pattern == 0 ? Vertex{i, i * 3, 0} : pattern == 1 ? Vertex{} : Vertex{i % 256, 0, 0};
+            vertexes[i] = pattern == 0   ? Vertex{i, i * 3, 0}
+                          : pattern == 1 ? Vertex{}
+                                         : Vertex{i % 256, 0, 0};
         setVertexes(*part, vertexes);
         for (uint32_t i = 0; i + 2 < 65535; i += 3)
             addFace(*part, makeFace(1, {static_cast<uint16_t>(i), static_cast<uint16_t>(i + 1),

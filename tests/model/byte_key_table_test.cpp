@@ -61,15 +61,13 @@ TEST(ByteKeyTable, AgreesWithAPlainMapOverManyKeys)
         std::string key(1 + random() % 6, 'a');
         for (char& c : key)
             c = static_cast<char>('a' + random() % 4); // many repeats, case and length matter
-        if (random() % 7 == 0)
-            key[0] = 'A';
+        if (random() % 7 == 0) key[0] = 'A';
         std::string value = std::to_string(i);
         const bool isNew = reference.find(key) == reference.end();
         EXPECT_EQ(table.set(key.data(), static_cast<uint32_t>(key.size()), value.data(),
                             static_cast<uint32_t>(value.size())),
                   isNew);
-        if (isNew)
-            reference[key].first = table.count - 1;
+        if (isNew) reference[key].first = table.count - 1;
         reference[key].second = value;
     }
     ASSERT_EQ(table.count, reference.size());

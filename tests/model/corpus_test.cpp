@@ -14,7 +14,7 @@ namespace
 
 class Corpus : public ::testing::Test
 {
-protected:
+  protected:
     std::vector<std::string> files = test::corpusFiles();
     void SetUp() override
     {

@@ -82,12 +82,14 @@ TEST(Reader, FailsOnShortFilesAndBadHeaderWordsDeepInTheTree)
         EXPECT_EQ(error.offset, grandchildAt);
         if (field == 0)
         {
-            EXPECT_EQ(describeLoadError(error),
-                      "version 2 in the part header at offset 0x" + [&] {
-                          char hex[16];
-                          std::snprintf(hex, sizeof hex, "%X", grandchildAt);
-                          return std::string(hex);
-                      }());
+            EXPECT_EQ(
+                describeLoadError(error), "version 2 in the part header at offset 0x" +
+                                              [&]
+                                              {
+                                                  char hex[16];
+                                                  std::snprintf(hex, sizeof hex, "%X", grandchildAt);
+                                                  return std::string(hex);
+                                              }());
         }
     }
 }
@@ -273,7 +275,8 @@ TEST(Reader, SharingThatWouldExplodeTheTreeFailsQuickly)
     for (int k = 0; k + 1 < levels; ++k)
     {
         const uint32_t left = at[static_cast<size_t>(2 * k + 1)], right = at[static_cast<size_t>(2 * k + 2)];
-        const uint32_t nextLeft = at[static_cast<size_t>(2 * k + 3)], nextRight = at[static_cast<size_t>(2 * k + 4)];
+        const uint32_t nextLeft = at[static_cast<size_t>(2 * k + 3)],
+                       nextRight = at[static_cast<size_t>(2 * k + 4)];
         file.put32(left + 48, nextLeft);
         file.put32(right + 48, nextLeft);
         file.put32(nextLeft + 44, nextRight);

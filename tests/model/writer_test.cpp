@@ -126,7 +126,7 @@ TEST(Writer, ZeroIndexFacesBetweenOthersTakeTheNextArraysOffset)
 
 class SaveTest : public ::testing::Test
 {
-protected:
+  protected:
     test::TempDir dir;
     std::string path = dir.file("model.3do");
     std::vector<uint8_t> original{1, 2, 3, 4, 5};
@@ -162,7 +162,8 @@ TEST_F(SaveTest, ReplacesTheFileAndSavingTwiceGivesTheSameBytes)
 TEST_F(SaveTest, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile)
 {
     using platform::IoStep;
-    for (IoStep step : {IoStep::open, IoStep::create, IoStep::write, IoStep::flush, IoStep::close, IoStep::rename})
+    for (IoStep step :
+         {IoStep::open, IoStep::create, IoStep::write, IoStep::flush, IoStep::close, IoStep::rename})
     {
         platform::injectFault(step, 1);
         SaveError error;
@@ -209,7 +210,8 @@ TEST_F(SaveTest, RefusesReadOnlyFilesAndFilesHeldOpenAgainstWriting)
     EXPECT_EQ(test::readBytes(path), original);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
 
-    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(root->saveModelFile(path.c_str()));
     CloseHandle(held);

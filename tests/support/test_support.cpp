@@ -19,8 +19,7 @@ TempDir::TempDir()
     std::error_code ec;
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     fs::path base = fs::temp_directory_path(ec);
-    if (ec)
-        base = ".";
+    if (ec) base = ".";
     for (;;)
     {
         fs::path candidate =
@@ -37,13 +36,16 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Undo read-only marks that a test may have left, so everything can go.
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return (fs::path(path_) / name).string(); }
+std::string TempDir::file(const std::string& name) const
+{
+    return (fs::path(path_) / name).string();
+}
 
 std::string corpusDir()
 {
@@ -57,16 +59,14 @@ std::vector<std::string> corpusFiles()
 {
     std::vector<std::string> files;
     const std::string dir = corpusDir();
-    if (dir.empty())
-        return files;
+    if (dir.empty()) return files;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec))
     {
         std::string extension = entry.path().extension().string();
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (entry.is_regular_file() && extension == ".3do")
-            files.push_back(entry.path().string());
+        if (entry.is_regular_file() && extension == ".3do") files.push_back(entry.path().string());
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -86,16 +86,14 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 
 void RawFile::put32(uint32_t offset, uint32_t value)
 {
-    if (bytes.size() < size_t{offset} + 4)
-        bytes.resize(size_t{offset} + 4);
+    if (bytes.size() < size_t{offset} + 4) bytes.resize(size_t{offset} + 4);
     for (int i = 0; i < 4; ++i)
         bytes[offset + static_cast<uint32_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void RawFile::put16(uint32_t offset, uint16_t value)
 {
-    if (bytes.size() < size_t{offset} + 2)
-        bytes.resize(size_t{offset} + 2);
+    if (bytes.size() < size_t{offset} + 2) bytes.resize(size_t{offset} + 2);
     bytes[offset] = static_cast<uint8_t>(value);
     bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
 }
@@ -114,7 +112,10 @@ uint32_t RawFile::append(const void* data, size_t length)
     return at;
 }
 
-uint32_t RawFile::appendName(const std::string& text) { return append(text.c_str(), text.size() + 1); }
+uint32_t RawFile::appendName(const std::string& text)
+{
+    return append(text.c_str(), text.size() + 1);
+}
 
 uint32_t RawFile::appendZeros(size_t length)
 {
@@ -125,8 +126,8 @@ uint32_t RawFile::appendZeros(size_t length)
 
 void RawFile::writeHeader(uint32_t offset, const Header& h)
 {
-    const uint32_t words[13] = {h.version,    h.vertexCount,  h.faceCount,         h.protectedFace,
-                                h.positionX,  h.positionY,    h.positionZ,         h.nameOffset,
+    const uint32_t words[13] = {h.version,      h.vertexCount,       h.faceCount,       h.protectedFace,
+                                h.positionX,    h.positionY,         h.positionZ,       h.nameOffset,
                                 h.reservedZero, h.vertexArrayOffset, h.faceArrayOffset, h.siblingOffset,
                                 h.childOffset};
     for (uint32_t i = 0; i < 13; ++i)
@@ -146,7 +147,7 @@ uint32_t RawFile::appendFaces(const std::vector<FaceRecord>& faces)
     for (const FaceRecord& f : faces)
     {
         const uint32_t base = appendZeros(32);
-        const uint32_t words[8] = {f.colourIndex,      f.indexCount, f.faceWord2, f.indexArrayOffset,
+        const uint32_t words[8] = {f.colourIndex,       f.indexCount, f.faceWord2, f.indexArrayOffset,
                                    f.textureNameOffset, f.extra0,     f.extra1,    f.extra2};
         for (uint32_t i = 0; i < 8; ++i)
             put32(base + 4 * i, words[i]);
@@ -188,8 +189,7 @@ Face makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string&
     face.colourIndex = colour;
     face.indexCount = static_cast<uint32_t>(indexes.size());
     face.indexes = std::move(indexes);
-    if (!texture.empty())
-        face.textureName = texture + '\0';
+    if (!texture.empty()) face.textureName = texture + '\0';
     return face;
 }
 

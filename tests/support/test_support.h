@@ -13,7 +13,7 @@ namespace scourvane::test
 // A fresh, empty folder removed with everything in it when the object dies.
 class TempDir
 {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -22,7 +22,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -37,7 +37,7 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Lays out 3DO records by hand, at chosen offsets, for files the writer would never make.
 class RawFile
 {
-public:
+  public:
     std::vector<uint8_t> bytes;
 
     uint32_t size() const { return static_cast<uint32_t>(bytes.size()); }
