@@ -82,14 +82,10 @@ TEST(Reader, FailsOnShortFilesAndBadHeaderWordsDeepInTheTree)
         EXPECT_EQ(error.offset, grandchildAt);
         if (field == 0)
         {
-            EXPECT_EQ(
-                describeLoadError(error), "version 2 in the part header at offset 0x" +
-                                              [&]
-                                              {
-                                                  char hex[16];
-                                                  std::snprintf(hex, sizeof hex, "%X", grandchildAt);
-                                                  return std::string(hex);
-                                              }());
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "version 2 in the part header at offset 0x%X",
+                          grandchildAt);
+            EXPECT_EQ(describeLoadError(error), expected);
         }
     }
 }
