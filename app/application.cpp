@@ -76,18 +76,20 @@ void onButtonFocused(HWND control)
 Application::Application(HINSTANCE instanceHandle)
     : instance(instanceHandle), background(instanceHandle, IDB_BACKGROUND)
 {
-    buttons[0] =
-        std::make_unique<BitmapButton>(instance, IDB_SELECT_NORMAL, IDB_SELECT_PRESSED, IDB_SELECT_DISABLED,
-                                       IDB_FRAME_WIDE_UNFOCUSED, IDB_FRAME_WIDE_FOCUSED);
-    buttons[1] =
-        std::make_unique<BitmapButton>(instance, IDB_CLEAN_NORMAL, IDB_CLEAN_PRESSED, IDB_CLEAN_DISABLED,
-                                       IDB_FRAME_WIDE_UNFOCUSED, IDB_FRAME_WIDE_FOCUSED);
-    buttons[2] =
-        std::make_unique<BitmapButton>(instance, IDB_ABOUT_NORMAL, IDB_ABOUT_PRESSED, IDB_ABOUT_DISABLED,
-                                       IDB_FRAME_NARROW_UNFOCUSED, IDB_FRAME_NARROW_FOCUSED);
-    buttons[3] =
-        std::make_unique<BitmapButton>(instance, IDB_QUIT_NORMAL, IDB_QUIT_PRESSED, IDB_QUIT_DISABLED,
-                                       IDB_FRAME_NARROW_UNFOCUSED, IDB_FRAME_NARROW_FOCUSED);
+    // Select and Clean sit in wide frames, About and Quit in narrow ones.
+    static constexpr int art[buttonCount][5] = {
+        {IDB_SELECT_NORMAL, IDB_SELECT_PRESSED, IDB_SELECT_DISABLED, IDB_FRAME_WIDE_UNFOCUSED,
+         IDB_FRAME_WIDE_FOCUSED},
+        {IDB_CLEAN_NORMAL, IDB_CLEAN_PRESSED, IDB_CLEAN_DISABLED, IDB_FRAME_WIDE_UNFOCUSED,
+         IDB_FRAME_WIDE_FOCUSED},
+        {IDB_ABOUT_NORMAL, IDB_ABOUT_PRESSED, IDB_ABOUT_DISABLED, IDB_FRAME_NARROW_UNFOCUSED,
+         IDB_FRAME_NARROW_FOCUSED},
+        {IDB_QUIT_NORMAL, IDB_QUIT_PRESSED, IDB_QUIT_DISABLED, IDB_FRAME_NARROW_UNFOCUSED,
+         IDB_FRAME_NARROW_FOCUSED},
+    };
+    for (size_t i = 0; i < buttonCount; ++i)
+        buttons[i] =
+            std::make_unique<BitmapButton>(instance, art[i][0], art[i][1], art[i][2], art[i][3], art[i][4]);
 }
 
 Application::~Application()
