@@ -25,15 +25,16 @@ struct Vertex
 
 struct Face
 {
+    // The words first and together: no padding, which counts in models of millions of faces.
     uint32_t colourIndex = 0;
     uint32_t indexCount = 0; // always indexes.size()
     uint32_t faceWord2 = 0;
-    std::vector<uint16_t> indexes;
-    // The texture name's bytes up to and including its NUL; empty means the face has no texture.
-    std::string textureName;
     uint32_t extra0 = 0;
     uint32_t extra1 = 0;
     uint32_t extra2 = 0;
+    std::vector<uint16_t> indexes;
+    // The texture name's bytes up to and including its NUL; empty means the face has no texture.
+    std::string textureName;
 
     bool hasTexture() const { return !textureName.empty(); }
 
