@@ -135,21 +135,9 @@ std::string checkCleanedPart(const ObjectPart& before, const ObjectPart& after)
     return "";
 }
 
-// Builds the image and checks its size three ways: the bytes made, the writer's prediction and the
-// layout rule.
-std::string buildChecked(const ObjectPart& root, std::vector<uint8_t>& image)
-{
-    const uint64_t predicted = modelImageSize(root);
-    if (predicted != layoutSize(root)) return "modelImageSize differs from the size the layout rule gives";
-    const bool built = root.buildModelImage(image);
-    if (predicted >= (uint64_t{1} << 31)) return built ? "an image of 2^31 bytes or more was built" : "";
-    if (!built) return "buildModelImage failed on a tree of ordinary size";
-    if (image.size() != predicted) return "the image is not as long as modelImageSize says";
-    return "";
-}
-
-} // namespace
-
+// The size of the image the writer must make for the tree, from the layout rule alone: 52 per part,
+// each distinct texture name with its NUL once, 2 per index, 12 per vertex, 32 per face and each
+// part's name with its NUL.
 uint64_t layoutSize(const ObjectPart& root)
 {
     uint64_t size = 0;
@@ -169,6 +157,21 @@ uint64_t layoutSize(const ObjectPart& root)
         size += name.size();
     return size;
 }
+
+// Builds the image and checks its size three ways: the bytes made, the writer's prediction and the
+// layout rule.
+std::string buildChecked(const ObjectPart& root, std::vector<uint8_t>& image)
+{
+    const uint64_t predicted = modelImageSize(root);
+    if (predicted != layoutSize(root)) return "modelImageSize differs from the size the layout rule gives";
+    const bool built = root.buildModelImage(image);
+    if (predicted >= (uint64_t{1} << 31)) return built ? "an image of 2^31 bytes or more was built" : "";
+    if (!built) return "buildModelImage failed on a tree of ordinary size";
+    if (image.size() != predicted) return "the image is not as long as modelImageSize says";
+    return "";
+}
+
+} // namespace
 
 std::string checkPipeline(const uint8_t* data, size_t size)
 {

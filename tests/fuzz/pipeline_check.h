@@ -21,9 +21,4 @@ std::string checkPipeline(const uint8_t* data, size_t size);
 // Returns "" or a sentence naming the first difference.
 std::string checkByteKeyTable(const uint8_t* data, size_t size);
 
-// The size of the image the writer must make for the tree, worked out from the layout rule alone:
-// 52 per part, each distinct texture name with its NUL once, 2 per index, 12 per vertex, 32 per
-// face and each part's name with its NUL.
-uint64_t layoutSize(const ObjectPart& root);
-
 } // namespace scourvane::fuzz

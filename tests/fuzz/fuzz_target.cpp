@@ -1,0 +1,18 @@
+// libFuzzer target over one check of pipeline_check.h, chosen at build time by SCOURVANE_FUZZ_CHECK:
+// checkPipeline (any bytes through load, count, clean, write, reload and a second clean) or
+// checkByteKeyTable (ByteKeyTable operations against a plain list of slots).
+#include "fuzz/pipeline_check.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string problem = scourvane::fuzz::SCOURVANE_FUZZ_CHECK(data, size);
+    if (!problem.empty())
+    {
+        std::fprintf(stderr, "property broken: %s\n", problem.c_str());
+        std::abort();
+    }
+    return 0;
+}
