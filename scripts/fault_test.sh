@@ -97,8 +97,8 @@ attempt "file size limit (ulimit -f)" "Error writing file" bash -c 'trap "" XFSZ
 # Room for the model alone: the new file cannot be written next to it.
 folder="$work/full-disk"
 mkdir -p "$folder"
-if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=$((($(stat -c %s "$model") + 4095) / 4096 * 4))k tmpfs "$folder" \
-    2>/dev/null; then
+pages=$((($(stat -c %s "$model") + 4095) / 4096))
+if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=$((pages * 4))k tmpfs "$folder" 2>/dev/null; then
     mounts+=("$folder")
     cp "$model" "$folder/m.3do"
     attempt "full disk (small tmpfs)" "Error writing file"

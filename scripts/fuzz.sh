@@ -42,8 +42,10 @@ cmake --build "$build" -j2 --target fuzz_pipeline fuzz_byte_key_table scourvane-
 
 seeds="$build/seeds"
 rm -rf "$seeds"
-"$build/tests/hostile/scourvane-make-hostile" --seeds "$seeds" && "$build/tools/scourvane-make-samples" "$seeds" \
-    >/dev/null || give_up "cannot write the seeds"
+if ! "$build/tests/hostile/scourvane-make-hostile" --seeds "$seeds" ||
+    ! "$build/tools/scourvane-make-samples" "$seeds" >/dev/null; then
+    give_up "cannot write the seeds"
+fi
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
