@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Real faults, end to end through the command-line tool: a read-only model, a folder the user cannot
-# write, a full disk (a file size limit, a tmpfs with no room left) and a FIFO named like a model. Each must give its error line in the log, lose
-# nothing (the model stays byte for byte as it was) and leave no temporary file behind. Faults at
-# every single file operation are injected by tests/faults; a model held open by another Windows
-# program is tested there too, under Wine. Cases the machine cannot set up are skipped with the reason.
+# write, a full disk (a file size limit, a tmpfs with no room left), a FIFO named like a model, a
+# model removed or replaced by a folder after it was chosen and, under Wine, a model held open by
+# another program. Each must give its error line in the log, lose nothing (the model stays byte for
+# byte as it was) and leave no temporary file behind. Faults at every single file operation are
+# injected by tests/faults. Cases the machine cannot set up are skipped with the reason.
 #
-#   scripts/fault_test.sh [BUILD_FOLDER]      default build/native (configured if missing)
+#   scripts/fault_test.sh [BUILD_FOLDER [WINDOWS_BUILD_FOLDER]]
+#       defaults: build/native (configured if missing) and build/windows (the Wine cases run only
+#       when it holds scourvane-cli.exe and scourvane-hold-file.exe)
 #
 # Last line: "N passed, M failed".
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/native}")
+windows_build=$(realpath -m "${2:-$root/build/windows}")
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake --preset native -B "$build" >/dev/null || exit 1
@@ -40,6 +44,15 @@ model=$(ls -S "$work/samples"/*.3do | head -n 1)
 passed=0
 failed=0
 skip() { echo "SKIP $1: $2"; }
+verdict() {
+    if [ -z "$2" ]; then
+        passed=$((passed + 1))
+        echo "PASS $1"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $1: $2"
+    fi
+}
 
 # fresh NAME: a new folder holding a copy of the model as m.3do.
 fresh() {
@@ -65,13 +78,7 @@ attempt() {
     elif [ -n "$extra" ]; then
         problem="left behind: $extra"
     fi
-    if [ -z "$problem" ]; then
-        passed=$((passed + 1))
-        echo "PASS $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name: $problem"
-    fi
+    verdict "$name" "$problem"
 }
 
 fresh read-only-model
@@ -111,6 +118,114 @@ folder="$work/fifo"
 mkdir -p "$folder"
 mkfifo "$folder/m.3do"
 attempt "FIFO named like a model" "Error reading file" timeout -k 1 5
+
+# Gone after it was chosen: the tool runs under strace, which holds its open of b.3do for four
+# seconds, so b.3do was certainly chosen before it goes and certainly opened after.
+# held_in_open PID: true once PID has sat in a traced open for three looks in a row.
+held_in_open() {
+    local number state seen=0
+    for _ in $(seq 1 150); do
+        state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null)
+        read -r number _ <"/proc/$1/syscall" 2>/dev/null || number=""
+        if [ "$state" = t ] && [ "$number" = 257 ]; then
+            seen=$((seen + 1))
+            [ "$seen" = 3 ] && return 0
+        else
+            seen=0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+cp "$model" "$work/expected.3do"
+"$cli" --no-log "$work/expected.3do" >/dev/null 2>&1
+for how in removed replaced; do
+    name="model $how after it was chosen"
+    if ! strace -qq -o /dev/null true 2>/dev/null || [ "$(uname -m)" != x86_64 ]; then
+        skip "$name" "needs strace with ptrace allowed, on x86-64"
+        continue
+    fi
+    fresh "$how"
+    cp "$model" "$folder/b.3do"
+    log="$work/$how.log"
+    strace -f -qq -o /dev/null -e trace=openat -P "$folder/b.3do" -e inject=openat:delay_enter=4000000 \
+        "$cli" --log "$log" "$folder/m.3do" "$folder/b.3do" >/dev/null 2>&1 &
+    tracer=$!
+    tool=""
+    for _ in $(seq 1 50); do
+        tool=$(pgrep -P "$tracer" | head -n 1)
+        [ -n "$tool" ] && break
+        sleep 0.1
+    done
+    if [ -z "$tool" ] || ! held_in_open "$tool"; then
+        wait "$tracer"
+        verdict "$name" "the tool was never seen opening b.3do"
+        continue
+    fi
+    rm "$folder/b.3do"
+    [ "$how" = replaced ] && mkdir "$folder/b.3do"
+    wait "$tracer"
+    status=$?
+    problem=""
+    if [ "$status" != 1 ]; then
+        problem="exit status $status, expected 1"
+    elif ! grep -qF "Error reading file: \"$folder/b.3do\"" "$log" ||
+        ! grep -qF "File cleaned: \"$folder/m.3do\"" "$log"; then
+        problem="the log lacks a line: $(tr -d '\r' <"$log")"
+    elif ! cmp -s "$work/expected.3do" "$folder/m.3do"; then
+        problem="the model chosen with it was not cleaned"
+    elif [ "$how" = replaced ] && ! [ -d "$folder/b.3do" ]; then
+        problem="the folder that took its place was removed"
+    elif [ -n "$(ls -A "$folder" | grep -vxF -e m.3do -e b.3do)" ]; then
+        problem="left behind: $(ls -A "$folder")"
+    fi
+    verdict "$name" "$problem"
+done
+
+# Under Wine, another program holds the model: a writer that lets nobody in stops the load; a reader
+# that lets others only read stops the save; one that lets others read and write but not rename
+# stops the new file from taking the model's place.
+holder="$windows_build/tests/faults/scourvane-hold-file.exe"
+wine_cli="$windows_build/cli/scourvane-cli.exe"
+for held in "rw 0 Error reading file" "r 1 Error writing file" "r 3 Error writing file"; do
+    read -r access share line <<<"$held"
+    name="model held open by another program, access $access, share mode $share (Wine)"
+    if ! command -v wine >/dev/null || [ ! -f "$wine_cli" ] || [ ! -f "$holder" ]; then
+        skip "$name" "needs wine and a Windows build in $windows_build (cmake --preset windows)"
+        continue
+    fi
+    export WINEDEBUG=${WINEDEBUG:--all}
+    fresh "held-$access-$share"
+    winpath=$(winepath -w "$folder/m.3do" 2>/dev/null)
+    wine "$holder" "$winpath" "$access" "$share" 60 >/dev/null 2>&1 &
+    holding=$!
+    for _ in $(seq 1 600); do
+        [ -f "$folder/m.3do.held" ] && break
+        kill -0 "$holding" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ ! -f "$folder/m.3do.held" ]; then
+        kill "$holding" 2>/dev/null
+        verdict "$name" "the holder could not open the model"
+        continue
+    fi
+    (cd "$work" && wine "$wine_cli" --log "held-$access-$share.log" "$winpath") >/dev/null 2>&1
+    status=$?
+    touch "$folder/m.3do.release"
+    wait "$holding"
+    rm -f "$folder/m.3do.release"
+    problem=""
+    if [ "$status" != 1 ]; then
+        problem="exit status $status, expected 1"
+    elif ! grep -qF "$line: \"$winpath\"" "$work/held-$access-$share.log"; then
+        problem="no \"$line\" in the log: $(tr -d '\r' <"$work/held-$access-$share.log")"
+    elif ! cmp -s "$model" "$folder/m.3do"; then
+        problem="the model was changed"
+    elif [ -n "$(ls -A "$folder" | grep -vxF m.3do)" ]; then
+        problem="left behind: $(ls -A "$folder")"
+    fi
+    verdict "$name" "$problem"
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -8,14 +8,16 @@
 #
 #   scripts/hardening_test.sh [FUZZ_SECONDS_PER_TARGET]     default 25
 #
-# SCOURVANE_BUILD picks the native build folder (default build/native), SCOURVANE_FUZZ_BUILD the
-# clang one (default build/fuzz). Exit status non-zero on any failure; last line "N passed, M failed".
+# SCOURVANE_BUILD picks the native build folder (default build/native), SCOURVANE_WINDOWS_BUILD the
+# Windows one used for the Wine cases (default build/windows), SCOURVANE_FUZZ_BUILD the clang one
+# (default build/fuzz). Exit status non-zero on any failure; last line "N passed, M failed".
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 fuzz_seconds=${1:-25}
 build=$(realpath -m "${SCOURVANE_BUILD:-$root/build/native}")
+windows_build=$(realpath -m "${SCOURVANE_WINDOWS_BUILD:-$root/build/windows}")
 logs="$build/hardening-logs"
 mkdir -p "$logs"
 
@@ -71,7 +73,7 @@ unit_tests() {
 }
 
 stage unit unit_tests
-stage faults scripts/fault_test.sh "$build"
+stage faults scripts/fault_test.sh "$build" "$windows_build"
 stage hostile scripts/hostile_test.sh "$build"
 stage fuzz scripts/fuzz.sh "$fuzz_seconds"
 
