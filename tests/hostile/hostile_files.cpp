@@ -17,6 +17,7 @@ constexpr uint32_t border = 0x7FFFFFFFu; // the last offset a reader may follow
 constexpr uint32_t beyond = 0x80000000u; // the first it may not
 
 // Header fields by byte position; face-record fields are `inFace` plus their position in the record.
+constexpr uint32_t vertexCount = 4, faceCount = 8;
 constexpr uint32_t nameOffset = 28, vertexArray = 36, faceArray = 40, sibling = 44, child = 48;
 constexpr uint32_t inFace = 0x1000;
 constexpr uint32_t indexCount = inFace + 4, indexArray = inFace + 12, textureName = inFace + 16;
@@ -52,6 +53,8 @@ struct Patch
 };
 
 const Patch patches[] = {
+    {"vertex-count-max", "vertexCount 0xFFFFFFFF", vertexCount, 0xFFFFFFFFu, LoadResult::arrayPastEnd},
+    {"face-count-max", "faceCount 0xFFFFFFFF", faceCount, 0xFFFFFFFFu, LoadResult::arrayPastEnd},
     {"index-count-max", "indexCount 0xFFFFFFFF", indexCount, 0xFFFFFFFFu, LoadResult::arrayPastEnd},
     {"index-count-wraps", "indexCount x 2 wraps to three indexes", indexCount, 0x80000003u,
      LoadResult::arrayPastEnd},
@@ -68,16 +71,27 @@ const Patch patches[] = {
     {"child-at-80000000", "child header at offset 0x80000000", child, beyond, LoadResult::offsetTooLarge},
 };
 
-// One part of `vertexCount` distinct vertexes and a triangle whose last corner is `lastIndex`.
-RawFile wide(uint32_t vertexCount, uint16_t lastIndex)
+// The triangle followed by `count` empty parts with one name, linked by nothing yet.
+RawFile withParts(int count, std::vector<uint32_t>& at)
+{
+    RawFile file = triangle();
+    Header h;
+    h.nameOffset = file.appendName("p");
+    for (int i = 0; i < count; ++i)
+        at.push_back(file.appendHeader(h));
+    return file;
+}
+
+// One part of `vertexes` distinct vertexes and a triangle whose last corner is `lastIndex`.
+RawFile wide(uint32_t vertexes, uint16_t lastIndex)
 {
     RawFile file;
     file.appendHeader({});
     Header h;
     h.nameOffset = file.appendName("wide");
-    h.vertexCount = vertexCount;
+    h.vertexCount = vertexes;
     h.vertexArrayOffset = file.size();
-    for (uint32_t i = 0; i < vertexCount; ++i)
+    for (uint32_t i = 0; i < vertexes; ++i)
         file.appendVertexes({{i, i % 7, 0}});
     h.faceCount = 1;
     h.faceArrayOffset = file.appendFaces({{1, 3, 0, 0, 0, 0, 0, 0}});
@@ -174,6 +188,29 @@ std::vector<HostileFile> hostileFiles(bool withLarge)
     file = triangle();
     put(file, nameOffset, file.appendName("last"));
     add("name-ends-at-eof", "part name whose NUL is the file's last byte", file, LoadResult::ok);
+
+    // Links: a part that is its own child, a thousand siblings whose last leads back to the first,
+    // and 40 parts each with the next as both child and sibling, a tree of 2^40 parts.
+    std::vector<uint32_t> at;
+    file = withParts(1, at);
+    put(file, child, at[0]);
+    file.put32(at[0] + child, at[0]);
+    add("child-of-itself", "a part whose child is itself", file, LoadResult::cycle);
+    at.clear();
+    file = withParts(1000, at);
+    put(file, child, at[0]);
+    for (size_t i = 0; i < at.size(); ++i)
+        file.put32(at[i] + sibling, at[(i + 1) % at.size()]);
+    add("sibling-cycle", "a thousand siblings, the last leading back to the first", file, LoadResult::cycle);
+    at.clear();
+    file = withParts(40, at);
+    put(file, child, at[0]);
+    for (size_t i = 0; i + 1 < at.size(); ++i)
+    {
+        file.put32(at[i] + child, at[i + 1]);
+        file.put32(at[i] + sibling, at[i + 1]);
+    }
+    add("exploding-tree", "40 headers that make a tree of 2^40 parts", file, LoadResult::tooMuchSharing);
 
     add("vertexes-65536", "a part of 65536 vertexes", wide(65536, 65535), LoadResult::ok);
     add("index-65535-of-65535", "face index 65535 in a part of 65535 vertexes", wide(65535, 65535),
