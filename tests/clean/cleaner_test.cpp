@@ -130,28 +130,6 @@ TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
     EXPECT_EQ(dead->protectedFace, 7u);
 }
 
-TEST(Cleaner, KeptFacesWithoutIndexesLeaveNoVertexesAndNoPoint)
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 1, 1}});
-    addFace(*part, makeFace(4, {}));
-    cleanPart(*part);
-    EXPECT_EQ(part->faceCount, 1u);
-    EXPECT_EQ(part->vertexCount, 0u);
-}
-
-TEST(Cleaner, MergesOnlyBitIdenticalCoordinatesAndKeepsTheEarlierVertex)
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 2, 3}, {1, 2, 0x80000003u}, {1, 2, 3}});
-    addFace(*part, makeFace(1, {2}));    // only the later duplicate is used...
-    addFace(*part, makeFace(1, {1, 0})); // ...and its twin is used later
-    cleanPart(*part);
-    EXPECT_EQ(part->vertexes, (std::vector<Vertex>{{1, 2, 3}, {1, 2, 0x80000003u}}));
-    EXPECT_EQ(part->faces[0].indexes, (std::vector<uint16_t>{0}));
-    EXPECT_EQ(part->faces[1].indexes, (std::vector<uint16_t>{1, 0}));
-}
-
 TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
 {
     auto root = makePart("root");
@@ -171,22 +149,6 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     EXPECT_EQ(root->child->faceCount, 0u);
     EXPECT_EQ(root->child->sibling->vertexCount, 1u);
     EXPECT_FALSE(partWithinCleaningLimits(*root));
-}
-
-TEST(Cleaner, CleaningTwiceChangesNothing)
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{3, 3, 3}, {1, 1, 1}, {3, 3, 3}, {2, 2, 2}});
-    addFace(*part, makeFace(0, {3, 2}));
-    addFace(*part, makeFace(0, {0}));
-    addFace(*part, makeFace(1, {1, 0, 3}, "t"));
-    part->protectedFace = 2;
-    cleanPart(*part);
-    std::vector<uint8_t> once, twice;
-    ASSERT_TRUE(part->buildModelImage(once));
-    cleanPart(*part);
-    ASSERT_TRUE(part->buildModelImage(twice));
-    EXPECT_EQ(once, twice);
 }
 
 // Random parts with few distinct coordinates, so merges, drops, lines and protected faces are all
@@ -221,26 +183,6 @@ TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
         cleanPart(*fast);
         referenceClean(*reference);
         ASSERT_TRUE(sameTree(*fast, *reference)) << "round " << round;
-    }
-}
-
-TEST(Cleaner, WorstCaseMergesStayExact)
-{
-    for (int pattern = 0; pattern < 3; ++pattern)
-    {
-        auto part = makePart("w");
-        std::vector<Vertex> vertexes(65535);
-        for (uint32_t i = 0; i < 65535; ++i)
-            vertexes[i] = pattern == 0   ? Vertex{i, i * 3, 0}
-                          : pattern == 1 ? Vertex{}
-                                         : Vertex{i % 256, 0, 0};
-        setVertexes(*part, vertexes);
-        for (uint32_t i = 0; i + 2 < 65535; i += 3)
-            addFace(*part, makeFace(1, {static_cast<uint16_t>(i), static_cast<uint16_t>(i + 1),
-                                        static_cast<uint16_t>(i + 2)}));
-        cleanPart(*part);
-        const uint32_t expected = pattern == 0 ? 65535u : pattern == 1 ? 1u : 256u;
-        EXPECT_EQ(part->vertexCount, expected) << pattern;
     }
 }
 

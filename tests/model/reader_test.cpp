@@ -80,13 +80,6 @@ TEST(Reader, FailsOnShortFilesAndBadHeaderWordsDeepInTheTree)
         const LoadError error = loadFails(file);
         EXPECT_EQ(error.result, field == 0 ? LoadResult::badVersion : LoadResult::badReservedZero);
         EXPECT_EQ(error.offset, grandchildAt);
-        if (field == 0)
-        {
-            char expected[64];
-            std::snprintf(expected, sizeof expected, "version 2 in the part header at offset 0x%X",
-                          grandchildAt);
-            EXPECT_EQ(describeLoadError(error), expected);
-        }
     }
 }
 
@@ -114,35 +107,6 @@ TEST(Reader, EmptyArraysReadNothingWhereverTheyPointBelowTwoGiB)
     EXPECT_EQ(loadFails(noIndexes).result, LoadResult::offsetTooLarge);
 }
 
-TEST(Reader, ArraysMustFitExactlyAndHugeCountsFailWithoutAllocating)
-{
-    RawFile file;
-    file.appendHeader({});
-    RawFile::Header h;
-    h.nameOffset = file.appendName("p");
-    h.vertexCount = 2;
-    h.vertexArrayOffset = file.appendVertexes({{1, 1, 1}, {2, 2, 2}}); // ends exactly at the end
-    file.writeHeader(0, h);
-    ObjectPart fits;
-    EXPECT_TRUE(fits.loadModelBytes(file.bytes.data(), file.bytes.size()));
-
-    file.put32(4, 3); // one vertex past the end
-    LoadError error = loadFails(file);
-    EXPECT_EQ(error.result, LoadResult::arrayPastEnd);
-    EXPECT_EQ(error.what, LoadWhat::vertexArray);
-
-    for (uint32_t count : {0xFFFFFFFFu, 0x80000000u, 0x15555556u})
-    {
-        file.put32(4, count);
-        EXPECT_EQ(loadFails(file).result, LoadResult::arrayPastEnd) << count;
-        file.put32(4, 0);
-        file.put32(8, count);
-        file.put32(40, 0);
-        EXPECT_EQ(loadFails(file).result, LoadResult::arrayPastEnd) << count;
-        file.put32(8, 0);
-    }
-}
-
 TEST(Reader, TextureNamesAndPartNames)
 {
     RawFile file = onePartFile();
@@ -160,25 +124,6 @@ TEST(Reader, TextureNamesAndPartNames)
     ObjectPart untextured;
     ASSERT_TRUE(untextured.loadModelBytes(file.bytes.data(), file.bytes.size()));
     EXPECT_FALSE(untextured.faces[0].hasTexture());
-}
-
-TEST(Reader, NamesWithoutTheirNulFail)
-{
-    RawFile file = onePartFile();
-    const uint32_t tail = file.append("abc", 3); // runs to the end
-    file.put32(28, tail);
-    LoadError error = loadFails(file);
-    EXPECT_EQ(error.result, LoadResult::nameUnterminated);
-    EXPECT_EQ(error.what, LoadWhat::partName);
-
-    file.put32(28, file.size()); // exactly at the end
-    EXPECT_EQ(loadFails(file).result, LoadResult::namePastEnd);
-    const uint32_t faceAt = file.get32(40);
-    file.put32(28, 52);
-    file.put32(faceAt + 16, file.size() + 100);
-    error = loadFails(file);
-    EXPECT_EQ(error.result, LoadResult::namePastEnd);
-    EXPECT_EQ(error.what, LoadWhat::textureName);
 }
 
 TEST(Reader, SharedRecordsAreCopiedAndCountedPerPart)
@@ -248,59 +193,6 @@ TEST(Reader, CyclesFailWhicheverLinkClosesThem)
         EXPECT_EQ(error.result, LoadResult::cycle) << kind;
         EXPECT_NE(describeLoadError(error).find("leads back"), std::string::npos);
     }
-}
-
-TEST(Reader, SharingThatWouldExplodeTheTreeFailsQuickly)
-{
-    // Two headers per level; every part of a level links to both headers of the next one, so the
-    // tree doubles at every level: 2^40 parts from 81 headers.
-    RawFile file;
-    const int levels = 40;
-    std::vector<uint32_t> at;
-    for (int i = 0; i < 2 * levels + 1; ++i)
-        at.push_back(file.appendHeader({}));
-    const uint32_t name = file.appendName("x");
-    for (int i = 0; i < 2 * levels + 1; ++i)
-    {
-        RawFile::Header h;
-        h.nameOffset = name;
-        file.writeHeader(at[static_cast<size_t>(i)], h);
-    }
-    // Level k has two headers, L = at[2k+1] and R = at[2k+2]; the root and both of them have the
-    // child L' of the next level, and L' has the sibling R'.
-    for (int k = 0; k + 1 < levels; ++k)
-    {
-        const uint32_t left = at[static_cast<size_t>(2 * k + 1)], right = at[static_cast<size_t>(2 * k + 2)];
-        const uint32_t nextLeft = at[static_cast<size_t>(2 * k + 3)],
-                       nextRight = at[static_cast<size_t>(2 * k + 4)];
-        file.put32(left + 48, nextLeft);
-        file.put32(right + 48, nextLeft);
-        file.put32(nextLeft + 44, nextRight);
-    }
-    file.put32(0 + 48, at[1]);
-    file.put32(at[1] + 44, at[2]);
-    const LoadError error = loadFails(file);
-    EXPECT_EQ(error.result, LoadResult::tooMuchSharing);
-    EXPECT_NE(describeLoadError(error).find("times the file's size"), std::string::npos);
-}
-
-TEST(Reader, MillionFacesSharingOneIndexArrayFailWithinBoundedMemory)
-{
-    RawFile file;
-    file.appendHeader({});
-    RawFile::Header h;
-    h.nameOffset = file.appendName("bomb");
-    const uint32_t indexes = file.appendZeros(2 * 60000);
-    const uint32_t faces = 100000;
-    h.faceCount = faces;
-    h.faceArrayOffset = file.appendZeros(size_t{32} * faces);
-    for (uint32_t i = 0; i < faces; ++i)
-    {
-        file.put32(h.faceArrayOffset + 32 * i + 4, 60000);
-        file.put32(h.faceArrayOffset + 32 * i + 12, indexes);
-    }
-    file.writeHeader(0, h);
-    EXPECT_EQ(loadFails(file).result, LoadResult::tooMuchSharing);
 }
 
 TEST(Reader, LongSiblingChainsLoadCountAndReleaseWithoutRecursion)

@@ -1,4 +1,5 @@
-// The writer's layout, byte for byte, and saves that never lose the file they replace.
+// The writer's layout, byte for byte, and what a save keeps of the file it replaces. Faults during a
+// save are the fault suite's.
 #include "model/model_reader.h"
 #include "model/model_writer.h"
 #include "support/test_support.h"
@@ -138,8 +139,6 @@ class SaveTest : public ::testing::Test
         setVertexes(*root, {{1, 2, 3}});
         addFace(*root, makeFace(0, {0, 0}));
     }
-    void TearDown() override { platform::clearFaults(); }
-
     size_t filesInDir() const
     {
         size_t n = 0;
@@ -159,39 +158,14 @@ TEST_F(SaveTest, ReplacesTheFileAndSavingTwiceGivesTheSameBytes)
     EXPECT_EQ(filesInDir(), 1u);
 }
 
-TEST_F(SaveTest, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile)
-{
-    using platform::IoStep;
-    for (IoStep step :
-         {IoStep::open, IoStep::create, IoStep::write, IoStep::flush, IoStep::close, IoStep::rename})
-    {
-        platform::injectFault(step, 1);
-        SaveError error;
-        EXPECT_FALSE(root->saveModelFile(path.c_str(), &error)) << platform::ioStepText(step);
-        EXPECT_EQ(error.result, SaveResult::ioFailed);
-        EXPECT_EQ(error.ioError.step, step);
-        EXPECT_EQ(test::readBytes(path), original) << platform::ioStepText(step);
-        EXPECT_EQ(filesInDir(), 1u) << platform::ioStepText(step);
-        platform::clearFaults();
-    }
-    EXPECT_TRUE(root->saveModelFile(path.c_str()));
-}
-
 #ifndef _WIN32
-TEST_F(SaveTest, KeepsPermissionBitsAndRefusesReadOnlyFiles)
+TEST_F(SaveTest, KeepsPermissionBits)
 {
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     ASSERT_TRUE(root->saveModelFile(path.c_str()));
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-
-    test::writeBytes(path, original);
-    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    SaveError error;
-    EXPECT_FALSE(root->saveModelFile(path.c_str(), &error));
-    EXPECT_EQ(error.ioError.step, platform::IoStep::open);
-    EXPECT_EQ(test::readBytes(path), original);
 }
 
 TEST_F(SaveTest, SavingThroughASymbolicLinkRewritesTheLinkedFile)
@@ -203,30 +177,16 @@ TEST_F(SaveTest, SavingThroughASymbolicLinkRewritesTheLinkedFile)
     EXPECT_EQ(test::readBytes(path), imageOf(*root));
 }
 #else
-TEST_F(SaveTest, RefusesReadOnlyFilesAndFilesHeldOpenAgainstWriting)
+// Held-open models are the fault suite's, end to end under Wine.
+TEST_F(SaveTest, RefusesReadOnlyFiles)
 {
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(root->saveModelFile(path.c_str()));
     EXPECT_EQ(test::readBytes(path), original);
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-
-    HANDLE held =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(root->saveModelFile(path.c_str()));
-    CloseHandle(held);
-    EXPECT_EQ(test::readBytes(path), original);
     EXPECT_EQ(filesInDir(), 1u);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 #endif
-
-TEST_F(SaveTest, AFolderIsNeverReplaced)
-{
-    SaveError error;
-    EXPECT_FALSE(root->saveModelFile(dir.path().c_str(), &error));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.path()));
-    EXPECT_EQ(filesInDir(), 1u);
-}
 
 } // namespace
 } // namespace scourvane
