@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Everything that checks that a bad model or a failing disk never crashes the program, hangs it,
 # eats the memory or costs the user a file:
-#   1. the unit tests of injected faults, hostile files and kept fuzz findings (natively);
+#   1. the unit tests of injected faults and kept fuzz findings (natively);
 #   2. real faults end to end through the command-line tool (scripts/fault_test.sh);
 #   3. the crafted hostile files through the tool within 1 s and 256 MB (scripts/hostile_test.sh);
 #   4. both fuzz targets for a bounded time (scripts/fuzz.sh).
@@ -48,17 +48,17 @@ stage() {
     [ "$f" = 0 ] || failures="$failures $name"
 }
 
-# The three unit-test programs, each test case counted; one that does not finish counts as failed.
+# The two unit-test programs, each test case counted; one that does not finish counts as failed.
 unit_tests() {
     if [ ! -f "$build/CMakeCache.txt" ]; then
         cmake --preset native -B "$build" >/dev/null || return 1
     fi
-    cmake --build "$build" -j2 --target fault_tests hostile_tests fuzz_regression_tests >/dev/null || {
+    cmake --build "$build" -j2 --target fault_tests fuzz_regression_tests >/dev/null || {
         echo "the build failed"
         return 1
     }
     local p=0 f=0 program out
-    for program in faults/fault_tests hostile/hostile_tests fuzz/fuzz_regression_tests; do
+    for program in faults/fault_tests fuzz/fuzz_regression_tests; do
         out=$("$build/tests/$program" 2>&1)
         echo "$out" | grep -E '^\[ +(OK|FAILED|SKIPPED) +\] [A-Za-z]' | sed 's/ (.*//'
         p=$((p + $(echo "$out" | grep -cE '^\[ +(OK|SKIPPED) +\] [A-Za-z]')))

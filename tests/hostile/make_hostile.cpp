@@ -1,6 +1,7 @@
 // scourvane-make-hostile FOLDER: writes every crafted file into FOLDER with manifest.tsv, a line per
 // file: its name, what a tool must do with it ("cleaned", or "read": fail with "Error reading file"),
 // the reason the tool must print ("-" for a cleaned file) and what the file tries.
+// Exit status 1 when a file the reader must refuse is refused for another reason than it was made for.
 // scourvane-make-hostile --seeds FOLDER: only the small crafted files, as seeds for the fuzzers.
 #include "hostile/hostile_files.h"
 #include "support/test_support.h"
@@ -42,6 +43,14 @@ int main(int argc, char** argv)
         LoadError error;
         const bool ok = file.expected == LoadResult::ok;
         if (!ok) root.loadModelBytes(file.bytes.data(), file.bytes.size(), &error);
+        // The tool's message comes from the same load, so only here can a file caught for the wrong
+        // reason show.
+        if (!ok && error.result != file.expected)
+        {
+            std::fprintf(stderr, "scourvane-make-hostile: %s fails for another reason: %s\n",
+                         file.name.c_str(), describeLoadError(error).c_str());
+            return 1;
+        }
         list(file.name, ok ? "" : describeLoadError(error), file.about);
     }
     // Larger than any file a reader could follow: refused before anything is read. Sparse, so it
