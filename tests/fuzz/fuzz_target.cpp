@@ -1,5 +1,5 @@
 // libFuzzer target over one check of pipeline_check.h, chosen at build time by SCOURVANE_FUZZ_CHECK:
-// checkPipeline (any bytes through load, count, clean, write, reload and a second clean) or
+// checkPipeline (any bytes through load, write, reload, clean and a second clean) or
 // checkByteKeyTable (ByteKeyTable operations against a plain list of slots).
 #include "fuzz/pipeline_check.h"
 

@@ -1,4 +1,4 @@
-// Properties that every input must keep through the whole pipeline (load, count, clean, write,
+// Properties that every input must keep through the whole pipeline (load, write, reload, clean, write,
 // reload, clean again), shared by the fuzz targets and the unit test that replays their findings.
 #pragma once
 
@@ -11,14 +11,14 @@
 namespace scourvane::fuzz
 {
 
-// Loads `size` bytes as a model and, when they load, checks the counts, the cleaning, the written
-// image and its reload. Returns "" when every property holds, else a sentence naming the first
-// property broken. A file that fails to load is fine as long as it fails cleanly.
+// Loads `size` bytes as a model; a load may fail with a reason, else the tree must be written at the
+// size predicted and reload as itself, before and after cleaning, and a second clean must change
+// nothing. Returns "" when every property holds, else a sentence naming the first one broken.
 std::string checkPipeline(const uint8_t* data, size_t size);
 
-// Runs a sequence of ByteKeyTable operations decoded from `data` against a plain ordered list of
-// slots searched from the front, comparing every result and the table's members after each one.
-// Returns "" or a sentence naming the first difference.
+// Runs ByteKeyTable operations decoded from `data` against a plain list of slots searched from the
+// front, comparing every result and the table's members after each one. Returns "" or a sentence
+// naming the first difference.
 std::string checkByteKeyTable(const uint8_t* data, size_t size);
 
 } // namespace scourvane::fuzz

@@ -18,26 +18,23 @@ TEST(FuzzRegressions, EveryKeptInputKeepsTheCheckedProperties)
 {
     if (!fs::is_directory(SCOURVANE_FUZZ_REGRESSIONS))
         GTEST_SKIP() << "regression inputs not reachable at " << SCOURVANE_FUZZ_REGRESSIONS;
-    const struct
-    {
-        const char* target;
-        std::string (*check)(const uint8_t*, size_t);
-    } targets[] = {{"pipeline", fuzz::checkPipeline}, {"byte_key_table", fuzz::checkByteKeyTable}};
-    for (const auto& target : targets)
+    using Check = std::string (*)(const uint8_t*, size_t);
+    const std::pair<const char*, Check> targets[] = {{"pipeline", fuzz::checkPipeline},
+                                                     {"byte_key_table", fuzz::checkByteKeyTable}};
+    for (const auto& [target, check] : targets)
     {
         std::error_code ec;
-        for (const auto& entry :
-             fs::directory_iterator(fs::path(SCOURVANE_FUZZ_REGRESSIONS) / target.target, ec))
+        for (const auto& entry : fs::directory_iterator(fs::path(SCOURVANE_FUZZ_REGRESSIONS) / target, ec))
         {
             if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
             const std::vector<uint8_t> bytes = test::readBytes(entry.path().string());
-            EXPECT_EQ(target.check(bytes.data(), bytes.size()), "") << entry.path();
+            EXPECT_EQ(check(bytes.data(), bytes.size()), "") << entry.path();
         }
     }
 }
 
-// Until the table target keeps a finding, this is the ordinary run's only pass over the operations
-// the table check decodes: sets, lookups, grows and the odd release from a fixed pseudo-random stream.
+// The ordinary run's pass over the table's operations: sets, lookups, grows and the odd release
+// from a fixed pseudo-random stream.
 TEST(FuzzRegressions, ALongMixedRunOfTableOperationsMatchesTheReference)
 {
     std::vector<uint8_t> ops(20000);
