@@ -1,5 +1,6 @@
-// The Clean command end to end, message boxes and buttons included, through the recording shell.
-// Files that vanish, are read-only or fail half-way through a save are the fault suite's.
+// The Clean command end to end, message boxes and buttons included, through the recording shell; then
+// its pieces at edges a run rarely reaches: figures that wrap and paths at the limit of a text buffer.
+// Failing saves are the fault suite's; the real dialog and editor are the GUI suite's.
 #include "batch/batch_run.h"
 #include "batch/selection_list.h"
 #include "platform/file_io.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <memory>
 
@@ -21,35 +23,6 @@ namespace fs = std::filesystem;
 using shell::recording::Call;
 using shell::recording::CallKind;
 
-// One textured triangle, 130 bytes written; cleaning removes nothing.
-std::unique_ptr<ObjectPart> plainModel()
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
-    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
-    return part;
-}
-
-// plainModel plus a copy of vertex 0 and a dead face using it: 180 bytes, 1 vertex and 1 face to remove.
-std::unique_ptr<ObjectPart> singleModel()
-{
-    auto part = plainModel();
-    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    addFace(*part, makeFace(0, {0, 1, 3}));
-    return part;
-}
-
-// 280 bytes with 3 vertexes and 2 faces to remove; 168 bytes once cleaned.
-std::unique_ptr<ObjectPart> manyModel()
-{
-    auto part = plainModel();
-    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}});
-    addFace(*part, makeFace(0, {3, 4, 2}, "T"));
-    addFace(*part, makeFace(0, {0, 1, 5}));
-    addFace(*part, makeFace(0, {2, 5, 0}));
-    return part;
-}
-
 std::vector<uint8_t> imageOf(const ObjectPart& root)
 {
     std::vector<uint8_t> image;
@@ -57,9 +30,14 @@ std::vector<uint8_t> imageOf(const ObjectPart& root)
     return image;
 }
 
-void writeModel(const std::string& path, const ObjectPart& root)
+// One textured triangle plus a copy of vertex 0 and a dead face using it: 180 bytes, 130 once cleaned.
+std::vector<uint8_t> dirtyModel()
 {
-    writeBytes(path, imageOf(root));
+    auto part = makePart("p");
+    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
+    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
+    addFace(*part, makeFace(0, {0, 1, 3}));
+    return imageOf(*part);
 }
 
 // A selection buffer of the full size: the strings, each with its NUL, then an empty one.
@@ -72,13 +50,6 @@ std::string selectionOf(const std::vector<std::string>& strings)
     return buffer;
 }
 
-// Where the run looks for `name` in the multiple form. On Windows that is the file in the directory;
-// elsewhere a file whose name holds the backslash, which the tests create by that same path.
-std::string joinedPath(const std::string& directory, const std::string& name)
-{
-    return directory + "\\" + name;
-}
-
 std::string cleanedText(const std::string& path, int before, const std::string& vertexes,
                         const std::string& faces, int after)
 {
@@ -86,15 +57,6 @@ std::string cleanedText(const std::string& path, int before, const std::string& 
            " bytes\r\n\t" + vertexes + "\r\n\t" + faces +
            "\r\n\tCleaned file size: " + std::to_string(after) + " bytes";
 }
-
-std::string summaryText(const std::string& files, const std::string& vertexes, const std::string& faces,
-                        const std::string& bytes)
-{
-    return "\r\n" + files + " files cleaned successfully\r\n\t" + vertexes + "\r\n\t" + faces + "\r\n\t" +
-           bytes;
-}
-
-const std::string nothingRemoved = "\t0 vertexes removed\r\n\t0 faces removed\r\n\t0 bytes removed";
 
 // A scratch folder that is also the current directory (the run writes log.txt there) and a recording
 // shell.
@@ -107,7 +69,6 @@ class RunTest : public ::testing::Test
         previousDirectory_ = fs::current_path(error);
         fs::current_path(dir.path(), error);
         ASSERT_FALSE(error) << "cannot enter " << dir.path();
-        shell::recording::reset();
         context.mainWindow = &windows[0];
         for (int i = 0; i < 4; ++i)
             context.buttonWindows[i] = &windows[i + 1];
@@ -118,9 +79,12 @@ class RunTest : public ::testing::Test
         fs::current_path(previousDirectory_, error);
     }
 
-    // Runs the Clean command on `selection` (null: nothing selected).
-    void run(const std::string* selection)
+    // Runs the Clean command on `selection` (null: nothing selected) with the prompt answered by
+    // `answer`.
+    void run(const std::string* selection, int answer = shell::idNo)
     {
+        shell::recording::reset();
+        shell::recording::setAnswer(answer);
         context.selectionBuffer = selection ? selection->data() : nullptr;
         runCleaning(context);
     }
@@ -169,13 +133,9 @@ class RunTest : public ::testing::Test
 
 // --- The message boxes and buttons ---------------------------------------------------------------
 
-TEST_F(RunTest, NothingSelectedShowsOnlyTheNoSelectionBoxAndNeitherCreatesNorChangesTheLog)
+TEST_F(RunTest, NothingSelectedShowsOnlyTheNoSelectionBoxAndLeavesTheLogAlone)
 {
-    run(nullptr);
-    EXPECT_FALSE(fs::exists(dir.file("log.txt")));
-
     writeBytes(dir.file("log.txt"), {'o', 'l', 'd'});
-    shell::recording::reset();
     run(nullptr);
     const std::vector<Call> inBetween = callsInBetween();
     ASSERT_EQ(inBetween.size(), 1u);
@@ -193,7 +153,7 @@ TEST_F(RunTest, CompletionPromptOpensTheLogOnlyOnYesAndOnlyWhenTheLogWasCreated)
         bool editorStarted;
     } cases[] = {{shell::idNo, false, false}, {shell::idYes, false, true}, {shell::idYes, true, false}};
 
-    const std::string path = dir.file("many.3do");
+    const std::string path = dir.file("m.3do");
     for (const auto& c : cases)
     {
         SCOPED_TRACE("answer " + std::to_string(c.answer) + (c.logBlocked ? ", log blocked" : ""));
@@ -202,11 +162,9 @@ TEST_F(RunTest, CompletionPromptOpensTheLogOnlyOnYesAndOnlyWhenTheLogWasCreated)
             fs::remove(dir.file("log.txt"));
             fs::create_directory(dir.file("log.txt"));
         }
-        writeModel(path, *manyModel());
+        writeBytes(path, dirtyModel());
         const std::string selection = selectionOf({path});
-        shell::recording::reset();
-        shell::recording::setAnswer(c.answer);
-        run(&selection);
+        run(&selection, c.answer);
 
         const std::vector<Call> inBetween = callsInBetween();
         ASSERT_EQ(inBetween.size(), c.editorStarted ? 2u : 1u);
@@ -220,124 +178,97 @@ TEST_F(RunTest, CompletionPromptOpensTheLogOnlyOnYesAndOnlyWhenTheLogWasCreated)
             std::error_code error;
             EXPECT_TRUE(fs::equivalent(inBetween[1].directory, dir.path(), error));
         }
-        EXPECT_EQ(fileSizeOf(path.c_str()), 168) << "cleaned whatever the log";
+        EXPECT_EQ(fileSizeOf(path.c_str()), 130) << "cleaned whatever the log";
     }
 }
 
-// --- Figures and their words ---------------------------------------------------------------------
+// --- The log -------------------------------------------------------------------------------------
 
-TEST_F(RunTest, EachFileReportsItsFiguresWithSingularAndAddedWordsWhereDue)
+TEST_F(RunTest, FolderSelectionCleansEachNameInTurnAndTotalsOnlyTheReadableFiles)
 {
-    std::vector<uint8_t> padded = imageOf(*plainModel());
-    padded.push_back(0xEE); // a byte no offset reaches: the rewrite drops it
-    const struct
-    {
-        const char* name;
-        std::vector<uint8_t> image;
-        int before, after;
-        const char *vertexes, *faces, *bytes;
-    } cases[] = {
-        {"plain", imageOf(*plainModel()), 130, 130, "0 vertexes removed", "0 faces removed",
-         "0 bytes removed"},
-        {"single", imageOf(*singleModel()), 180, 130, "1 vertex removed", "1 face removed",
-         "50 bytes removed"},
-        {"padded", padded, 131, 130, "0 vertexes removed", "0 faces removed", "1 byte removed"},
-        {"many", imageOf(*manyModel()), 280, 168, "3 vertexes removed", "2 faces removed",
-         "112 bytes removed"},
-        // A part without faces gains a point.
-        {"faceless", imageOf(*makePart("p")), 54, 100, "1 vertex added", "1 face added", "46 bytes added"},
-    };
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        const std::string path = dir.file(std::string(c.name) + ".3do");
-        writeBytes(path, c.image);
-        const std::string selection = selectionOf({path});
-        run(&selection);
-        EXPECT_EQ(log(), "Report:" + cleanedText(path, c.before, c.vertexes, c.faces, c.after) +
-                             summaryText("1 out of 1", c.vertexes, c.faces, c.bytes));
-    }
-}
-
-// --- The selection -------------------------------------------------------------------------------
-
-TEST_F(RunTest, UnreadableSecondOfThreeFilesCountsOnlyTheOthers)
-{
-    const std::string folder = dir.file("models");
+    // A folder that ends in a backslash, as a drive's root does: the joined paths hold two in a row.
+    // Elsewhere than on Windows these are plain names holding backslashes, made by the same paths.
+    const std::string folder = dir.file("models") + "\\";
     fs::create_directory(folder);
-    writeModel(joinedPath(folder, "a.3do"), *singleModel());
-    writeBytes(joinedPath(folder, "b.3do"), {1, 2, 3, 4, 5});
-    writeModel(joinedPath(folder, "c.3do"), *singleModel());
+    ASSERT_TRUE(platform::isDirectory(folder.c_str()));
+    const auto in = [&](const char* name) { return folder + "\\" + name; };
+    writeBytes(in("a.3do"), dirtyModel());
+    writeBytes(in("b.3do"), {1, 2, 3, 4, 5});
+    writeBytes(in("c.3do"), imageOf(*makePart("p"))); // a part without faces gains a point
     const std::string selection = selectionOf({folder, "a.3do", "b.3do", "c.3do"});
     run(&selection);
 
-    const auto single = [&](const char* name)
-    { return cleanedText(joinedPath(folder, name), 180, "1 vertex removed", "1 face removed", 130); };
-    EXPECT_EQ(log(),
-              "Report:" + single("a.3do") + "\r\nError reading file: \"" + joinedPath(folder, "b.3do") +
-                  "\"" + single("c.3do") +
-                  summaryText("2 out of 3", "2 vertexes removed", "2 faces removed", "100 bytes removed"));
-    EXPECT_EQ(readBytes(joinedPath(folder, "b.3do")), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(log(), "Report:" + cleanedText(in("a.3do"), 180, "1 vertex removed", "1 face removed", 130) +
+                         "\r\nError reading file: \"" + in("b.3do") + "\"" +
+                         cleanedText(in("c.3do"), 54, "1 vertex added", "1 face added", 100) +
+                         "\r\n2 out of 3 files cleaned successfully\r\n\t0 vertexes removed\r\n\t0 faces "
+                         "removed\r\n\t4 bytes removed");
+    EXPECT_EQ(readBytes(in("b.3do")), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
 }
 
-TEST_F(RunTest, DirectoryEndingInBackslashIsJoinedWithTwoBackslashes)
+TEST_F(RunTest, SingleFileThatVanishedAfterSelectIsReportedRatherThanSkipped)
 {
-    // On Windows "root\" is the folder root; elsewhere it is a folder whose name ends in a
-    // backslash. Either way the run must open the path with the doubled backslash.
-    const std::string folder = dir.file("root") + "\\";
-    fs::create_directory(folder);
-    ASSERT_TRUE(platform::isDirectory(folder.c_str()));
-    const std::string joined = joinedPath(folder, "a.3do");
-    writeModel(joined, *singleModel());
-    const std::string selection = selectionOf({folder, "a.3do"});
-    run(&selection);
-
-    EXPECT_NE(log().find("\r\nFile cleaned: \"" + joined + "\"\r\n\tOriginal file size: 180 bytes"),
-              std::string::npos)
-        << log();
-    EXPECT_EQ(fileSizeOf(joined.c_str()), 130);
-}
-
-TEST_F(RunTest, SelectionWithoutACleanableFileStillGivesTheTitleAndSummary)
-{
-    const std::string folder = dir.file("models");
-    fs::create_directory(folder);
     const std::string gone = dir.file("gone.3do");
-    // A single file that vanished after Select is reported rather than skipped.
-    const struct
-    {
-        std::vector<std::string> selection;
-        std::string expected;
-    } cases[] = {
-        {{gone},
-         "Report:\r\nError reading file: \"" + gone + "\"\r\n0 out of 1 files cleaned successfully\r\n"},
-        {{folder}, "Report:\r\n0 out of 0 files cleaned successfully\r\n"},
-    };
-    for (const auto& c : cases)
-    {
-        const std::string selection = selectionOf(c.selection);
-        run(&selection);
-        EXPECT_EQ(log(), c.expected + nothingRemoved);
-    }
+    const std::string selection = selectionOf({gone});
+    run(&selection);
+    EXPECT_EQ(log(), "Report:\r\nError reading file: \"" + gone + "\"" +
+                         "\r\n0 out of 1 files cleaned successfully\r\n\t0 vertexes removed\r\n\t0 faces "
+                         "removed\r\n\t0 bytes removed");
 }
 
-TEST_F(RunTest, SameSelectionCleanedTwiceRemovesNothingTheSecondTimeReplacesTheLogAndStaysAsItWas)
-{
-    const std::string folder = dir.file("models");
-    fs::create_directory(folder);
-    const std::string path = joinedPath(folder, "many.3do");
-    writeModel(path, *manyModel());
-    const std::string selection = selectionOf({folder, "many.3do", "missing.3do"});
-    const std::string copy = selection;
-    run(&selection);
-    run(&selection);
+// --- Edges ----------------------------------------------------------------------------------------
 
-    EXPECT_EQ(log(), "Report:" + cleanedText(path, 168, "0 vertexes removed", "0 faces removed", 168) +
-                         "\r\nError reading file: \"" + joinedPath(folder, "missing.3do") +
-                         "\"\r\n1 out of 2 "
-                         "files cleaned successfully\r\n" +
-                         nothingRemoved);
-    EXPECT_EQ(selection, copy);
+FileResult cleaned(int32_t before, int32_t after, int32_t vertexes, int32_t faces)
+{
+    FileResult result;
+    result.outcome = FileOutcome::cleaned;
+    result.sizeBefore = before;
+    result.sizeAfter = after;
+    result.vertexChange = vertexes;
+    result.faceChange = faces;
+    return result;
+}
+
+TEST(ReportText, FileSizesAlwaysReadBytesUnknownOnesMinusOne)
+{
+    EXPECT_EQ(
+        formatFileReport("m.3do", cleaned(-1, 1, -12, 0)),
+        "\r\nFile cleaned: \"m.3do\"\r\n\tOriginal file size: -1 bytes\r\n\t12 vertexes added\r\n\t0 faces "
+        "removed\r\n\tCleaned file size: 1 bytes");
+}
+
+TEST(ReportText, TotalsWrapIn32BitsAndTheSmallestFigurePrintsAsItsOwnNegation)
+{
+    CleanTotals totals;
+    totals.vertexesRemoved = INT32_MAX;
+    totals.filesAttempted = 1;
+    addToTotals(cleaned(INT32_MAX, -1, 1, -1), totals);
+    EXPECT_EQ(formatSummary(totals), "\r\n1 out of 1 files cleaned successfully\r\n\t-2147483648 vertexes "
+                                     "added\r\n\t1 face added\r\n\t-2147483648 bytes added");
+}
+
+TEST(ReportText, LongestAcceptedPathFitsWholeAndLongerOnesAreRefusedUnopened)
+{
+    const std::string longest(maxReportPathLength(), 'p');
+    for (int32_t change : {INT32_MIN, INT32_MAX})
+    {
+        const std::string text =
+            formatFileReport(longest.c_str(), cleaned(INT32_MIN, INT32_MIN, change, change));
+        EXPECT_LE(text.size(), textBufferSize - 1);
+        EXPECT_NE(text.find("\"" + longest + "\""), std::string::npos) << "the path is not shortened";
+    }
+    // Also longer than a text buffer, as a directory and a long name joined can be: its text is shortened.
+    for (const std::string& tooLong : {longest + 'p', std::string(9000, 'p')})
+    {
+        const FileResult result = cleanFile(tooLong.c_str());
+        EXPECT_EQ(result.outcome, FileOutcome::pathTooLong);
+        EXPECT_EQ(result.loadError.result, LoadResult::ok) << "nothing was opened";
+        const std::string text = formatFileReport(tooLong.c_str(), result);
+        EXPECT_LE(text.size(), textBufferSize - 1);
+        EXPECT_EQ(
+            text.rfind("\r\nError reading file: \"" + std::string(tooLong.size() > 8192 ? "..." : "p"), 0),
+            0u);
+    }
 }
 
 } // namespace

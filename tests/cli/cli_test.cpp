@@ -1,0 +1,219 @@
+// scourvane-cli as a script would start it, on small made models, and its JSON strings. Every kind of
+// bad model is scripts/hostile_test.sh's; failing saves are scripts/fault_test.sh's.
+#include "batch/batch_run.h"
+#include "cli/cli.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace scourvane::test
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+std::string readText(const std::string& path)
+{
+    std::vector<uint8_t> bytes = readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+struct CliRun
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool through the system's shell in the current directory, capturing its output (with plain
+// LF line ends, as Windows' text mode writes CR LF); no argument holds a quote.
+CliRun runProgram(const std::vector<std::string>& arguments)
+{
+    TempDir capture;
+    std::string program = SCOURVANE_CLI_PATH;
+#ifdef _WIN32
+    // Under Wine the build's Unix paths are on drive Z:.
+    if (program.front() == '/') program = "Z:" + program;
+    program = fs::path(program).make_preferred().string();
+    const std::string q = "\"";
+#else
+    const std::string q = "'";
+#endif
+    std::string line = q + program + q;
+    for (const std::string& argument : arguments)
+        line += " " + q + argument + q;
+    line += " >" + q + capture.file("out") + q + " 2>" + q + capture.file("err") + q;
+#ifdef _WIN32
+    const int status = std::system(("\"" + line + "\"").c_str()); // cmd.exe strips the outer quotes
+#else
+    const int wait = std::system(line.c_str());
+    const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+#endif
+    return {status, cli::plainLineEnds(readText(capture.file("out"))), readText(capture.file("err"))};
+}
+
+// A triangle plus a copy of one vertex and a dead face using it: 180 bytes, 130 once cleaned.
+std::vector<uint8_t> dirtyModel()
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
+    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
+    addFace(*part, makeFace(0, {0, 1, 3}));
+    std::vector<uint8_t> image;
+    EXPECT_TRUE(part->buildModelImage(image));
+    return image;
+}
+
+// A scratch folder, current while the tool runs, with two dirty models in "models".
+class CliTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        std::error_code error;
+        previousDirectory_ = fs::current_path(error);
+        fs::current_path(dir.path(), error);
+        ASSERT_FALSE(error) << "cannot enter " << dir.path();
+        fs::create_directory("models");
+        for (const char* name : {"a.3do", "b.3do"})
+            writeBytes(model(name), dirtyModel());
+    }
+    void TearDown() override
+    {
+        std::error_code error;
+        fs::current_path(previousDirectory_, error);
+    }
+
+    static std::string model(const std::string& name) { return (fs::path("models") / name).string(); }
+
+    TempDir dir;
+
+  private:
+    fs::path previousDirectory_;
+};
+
+TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
+{
+    const struct
+    {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {{"--frobnicate", "x"}, cli::exitUsage, "", "unknown option --frobnicate"},
+        {{}, cli::exitUsage, "", "no PATH given"},
+        {{"x", "--log"}, cli::exitUsage, "", "--log needs a file name"},
+        {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
+        {{"--version"}, cli::exitAllCleaned, std::string("scourvane-cli ") + cli::versionText(), ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.arguments.empty() ? "no arguments" : c.arguments[0]);
+        const CliRun run = runProgram(c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(CliTest, CleansTheModelsOfAFolderTreeInSortedOrderAndPrintsTheLogWithoutAProgressLine)
+{
+    for (const char* folder : {"sub", "folder.3do"})
+        fs::create_directory(model(folder));
+    writeBytes(model("sub/C.3DO"), dirtyModel());
+    writeBytes(model("notes.txt"), {0});
+    const CliRun cleaned = runProgram({"-r", "models"});
+    EXPECT_EQ(cleaned.status, cli::exitAllCleaned);
+    EXPECT_EQ(cleaned.err, "") << "no progress line when standard error is not a terminal";
+    const std::string log = readText("log.txt");
+    const auto report = [](const std::string& path) { return "\r\nFile cleaned: \"" + path + "\""; };
+    const size_t a = log.find(report(model("a.3do"))), b = log.find(report(model("b.3do"))),
+                 c = log.find(report(model((fs::path("sub") / "C.3DO").string())));
+    EXPECT_TRUE(log.starts_with("Report:") && a == 7 && a < b && b < c && c != std::string::npos) << log;
+    EXPECT_NE(log.find("\r\n3 out of 3 files cleaned successfully\r\n\t"), std::string::npos) << log;
+    EXPECT_EQ(cleaned.out, cli::plainLineEnds(log) + "\n");
+}
+
+TEST_F(CliTest, DryRunWritesNothingButPredictsTheCleanedSizes)
+{
+    const CliRun dry = runProgram({"--dry-run", "models"});
+    EXPECT_EQ(dry.status, cli::exitAllCleaned);
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+    EXPECT_FALSE(fs::exists("log.txt"));
+    EXPECT_TRUE(dry.out.starts_with("Report (dry run, no file changed):\nWould clean: ")) << dry.out;
+    EXPECT_NE(dry.out.find("\n\tCleaned file size: 130 bytes\n"), std::string::npos) << dry.out;
+    EXPECT_NE(dry.out.find("\n2 out of 2 files would be cleaned successfully\n\t2 vertexes removed"),
+              std::string::npos);
+}
+
+TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTheJson)
+{
+    const std::string broken = "broken.3do";
+    const std::vector<uint8_t> brokenBytes{2, 0, 0, 0, 0, 0, 0, 0};
+    writeBytes(model(broken), brokenBytes);
+    fs::remove(model("b.3do"));
+    const CliRun failed = runProgram({"--json", "models", "missing.3do"});
+
+    EXPECT_EQ(failed.status, cli::exitSomeFailed);
+    ObjectPart probe;
+    LoadError error;
+    ASSERT_FALSE(probe.loadModelBytes(brokenBytes.data(), brokenBytes.size(), &error));
+    const std::string reason = describeLoadError(error);
+    EXPECT_NE(failed.err.find(broken + ": " + reason), std::string::npos) << failed.err;
+    const std::string head =
+        std::string("{\"version\":") + cli::jsonString(cli::versionText()) +
+        ",\"dryRun\":false,\"files\":[{\"path\":" + cli::jsonString(model("a.3do")) +
+        ",\"outcome\":\"cleaned\",\"sizeBefore\":180,\"sizeAfter\":130,\"bytesRemoved\":50,"
+        "\"vertexesRemoved\":1,\"facesRemoved\":1},{\"path\":" +
+        cli::jsonString(model(broken)) + ",\"outcome\":\"readFailed\",\"error\":" + cli::jsonString(reason) +
+        "},{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":";
+    EXPECT_EQ(failed.out.rfind(head, 0), 0u) << failed.out;
+    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"vertexesRemoved\":1,"
+                              "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
+              std::string::npos)
+        << failed.out;
+}
+
+TEST_F(CliTest, BackupAndLogGoWhereAskedAndALogThatCannotBeCreatedStopsNothing)
+{
+    const CliRun named = runProgram({"--backup", "--log", "other.txt", "models"});
+    EXPECT_EQ(named.status, cli::exitAllCleaned) << named.err;
+    EXPECT_EQ(readBytes(model("a.3do.bak")), dirtyModel());
+    EXPECT_EQ(readText("other.txt").rfind("Report:\r\n", 0), 0u);
+    EXPECT_FALSE(fs::exists("log.txt"));
+
+    const CliRun again = runProgram({"--no-log", "models"});
+    EXPECT_NE(again.out.find("\n2 out of 2 files"), std::string::npos) << "backups are not models";
+    EXPECT_FALSE(fs::exists("log.txt"));
+
+    fs::create_directory("log.txt");
+    const CliRun blocked = runProgram({"models"});
+    EXPECT_EQ(blocked.status, cli::exitAllCleaned);
+    EXPECT_NE(blocked.err.find("cannot create the log file"), std::string::npos);
+}
+
+TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\a \"b\"\r\n\t\x01\x7f", "\"C:\\\\a \\\"b\\\"\\r\\n\\t\\u0001\\u007f\""},
+        {"caf\xc3\xa9 \xe2\x82\xac", "\"caf\xc3\xa9 \xe2\x82\xac\""},
+        {"caf\xe9", "\"caf\\u00e9\""},                 // Latin-1
+        {"\xc0\x80", "\"\\u00c0\\u0080\""},            // overlong form
+        {"\xe2\x82", "\"\\u00e2\\u0082\""},            // cut short
+        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}, // surrogate
+    };
+    for (const auto& [bytes, json] : cases)
+        EXPECT_EQ(cli::jsonString(bytes), json);
+}
+
+} // namespace
+} // namespace scourvane::test
