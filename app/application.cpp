@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <cstring>
 
@@ -36,6 +37,33 @@ void showRegistrationFailure(const Application& app)
 void onCreate(HWND window)
 {
     createButtons(window);
+    // Files dropped from Explorer (or any other program) arrive as WM_DROPFILES.
+    DragAcceptFiles(window, TRUE);
+}
+
+// Why a set of dropped (or given) paths made no selection, for the message box that says so.
+void showRefusal(PathsSelection result)
+{
+    const char* text = nullptr;
+    const char* caption = nullptr;
+    switch (result)
+    {
+    case PathsSelection::severalFolders:
+        text = "Files of one folder can be dropped at a time.\nDrop the files of each folder separately.";
+        caption = "Files From Several Folders!";
+        break;
+    case PathsSelection::nothingToSelect:
+        text = "No 3DO files were found in the dropped folder.";
+        caption = "No 3DO Files Dropped!";
+        break;
+    case PathsSelection::tooLong:
+        text = "Too many files were dropped at once.\nDrop fewer files at a time.";
+        caption = "Too Many Files Dropped!";
+        break;
+    case PathsSelection::made:
+        return;
+    }
+    MessageBoxA(theApplication->mainWindow, text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void onDestroy()
@@ -157,7 +185,7 @@ bool createUserInterface(int showCommand)
     return app.mainWindow != nullptr;
 }
 
-int runApplication(HINSTANCE instance, int showCommand)
+int runApplication(HINSTANCE instance, int showCommand, const std::vector<std::string>& startPaths)
 {
     auto application = std::make_unique<Application>(instance);
     theApplication = application.get();
@@ -168,6 +196,7 @@ int runApplication(HINSTANCE instance, int showCommand)
         application.reset();
         return 1;
     }
+    if (!startPaths.empty()) selectPaths(startPaths);
     MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0)
     {
@@ -202,6 +231,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_COMMAND:
         onCommand(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_DROPFILES:
+        onDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -271,6 +303,38 @@ void chooseFiles()
         app.selectionBuffer.clear();
         app.selectionBuffer.shrink_to_fit();
     }
+}
+
+void selectPaths(const std::vector<std::string>& paths)
+{
+    Application& app = *theApplication;
+    std::string folder;
+    const PathsSelection result = selectionFromPaths(paths, app.selectionBuffer, folder);
+    if (result != PathsSelection::made)
+    {
+        showRefusal(result);
+        return;
+    }
+    // As the dialog would leave it: log.txt goes next to the files.
+    SetCurrentDirectoryA(folder.c_str());
+}
+
+void onDropFiles(HDROP drop)
+{
+    const Application& app = *theApplication;
+    // During a run the buttons are disabled, and a modal dialog disables the main window: the drop
+    // of that moment is dropped.
+    const bool busy = !IsWindowEnabled(app.mainWindow) || !IsWindowEnabled(app.buttons[1]->window);
+    std::vector<std::string> paths;
+    const UINT count = busy ? 0 : DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i)
+    {
+        std::string path(DragQueryFileA(drop, i, nullptr, 0), '\0');
+        DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+        if (!path.empty()) paths.push_back(std::move(path));
+    }
+    DragFinish(drop);
+    if (!paths.empty()) selectPaths(paths);
 }
 
 void cleanSelection()

@@ -3,6 +3,7 @@
 
 #include "app/bitmap_button.h"
 #include "app/bitmap_image.h"
+#include "batch/selection_list.h"
 
 #include <windows.h>
 
@@ -14,8 +15,6 @@
 
 namespace scourvane
 {
-
-inline constexpr size_t selectionBufferSize = 32768;
 
 // Button order everywhere: 0 Select, 1 Clean, 2 About, 3 Quit.
 inline constexpr int buttonCount = 4;
@@ -57,9 +56,20 @@ extern Application* theApplication;
 // creates and shows the main window. False (after telling the user) when the class cannot be registered.
 bool createUserInterface(int showCommand);
 
-// The whole program: builds the Application, runs the message loop and returns the quit code
-// (or 1 when the window could not be made).
-int runApplication(HINSTANCE instance, int showCommand);
+// The whole program: builds the Application, selects `startPaths` (the program's command line, as
+// when files are dropped on its icon) once the window shows, runs the message loop and returns the
+// quit code (or 1 when the window could not be made).
+int runApplication(HINSTANCE instance, int showCommand, const std::vector<std::string>& startPaths);
+
+// Makes `paths` (dropped on the window or given at start) the selection, as if they had been chosen
+// with Select, and makes their folder the current one, where the Clean command writes log.txt.
+// Paths from several folders, or only folders without 3DO files, are refused with a message box and
+// leave the selection and the current folder as they were.
+void selectPaths(const std::vector<std::string>& paths);
+
+// Files dropped on the main window (WM_DROPFILES): their paths go to selectPaths, unless a command
+// runs (the buttons are disabled) or a dialog holds the window; the drop is released either way.
+void onDropFiles(HDROP drop);
 
 // Main window procedure: a flat switch handing each message to its handler; handled messages return 0.
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

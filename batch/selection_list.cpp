@@ -1,7 +1,9 @@
 #include "batch/selection_list.h"
 
 #include "platform/file_io.h"
+#include "platform/folder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace scourvane
@@ -17,7 +19,114 @@ size_t boundedLength(const char* selection, size_t offset)
     if (end == nullptr) return SIZE_MAX;
     return static_cast<size_t>(static_cast<const char*>(end) - (selection + offset));
 }
+
+#ifdef _WIN32
+constexpr char pathSeparator = '\\';
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+#else
+constexpr char pathSeparator = '/';
+bool isSeparator(char c)
+{
+    return c == '/';
+}
+#endif
+
+// A folder's path without trailing separators, except that a root ("/", "C:\\") keeps its own.
+std::string trimmedFolder(std::string folder)
+{
+    while (folder.size() > 1 && isSeparator(folder.back()) && !(folder.size() == 3 && folder[1] == ':'))
+        folder.pop_back();
+    return folder;
+}
+
+// Splits a file's path into its folder (as trimmedFolder gives it; "." for a bare name) and its name.
+void splitPath(const std::string& path, std::string& folder, std::string& name)
+{
+    size_t cut = path.size();
+    while (cut > 0 && !isSeparator(path[cut - 1]))
+        --cut;
+    name = path.substr(cut);
+    if (cut == 0)
+        folder.assign(1, '.');
+    else
+        folder = trimmedFolder(path.substr(0, cut));
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && isSeparator(folder.back())) return folder + name;
+    return folder + pathSeparator + name;
+}
 } // namespace
+
+bool hasModelExtension(std::string_view name)
+{
+    if (name.size() < 4) return false;
+    std::string_view tail = name.substr(name.size() - 4);
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return tail[0] == '.' && lower(tail[1]) == '3' && lower(tail[2]) == 'd' && lower(tail[3]) == 'o';
+}
+
+PathsSelection selectionFromPaths(const std::vector<std::string>& paths, std::vector<char>& buffer,
+                                  std::string& folder)
+{
+    std::string common;
+    bool haveFolder = false;
+    std::vector<std::string> names;
+    auto addFrom = [&](const std::string& where, std::string name)
+    {
+        if (haveFolder && where != common) return false;
+        common = where;
+        haveFolder = true;
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        return true;
+    };
+    for (const std::string& path : paths)
+    {
+        if (platform::isDirectory(path.c_str()))
+        {
+            std::vector<std::string> found;
+            platform::listFolderFiles(path.c_str(), found);
+            std::sort(found.begin(), found.end());
+            const std::string where = trimmedFolder(path);
+            for (std::string& name : found)
+                if (hasModelExtension(name) && !addFrom(where, std::move(name)))
+                    return PathsSelection::severalFolders;
+            continue;
+        }
+        std::string where;
+        std::string name;
+        splitPath(path, where, name);
+        if (!addFrom(where, std::move(name))) return PathsSelection::severalFolders;
+    }
+    if (names.empty()) return PathsSelection::nothingToSelect;
+
+    std::string list;
+    if (names.size() == 1)
+    {
+        list = joinPath(common, names.front());
+        list.push_back('\0');
+    }
+    else
+    {
+        list = common;
+        list.push_back('\0');
+        for (const std::string& name : names)
+        {
+            list += name;
+            list.push_back('\0');
+        }
+    }
+    // The empty string that ends the list must fit too.
+    if (list.size() + 1 > selectionBufferSize) return PathsSelection::tooLong;
+    buffer.assign(selectionBufferSize, '\0');
+    std::copy(list.begin(), list.end(), buffer.begin());
+    folder = common;
+    return PathsSelection::made;
+}
 
 SelectionForm selectionForm(const char* selection)
 {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace scourvane
 {
@@ -47,5 +49,27 @@ class SelectionWalk
     bool singleTaken_ = false;
     std::string path_;
 };
+
+// True when `name` ends in ".3do", in any case: the files a folder contributes.
+bool hasModelExtension(std::string_view name);
+
+enum class PathsSelection : uint8_t
+{
+    made,            // the buffer holds the selection and `folder` its folder
+    nothingToSelect, // only folders without 3DO files were given
+    severalFolders,  // the files lie in more than one folder
+    tooLong,         // the list would not fit in selectionBufferSize bytes
+};
+
+// Makes the selection list that choosing the same files in the open-file dialog would give, from
+// paths dropped on the window or given on the program's command line. A file contributes itself
+// (whatever its name, as the dialog's "All Files" filter allows); a folder contributes its *.3do
+// files (any case, sorted, no subfolders). Every file must lie in one folder. One file gives the
+// single form (its full path), several the multiple form (the folder, then the names in the order
+// given, each once). On `made`, `buffer` holds exactly selectionBufferSize bytes and `folder` is the
+// folder of the files (a root keeps its separator; "." for bare names), the one the dialog would
+// leave current. On any other result both are left as they were.
+PathsSelection selectionFromPaths(const std::vector<std::string>& paths, std::vector<char>& buffer,
+                                  std::string& folder);
 
 } // namespace scourvane

@@ -1,0 +1,16 @@
+// Listing a folder's files. One header, two implementations chosen at build time (folder_win32.cpp,
+// folder_posix.cpp). Names are 8-bit strings in the process's code page, as every path here is.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace scourvane::platform
+{
+
+// Appends to `names` the names (without the folder) of the regular files directly in `folder`,
+// in the order the system gives them; subfolders and what is in them are left out. False when the
+// folder cannot be listed (missing, no access, not a folder).
+bool listFolderFiles(const char* folder, std::vector<std::string>& names);
+
+} // namespace scourvane::platform

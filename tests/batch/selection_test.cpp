@@ -1,0 +1,119 @@
+// Paths dropped on the window or given at start become the selection the open-file dialog would make.
+#include "batch/selection_list.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace scourvane
+{
+namespace
+{
+
+// The strings of a selection list up to its empty terminator (one string for the single form).
+std::vector<std::string> strings(const std::vector<char>& buffer)
+{
+    std::vector<std::string> out;
+    for (size_t at = 0; at < buffer.size() && buffer[at] != '\0';)
+    {
+        out.emplace_back(buffer.data() + at);
+        at += out.back().size() + 1;
+    }
+    return out;
+}
+
+class SelectionFromPathsTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        for (const char* name : {"tank.3do", "Crate.3DO", "notes.txt", "b.3do"})
+            test::writeBytes(dir.file(name), {1, 2, 3});
+        std::filesystem::create_directory(dir.file("sub"));
+        test::writeBytes(dir.file("sub") + "/inner.3do", {1});
+        folder = std::filesystem::path(dir.path()).string();
+    }
+
+    test::TempDir dir;
+    std::string folder;
+    std::vector<char> buffer;
+    std::string current = "unchanged";
+};
+
+TEST_F(SelectionFromPathsTest, FilesOfOneFolderMakeTheDialogsMultipleFormInTheOrderGiven)
+{
+    ASSERT_EQ(selectionFromPaths({dir.file("tank.3do"), dir.file("notes.txt"), dir.file("tank.3do")}, buffer,
+                                 current),
+              PathsSelection::made);
+    ASSERT_EQ(buffer.size(), selectionBufferSize);
+    // Any file counts, as under the dialog's "All Files" filter; a name given twice is taken once.
+    EXPECT_EQ(strings(buffer), (std::vector<std::string>{folder, "tank.3do", "notes.txt"}));
+    EXPECT_EQ(current, folder);
+    EXPECT_EQ(selectionForm(buffer.data()), SelectionForm::multiple);
+}
+
+TEST_F(SelectionFromPathsTest, OneFileMakesTheSingleFormWithItsFullPath)
+{
+    ASSERT_EQ(selectionFromPaths({dir.file("b.3do")}, buffer, current), PathsSelection::made);
+    EXPECT_EQ(strings(buffer), std::vector<std::string>{dir.file("b.3do")});
+    EXPECT_EQ(current, folder);
+    EXPECT_EQ(selectionForm(buffer.data()), SelectionForm::single);
+}
+
+TEST_F(SelectionFromPathsTest, AFolderGivesItsModelsInAnyCaseSortedWithoutSubfoldersOrOtherFiles)
+{
+    ASSERT_EQ(selectionFromPaths({dir.path() + "/", dir.file("b.3do")}, buffer, current),
+              PathsSelection::made);
+    EXPECT_EQ(strings(buffer), (std::vector<std::string>{folder, "Crate.3DO", "b.3do", "tank.3do"}));
+    EXPECT_EQ(current, folder);
+}
+
+TEST_F(SelectionFromPathsTest, RefusedSelectionsLeaveBufferAndFolderAsTheyWere)
+{
+    buffer.assign(3, 'x');
+    // A file of a subfolder with a file of its parent: two folders.
+    EXPECT_EQ(selectionFromPaths({dir.file("tank.3do"), dir.file("sub") + "/inner.3do"}, buffer, current),
+              PathsSelection::severalFolders);
+    EXPECT_EQ(selectionFromPaths({dir.path(), dir.file("sub")}, buffer, current),
+              PathsSelection::severalFolders);
+    test::TempDir empty;
+    test::writeBytes(empty.file("readme.txt"), {1});
+    EXPECT_EQ(selectionFromPaths({empty.path()}, buffer, current), PathsSelection::nothingToSelect);
+    // Names that fill the buffer exactly but leave no room for the list's empty terminator.
+    std::vector<std::string> many;
+    size_t used = folder.size() + 1;
+    for (int i = 0; used + 1 <= selectionBufferSize; ++i)
+    {
+        many.push_back(dir.file(std::string(200, 'a') + std::to_string(i)));
+        used += 201 + std::to_string(i).size();
+    }
+    EXPECT_EQ(selectionFromPaths(many, buffer, current), PathsSelection::tooLong);
+    EXPECT_EQ(buffer, std::vector<char>(3, 'x'));
+    EXPECT_EQ(current, "unchanged");
+}
+
+TEST(SelectionFromRootTest, FilesAtARootNameTheRootWithItsSeparator)
+{
+#ifdef _WIN32
+    const std::string root = "C:\\";
+#else
+    const std::string root = "/";
+#endif
+    std::vector<char> buffer;
+    std::string current;
+    ASSERT_EQ(
+        selectionFromPaths({root + "no-such-model-a.3do", root + "no-such-model-b.3do"}, buffer, current),
+        PathsSelection::made);
+    EXPECT_EQ(strings(buffer),
+              (std::vector<std::string>{root, "no-such-model-a.3do", "no-such-model-b.3do"}));
+    EXPECT_EQ(current, root);
+    ASSERT_EQ(selectionFromPaths({"bare.3do"}, buffer, current), PathsSelection::made);
+    EXPECT_EQ(current, ".");
+}
+
+} // namespace
+} // namespace scourvane
