@@ -53,9 +53,10 @@ set(CPACK_PACKAGE_VENDOR "The Scourvane team")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cleans 3DO model files of the game TA in place")
 set(CPACK_PACKAGE_DESCRIPTION
-    "3DO Scourvane merges duplicate vertexes, drops unwanted faces and unused vertexes, gives empty parts
-a single point and stores each texture name once, so that the models of a TA mod are smaller and load
-faster. scourvane-cli cleans files and folders from the command line and reports what it saved.")
+    "3DO Scourvane merges duplicate vertexes, drops unwanted faces and unused
+vertexes, gives empty parts a single point and stores each texture name once,
+so that the models of a TA mod are smaller and load faster. scourvane-cli
+cleans files and folders from the command line and reports what it saved.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)

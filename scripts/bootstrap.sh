@@ -3,6 +3,7 @@
 #   scripts/bootstrap.sh          what the run command needs (native build)
 #   scripts/bootstrap.sh test     also what the tests need (Windows cross build, Wine, X, fuzzing,
 #                                 the fault and hostile-file suites)
+#   scripts/bootstrap.sh release  also what making the release artefacts needs (scripts/release.sh)
 #   scripts/bootstrap.sh bench    also what the benchmarks need
 #   scripts/bootstrap.sh art      also what redrawing the artwork needs (tools/art/make_art.py)
 set -eu
@@ -12,7 +13,10 @@ case "${1:-}" in
 test)
     packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine
               xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev python3
-              strace time e2fsprogs util-linux mount"
+              strace time e2fsprogs util-linux mount dpkg-dev lintian man-db unzip"
+    ;;
+release)
+    packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 dpkg-dev"
     ;;
 bench)
     packages="$packages libbenchmark-dev libmeshoptimizer-dev strace time valgrind"

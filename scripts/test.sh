@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every test: the unit tests natively, under the sanitizers and as Windows programs under Wine,
 # then the end-to-end suites that exist (the Windows program under Wine, fuzzing, faults and hostile
-# files). Installs what is missing first. Exit status 0 only when everything passed.
+# files, the release artefacts). Installs what is missing first. Exit status 0 only when everything passed.
 #   scripts/test.sh            everything
 #   scripts/test.sh native     only the native unit tests (quick)
 set -uo pipefail
@@ -73,6 +73,7 @@ if [ "$only" != native ]; then
     stage windows wine_unit
     [ -x scripts/gui_test.sh ] && stage gui scripts/gui_test.sh
     [ -x scripts/hardening_test.sh ] && stage hardening scripts/hardening_test.sh
+    [ -x scripts/release_test.sh ] && stage release scripts/release_test.sh
 fi
 
 echo
