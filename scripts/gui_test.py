@@ -5,7 +5,7 @@ Starts its own Xvfb display and a fresh Wine prefix, presses real keys and moves
 xdotool, looks into the program with gui_probe.exe, checks the cleaned files and log.txt, and saves a
 PNG screenshot of every state. Prints "N passed, M failed" last; exits non-zero when anything failed.
 
-Usage: gui_test.py --build-dir BUILD [--screenshots DIR] [--docs-screenshot PNG] [--keep]
+Usage: gui_test.py --build-dir BUILD [--screenshots DIR] [--docs-screenshot PNG] [--keep] [--only TEXT]
 """
 
 import argparse
@@ -21,6 +21,7 @@ NO_SELECTION = "No 3DO Files Selected!"
 DONE = "Cleaning Completed!"
 OPEN = "Open 3DO File(s)"
 ABOUT = "-"  # the About dialog has no caption
+SEVERAL_FOLDERS = "Files From Several Folders!"
 SELECT, CLEAN, ABOUT_BUTTON, QUIT = 1000, 1001, 1002, 1003
 NO_BUTTON = 7  # of the completion prompt
 
@@ -110,8 +111,8 @@ class Session:
 
     # -- the program and the probe -------------------------------------------------------------
 
-    def start_app(self):
-        self.app = subprocess.Popen(["wine", self.exe], cwd=self.start_dir, env=self.env,
+    def start_app(self, paths=()):
+        self.app = subprocess.Popen(["wine", self.exe] + list(paths), cwd=self.start_dir, env=self.env,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         check(self.probe("wait-main", "30000")[0] == 0, "the main window did not appear within 30 s")
         self.wait_for(lambda: self.state().get("focus") == str(SELECT), 10, "Select has the focus at start")
@@ -234,7 +235,12 @@ def select_files(s, typed):
     s.wait_dialog(OPEN, timeout=30)
     time.sleep(0.5)
     for text in typed:
-        s.xdotool("type", "--delay", "30", text)
+        if text.isascii():
+            s.xdotool("type", "--delay", "30", text)
+        else:
+            # xdotool cannot type every script into Wine: the text goes in through the clipboard.
+            check(s.probe("set-clipboard", text)[0] == 0, "the probe could not set the clipboard")
+            s.key("ctrl+a", "ctrl+v")
         time.sleep(0.2)
         s.key("Return")
         time.sleep(0.8)
@@ -255,7 +261,7 @@ def clean_and_check_log(s, folder, names, answer_yes, sizes=None):
     check(state["enabled"] == "1111" and (answer_yes or state["focus"] == str(CLEAN)),
           "buttons or focus wrong after the run")
     with open(os.path.join(folder, "log.txt"), "rb") as f:
-        log = f.read().decode("latin-1")
+        log = f.read().decode("utf-8", errors="replace")  # names in any language, as UTF-8
     check("%d out of %d files cleaned successfully" % (len(names), len(names)) in log, "log.txt: %r" % log)
     for name in names:
         check('File cleaned: "%s"' % wine_path(os.path.join(folder, name)) in log, "log.txt lacks " + name)
@@ -415,6 +421,67 @@ def test_focus_returns_to_the_button_that_last_had_it(s):
         notepad.wait(20)
 
 
+def test_the_manifest_gives_utf8_as_the_code_page(s):
+    # The probe carries the program's own manifest (both executables are checked to embed it).
+    rc, info = s.probe("acp")
+    check(rc == 0 and info.get("acp") == "65001", "GetACP() is %r, not 65001" % info.get("acp"))
+
+
+def test_files_dropped_on_the_window_are_cleaned_and_a_drop_during_a_run_is_ignored(s):
+    folder = os.path.join(s.work, "dropped")
+    sizes = make_models(s, folder)
+    other = os.path.join(s.work, "dropped later")
+    make_models(s, other)
+    check(s.probe("drop", wine_path(os.path.join(folder, "tank.3do")),
+                  wine_path(os.path.join(folder, "crate.3do")))[0] == 0, "the probe could not drop")
+    s.click(CLEAN)
+    s.wait_dialog(DONE, timeout=30)
+    # While the run's prompt is open, another drop changes nothing.
+    s.probe("drop", wine_path(os.path.join(other, "rig.3do")))
+    time.sleep(1)
+    s.key("Tab", "Return")  # No
+    s.wait_dialog(DONE, gone=True)
+    log = clean_and_check_log(s, folder, ["tank.3do", "crate.3do"], answer_yes=False)
+    check("\t0 vertexes removed" in log and "rig.3do" not in log, "the second run differs: %r" % log)
+    check(all(os.path.getsize(os.path.join(folder, n)) < sizes[n] for n in ("tank.3do", "crate.3do")),
+          "the dropped files were not cleaned")
+    # A dropped folder gives its models.
+    s.probe("drop", wine_path(other))
+    clean_and_check_log(s, other, sorted(os.listdir(other)), answer_yes=False)
+
+
+def test_a_drop_from_two_folders_is_refused_with_a_message(s):
+    one, two = os.path.join(s.work, "dropped"), os.path.join(s.work, "dropped later")
+    s.probe("drop", wine_path(os.path.join(one, "tank.3do")), wine_path(os.path.join(two, "tank.3do")))
+    s.wait_dialog(SEVERAL_FOLDERS)
+    check("Files of one folder can be dropped at a time." in s.dialog_texts(SEVERAL_FOLDERS),
+          "the refusal does not say why")
+    s.screenshot("10-drop-from-two-folders-refused.png")
+    s.key("Return")
+    s.wait_dialog(SEVERAL_FOLDERS, gone=True)
+
+
+def test_models_named_in_cyrillic_and_chinese_chosen_in_the_dialog_are_cleaned_and_logged_in_utf8(s):
+    # The sample writer has no UTF-8 manifest: it writes into a plain name, which is then renamed.
+    folder = os.path.join(s.work, "модели 模型")
+    sizes = make_models(s, os.path.join(s.work, "plain"))
+    os.rename(os.path.join(s.work, "plain"), folder)
+    os.rename(os.path.join(folder, "tank.3do"), os.path.join(folder, "танк.3do"))
+    os.rename(os.path.join(folder, "rig.3do"), os.path.join(folder, "坦克.3do"))
+    sizes = {"танк.3do": sizes["tank.3do"], "坦克.3do": sizes["rig.3do"]}
+    select_files(s, [wine_path(folder), '"танк.3do" "坦克.3do"'])
+    clean_and_check_log(s, folder, ["танк.3do", "坦克.3do"], answer_yes=False, sizes=sizes)
+
+
+def test_files_given_at_start_are_selected_as_if_dropped_on_the_icon(s):
+    s.probe("close-window", "QMK3DOScourvaner")
+    s.check_exit_zero()
+    folder = os.path.join(s.work, "given")
+    sizes = make_models(s, folder)
+    s.start_app([wine_path(os.path.join(folder, n)) for n in ("tower.3do", "rig.3do")])
+    clean_and_check_log(s, folder, ["tower.3do", "rig.3do"], answer_yes=False, sizes=sizes)
+
+
 def test_quit_alt_f4_and_enter_on_the_focused_quit_end_the_program_with_code_zero(s):
     def enter_on_quit():
         s.key("shift+Tab")
@@ -452,6 +519,11 @@ TESTS = [
     test_select_one_file_then_clean_and_answer_yes_opens_the_log,
     test_clean_after_a_cancelled_select_only_says_nothing_is_selected,
     test_focus_returns_to_the_button_that_last_had_it,
+    test_the_manifest_gives_utf8_as_the_code_page,
+    test_files_dropped_on_the_window_are_cleaned_and_a_drop_during_a_run_is_ignored,
+    test_a_drop_from_two_folders_is_refused_with_a_message,
+    test_models_named_in_cyrillic_and_chinese_chosen_in_the_dialog_are_cleaned_and_logged_in_utf8,
+    test_files_given_at_start_are_selected_as_if_dropped_on_the_icon,
     test_quit_alt_f4_and_enter_on_the_focused_quit_end_the_program_with_code_zero,
     test_window_larger_than_the_screen_is_placed_at_a_negative_position,
 ]
@@ -463,7 +535,11 @@ def main():
     parser.add_argument("--screenshots", default="build/gui-screenshots")
     parser.add_argument("--docs-screenshot", default=None)
     parser.add_argument("--keep", action="store_true", help="keep the temporary prefix and files")
-    s = Session(parser.parse_args())
+    parser.add_argument("--only", default=None, help="run only the tests whose names hold one of these comma-separated texts")
+    args = parser.parse_args()
+    s = Session(args)
+    wanted = None if args.only is None else args.only.split(",")
+    tests = [t for t in TESTS if wanted is None or t is TESTS[0] or any(w in t.__name__ for w in wanted)]
     missing = [p for p in (s.exe, s.probe_exe, s.samples_exe) if not os.path.exists(p)]
     if missing:
         print("missing %s (build the windows preset first)\n0 passed, 1 failed" % ", ".join(missing))
@@ -476,7 +552,7 @@ def main():
         s.make_prefix()
         print("prefix ready after %.0f s" % (time.time() - started))
         s.start_app()
-        for test in TESTS:
+        for test in tests:
             name = test.__name__[len("test_"):]
             try:
                 # A test needs the program running; start it again if an earlier one ended it.
@@ -491,7 +567,7 @@ def main():
                 print("FAIL %s: %s" % (name, reason))
                 s.screenshot("failed-" + name + ".png")
                 # Close whatever box the failure left open so the next test starts clean.
-                for caption in (NO_SELECTION, DONE, OPEN, ABOUT):
+                for caption in (NO_SELECTION, DONE, OPEN, ABOUT, SEVERAL_FOLDERS):
                     if s.app.poll() is None and s.dialog_present(caption):
                         s.key("Escape")
     except Exception:

@@ -9,8 +9,14 @@
 //   gui_probe rect CAPTION ID                screen rectangle of a control of a dialog ("main": a button)
 //   gui_probe wait-window CLASS TIMEOUT_MS   any top-level window of that class (e.g. Notepad)
 //   gui_probe close-window CLASS             sends WM_CLOSE to every top-level window of that class
+//   gui_probe drop PATH...                   drops the files on the main window, as Explorer would
+//   gui_probe set-clipboard TEXT             puts TEXT on the clipboard (xdotool cannot type every script)
+//   gui_probe acp                            the code page this probe runs with (it has the program's
+//                                            manifest, so this is the program's code page too)
 // Exit code 0 on success, 1 when the condition was not met in time, 2 on bad usage.
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -122,6 +128,33 @@ int printState()
     return 0;
 }
 
+// Hands `paths` to the program as a drop: a DROPFILES block with wide names, written into the
+// program's own memory (a drop handle is memory of the receiving process) and posted as WM_DROPFILES.
+int dropFiles(const std::vector<std::wstring>& paths)
+{
+    HWND main = findMain();
+    DWORD processId = 0;
+    if (main == nullptr || GetWindowThreadProcessId(main, &processId) == 0) return 1;
+    std::vector<char> block(sizeof(DROPFILES));
+    DROPFILES header{};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof(header));
+    for (const std::wstring& path : paths)
+    {
+        const char* bytes = reinterpret_cast<const char*>(path.c_str());
+        block.insert(block.end(), bytes, bytes + (path.size() + 1) * sizeof(wchar_t));
+    }
+    block.insert(block.end(), sizeof(wchar_t), '\0');
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == nullptr) return 1;
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    const bool written =
+        remote != nullptr && WriteProcessMemory(process, remote, block.data(), block.size(), nullptr);
+    CloseHandle(process);
+    return written && PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,6 +204,38 @@ int main(int argc, char** argv)
     {
         for (HWND window : topWindows(name, false))
             PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (command == "drop" && argc >= 3)
+    {
+        // The names as Windows has them, whatever this process's code page makes of its arguments.
+        int count = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+        std::vector<std::wstring> paths;
+        for (int i = 2; wide != nullptr && i < count; ++i)
+            paths.emplace_back(wide[i]);
+        LocalFree(wide);
+        return dropFiles(paths);
+    }
+    if (command == "set-clipboard" && argc >= 3)
+    {
+        int count = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+        if (wide == nullptr || count < 3) return 2;
+        const size_t bytes = (std::wcslen(wide[2]) + 1) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        std::memcpy(GlobalLock(memory), wide[2], bytes);
+        GlobalUnlock(memory);
+        LocalFree(wide);
+        if (!OpenClipboard(nullptr)) return 1;
+        EmptyClipboard();
+        const bool set = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        CloseClipboard();
+        return set ? 0 : 1;
+    }
+    if (command == "acp")
+    {
+        std::printf("acp=%u\n", GetACP());
         return 0;
     }
     std::fprintf(stderr, "usage: gui_probe COMMAND ARGS (see the source)\n");
