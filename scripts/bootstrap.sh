@@ -13,7 +13,8 @@ case "${1:-}" in
 test)
     packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine
               xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev python3
-              strace time e2fsprogs util-linux mount dpkg-dev lintian man-db unzip"
+              strace time e2fsprogs util-linux mount dpkg-dev lintian man-db unzip
+              libx11-dev"
     ;;
 release)
     packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 dpkg-dev"

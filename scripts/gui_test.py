@@ -51,6 +51,7 @@ class Session:
         self.exe = os.path.join(build, "app", "scourvane.exe")
         self.probe_exe = os.path.join(build, "tests", "app", "gui_probe.exe")
         self.samples_exe = os.path.join(build, "tools", "scourvane-make-samples.exe")
+        self.xdnd_drop = os.path.join(build, "xdnd_drop")  # a native X client, built by gui_test.sh
         self.shots = os.path.abspath(args.screenshots)
         self.docs_shot = args.docs_screenshot
         self.keep = args.keep
@@ -450,6 +451,21 @@ def test_files_dropped_on_the_window_are_cleaned_and_a_drop_during_a_run_is_igno
     clean_and_check_log(s, other, sorted(os.listdir(other)), answer_yes=False)
 
 
+def test_files_dropped_from_a_linux_file_manager_over_xdnd_are_cleaned(s):
+    # The real way in: XDND messages on the X display, which Wine turns into WM_DROPFILES for a window
+    # that accepts files.
+    folder = os.path.join(s.work, "xdnd drop")
+    sizes = make_models(s, folder)
+    _, info = s.probe("wait-main", "1000")
+    point = (int(info["client_x"]) + 20, int(info["client_y"]) + 340)  # the background, off the buttons
+    s.move(*point)
+    result = subprocess.run([s.xdnd_drop, str(point[0]), str(point[1])] +
+                            [os.path.join(folder, n) for n in ("tower.3do", "tank.3do")],
+                            env=s.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=30)
+    check(result.returncode == 0, "the XDND drop failed: %s" % result.stdout.decode(errors="replace").strip())
+    clean_and_check_log(s, folder, ["tower.3do", "tank.3do"], answer_yes=False, sizes=sizes)
+
+
 def test_a_drop_from_two_folders_is_refused_with_a_message(s):
     one, two = os.path.join(s.work, "dropped"), os.path.join(s.work, "dropped later")
     s.probe("drop", wine_path(os.path.join(one, "tank.3do")), wine_path(os.path.join(two, "tank.3do")))
@@ -521,6 +537,7 @@ TESTS = [
     test_focus_returns_to_the_button_that_last_had_it,
     test_the_manifest_gives_utf8_as_the_code_page,
     test_files_dropped_on_the_window_are_cleaned_and_a_drop_during_a_run_is_ignored,
+    test_files_dropped_from_a_linux_file_manager_over_xdnd_are_cleaned,
     test_a_drop_from_two_folders_is_refused_with_a_message,
     test_models_named_in_cyrillic_and_chinese_chosen_in_the_dialog_are_cleaned_and_logged_in_utf8,
     test_files_given_at_start_are_selected_as_if_dropped_on_the_icon,
@@ -540,7 +557,7 @@ def main():
     s = Session(args)
     wanted = None if args.only is None else args.only.split(",")
     tests = [t for t in TESTS if wanted is None or t is TESTS[0] or any(w in t.__name__ for w in wanted)]
-    missing = [p for p in (s.exe, s.probe_exe, s.samples_exe) if not os.path.exists(p)]
+    missing = [p for p in (s.exe, s.probe_exe, s.samples_exe, s.xdnd_drop) if not os.path.exists(p)]
     if missing:
         print("missing %s (build the windows preset first)\n0 passed, 1 failed" % ", ".join(missing))
         return 1

@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-for tool in wine wineboot wineserver Xvfb xdotool import python3; do
+for tool in wine wineboot wineserver Xvfb xdotool import python3 cc; do
     command -v "$tool" >/dev/null 2>&1 ||
         fail "missing $tool (apt-get install wine64 xvfb xdotool imagemagick python3)"
 done
@@ -31,6 +31,8 @@ if [ ! -f "$build/CMakeCache.txt" ] && ! cmake --preset windows -B "$build" >"$l
     fail "$(cat "$log")"
 fi
 cmake --build "$build" -j2 --target scourvane gui_probe scourvane-make-samples || fail "build failed"
+# The XDND drop client is a native X program (libx11-dev).
+cc -std=c11 -O2 -o "$build/xdnd_drop" "$root/tests/app/xdnd_drop.c" -lX11 || fail "cannot build the XDND client"
 
 # shellcheck disable=SC2086 # $extra is a list of options
 exec python3 "$root/scripts/gui_test.py" --build-dir "$build" --screenshots "$root/build/gui-screenshots" $extra
