@@ -322,8 +322,8 @@ void selectPaths(const std::vector<std::string>& paths)
 void onDropFiles(HDROP drop)
 {
     const Application& app = *theApplication;
-    // During a run the buttons are disabled, and a modal dialog disables the main window: the drop
-    // of that moment is dropped.
+    // A Clean run disables the buttons (index 1 is Clean) and a modal dialog disables the main window;
+    // a drop that comes meanwhile is ignored.
     const bool busy = !IsWindowEnabled(app.mainWindow) || !IsWindowEnabled(app.buttons[1]->window);
     std::vector<std::string> paths;
     const UINT count = busy ? 0 : DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
