@@ -28,7 +28,8 @@ static Window targetAt(int x, int y)
         unsigned long count, left;
         unsigned char* data = NULL;
         if (XGetWindowProperty(display, child, aware, 0, 1, False, AnyPropertyType, &type, &format, &count,
-                               &left, &data) == Success && type != None)
+                               &left, &data) == Success &&
+            type != None)
             found = child;
         if (data) XFree(data);
         from = child;
