@@ -62,6 +62,15 @@ class Image:
                 self.set(ox + x, oy + y, other.get(x, y))
 
 
+
+def project_version_short():
+    """MAJOR.MINOR of the project() line in CMakeLists.txt, the program's one version."""
+    import re
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
+    with open(top) as f:
+        found = re.search(r"project\(scourvane VERSION (\d+)\.(\d+)", f.read())
+    return "%s.%s" % (found.group(1), found.group(2))
+
 def mix(a, b, t):
     return tuple(a[i] + (b[i] - a[i]) * t for i in range(3))
 
@@ -294,7 +303,7 @@ def make_background():
             for x in range(x0, x0 + 60):
                 band = ((x + y) // 6) % 2
                 img.blend(x, y, AMBER if band else (20, 20, 20), 0.55)
-    draw_label(img, "v1.0", FONT_BOOK, 9, w - 40, 26, (130, 138, 150))
+    draw_label(img, "v" + project_version_short(), FONT_BOOK, 9, w - 40, 26, (130, 138, 150))
     return img
 
 
