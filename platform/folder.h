@@ -8,9 +8,11 @@
 namespace scourvane::platform
 {
 
-// Appends to `names` the names (without the folder) of the regular files directly in `folder`,
-// in the order the system gives them; subfolders and what is in them are left out. False when the
-// folder cannot be listed (missing, no access, not a folder).
-bool listFolderFiles(const char* folder, std::vector<std::string>& names);
+// Appends to `names` the names (without the folder) of the regular files directly in `folder`, in
+// the order the system gives them, and, when `subfolders` is given, the names of its subfolders
+// ("." and ".." left out; a link to a folder too, so a walk down them cannot loop) to that list. False when
+// the folder cannot be listed (missing, no access, not a folder).
+bool listFolderFiles(const char* folder, std::vector<std::string>& names,
+                     std::vector<std::string>* subfolders = nullptr);
 
 } // namespace scourvane::platform

@@ -8,7 +8,8 @@
 namespace scourvane::platform
 {
 
-bool listFolderFiles(const char* folder, std::vector<std::string>& names)
+bool listFolderFiles(const char* folder, std::vector<std::string>& names,
+                     std::vector<std::string>* subfolders)
 {
     DIR* listing = ::opendir(folder);
     if (listing == nullptr) return false;
@@ -16,9 +17,14 @@ bool listFolderFiles(const char* folder, std::vector<std::string>& names)
     while (const dirent* entry = ::readdir(listing))
     {
         // A link to a file counts as the file it leads to, as opening it would.
+        const std::string name = entry->d_name;
         struct stat st;
-        if (::fstatat(folderFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
-            names.emplace_back(entry->d_name);
+        if (name == "." || name == ".." || ::fstatat(folderFd, entry->d_name, &st, 0) != 0) continue;
+        if (S_ISREG(st.st_mode))
+            names.push_back(name);
+        else if (S_ISDIR(st.st_mode) && subfolders != nullptr &&
+                 ::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+            subfolders->push_back(name);
     }
     ::closedir(listing);
     return true;

@@ -7,7 +7,8 @@
 namespace scourvane::platform
 {
 
-bool listFolderFiles(const char* folder, std::vector<std::string>& names)
+bool listFolderFiles(const char* folder, std::vector<std::string>& names,
+                     std::vector<std::string>* subfolders)
 {
     std::string pattern(folder);
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern.push_back('\\');
@@ -17,8 +18,15 @@ bool listFolderFiles(const char* folder, std::vector<std::string>& names)
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do
     {
-        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0)
-            names.emplace_back(entry.cFileName);
+        const std::string name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        {
+            if (subfolders != nullptr && name != "." && name != ".." &&
+                (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                subfolders->push_back(name);
+        }
+        else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0)
+            names.push_back(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
     return true;

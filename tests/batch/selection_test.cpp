@@ -1,10 +1,12 @@
 // Paths dropped on the window or given at start become the selection the open-file dialog would make.
 #include "batch/selection_list.h"
 
+#include "platform/folder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -94,6 +96,17 @@ TEST_F(SelectionFromPathsTest, RefusedSelectionsLeaveBufferAndFolderAsTheyWere)
     EXPECT_EQ(selectionFromPaths(many, buffer, current), PathsSelection::tooLong);
     EXPECT_EQ(buffer, std::vector<char>(3, 'x'));
     EXPECT_EQ(current, "unchanged");
+}
+
+TEST_F(SelectionFromPathsTest, FolderListingSeparatesFilesFromSubfoldersAndLeavesOutDotEntries)
+{
+    std::vector<std::string> files;
+    std::vector<std::string> subfolders;
+    ASSERT_TRUE(platform::listFolderFiles(dir.path().c_str(), files, &subfolders));
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"Crate.3DO", "b.3do", "notes.txt", "tank.3do"}));
+    EXPECT_EQ(subfolders, std::vector<std::string>{"sub"});
+    EXPECT_FALSE(platform::listFolderFiles(dir.file("b.3do").c_str(), files));
 }
 
 TEST(SelectionFromRootTest, FilesAtARootNameTheRootWithItsSeparator)
