@@ -99,6 +99,8 @@ const char* outcomeName(FileOutcome outcome)
         return "backupFailed";
     case FileOutcome::pathTooLong:
         return "pathTooLong";
+    case FileOutcome::notSameDrawing:
+        return "notSameDrawing";
     }
     return "unknown";
 }
