@@ -192,8 +192,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             if (spec == nullptr)
             {
                 error = "unknown option " + std::string(argument);
-                if (const std::string near = nearestOption(argument); !near.empty())
-                    error += " (did you mean " + near + "?)";
+                if (const std::string suggestion = nearestOption(argument); !suggestion.empty())
+                    error += " (did you mean " + suggestion + "?)";
                 return false;
             }
             std::string_view value;
