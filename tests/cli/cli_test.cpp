@@ -63,7 +63,8 @@ CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<s
     const int wait = std::system(line.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    return {status, cli::plainLineEnds(readText(capture.file("out"))), readText(capture.file("err"))};
+    return {status, cli::plainLineEnds(readText(capture.file("out"))),
+            cli::plainLineEnds(readText(capture.file("err")))};
 }
 
 // A triangle plus a copy of one vertex and a dead face using it: 180 bytes, 130 once cleaned.
