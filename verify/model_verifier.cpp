@@ -135,21 +135,25 @@ class Verifier
     // Compares the NUL-ended names at the two offsets, byte for byte up to the original's NUL.
     bool sameName(uint32_t originalAt, uint32_t cleanedAt, VerifyResult differs, uint32_t face = noFace)
     {
-        for (uint64_t i = 0;; ++i)
-        {
-            if (!spend(1)) return refuse(VerifyResult::tooMuchWork);
-            if (!original_.holds(uint64_t{originalAt} + i, 1))
-                return refuse(VerifyResult::originalUnreadable);
-            if (!cleaned_.holds(uint64_t{cleanedAt} + i, 1)) return refuse(VerifyResult::cleanedUnreadable);
-            const uint8_t byte = original_.bytes[originalAt + i];
-            if (cleaned_.bytes[cleanedAt + i] != byte) return refuse(differs, face);
-            if (byte == 0) return true;
-        }
+        if (!original_.holds(originalAt, 1)) return refuse(VerifyResult::originalUnreadable, face);
+        const void* end = std::memchr(original_.bytes + originalAt, 0, original_.size - originalAt);
+        if (end == nullptr) return refuse(VerifyResult::originalUnreadable, face);
+        const size_t length =
+            static_cast<size_t>(static_cast<const uint8_t*>(end) - original_.bytes) - originalAt + 1;
+        if (!spend(length)) return refuse(VerifyResult::tooMuchWork);
+        if (!cleaned_.holds(cleanedAt, length)) return refuse(VerifyResult::cleanedUnreadable, face);
+        if (std::memcmp(original_.bytes + originalAt, cleaned_.bytes + cleanedAt, length) != 0)
+            return refuse(differs, face);
+        return true;
     }
 
-    bool withinCleaningLimits(const Header& o, bool& within)
+    // Whether cleaning can renumber the part, and if so how many faces the rules keep and where the
+    // protected face goes among them.
+    bool withinCleaningLimits(const Header& o, bool& within, uint32_t& kept, uint32_t& protectedAfter)
     {
         within = o.vertexCount <= maxCleanableVertexes;
+        kept = 0;
+        protectedAfter = o.protectedFace;
         for (uint32_t f = 0; within && f < o.faceCount; ++f)
         {
             FaceRecord face;
@@ -158,6 +162,9 @@ class Verifier
             if (!spend(uint64_t{face.indexCount} * 2)) return refuse(VerifyResult::tooMuchWork);
             for (uint32_t i = 0; within && i < face.indexCount; ++i)
                 within = original_.half(face.indexArrayOffset + uint64_t{i} * 2) < o.vertexCount;
+            if (!keeps(face, f, o.protectedFace)) continue;
+            if (f == o.protectedFace) protectedAfter = kept;
+            ++kept;
         }
         return true;
     }
@@ -169,20 +176,9 @@ class Verifier
             return refuse(VerifyResult::headerDiffers);
         if (!sameName(o.nameOffset, c.nameOffset, VerifyResult::nameDiffers)) return false;
         bool within = false;
-        if (!withinCleaningLimits(o, within)) return false;
+        uint32_t kept = 0, protectedAfter = 0;
+        if (!withinCleaningLimits(o, within, kept, protectedAfter)) return false;
         if (!within) return compareUntouched(o, c);
-
-        // Which faces the rules keep, and the protected face's place among them.
-        uint32_t kept = 0;
-        uint32_t protectedAfter = o.protectedFace;
-        for (uint32_t f = 0; f < o.faceCount; ++f)
-        {
-            FaceRecord face;
-            readFace(original_, o, f, face);
-            if (!keeps(face, f, o.protectedFace)) continue;
-            if (f == o.protectedFace) protectedAfter = kept;
-            ++kept;
-        }
         if (kept == 0) return compareSinglePoint(o, c);
         if (c.faceCount != kept) return refuse(VerifyResult::faceCountDiffers);
         if (c.protectedFace != protectedAfter) return refuse(VerifyResult::headerDiffers);
