@@ -1,4 +1,7 @@
-// Command-line parsing, the help text and the file listing.
+// Command-line parsing, the help text, the file listing and the output plan.
+// The parser is a table of a dozen options and reports by result. A parsing library would report
+// usage errors by exception, would have to be found by the MinGW cross build as well, and would
+// still need the did-you-mean and the checks between options written here.
 #include "cli/cli.h"
 
 #include <algorithm>
