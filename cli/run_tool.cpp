@@ -280,7 +280,7 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
         const std::string output = outputs.empty() ? std::string() : outputs[i];
         progress.show(i + 1, path);
         ++totals.filesAttempted;
-        if (!output.empty())
+        if (!output.empty() && !options.dryRun)
         {
             std::error_code ignored; // a folder that cannot be made fails the save, with its reason
             std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ignored);

@@ -254,6 +254,8 @@ TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesCla
     fs::create_directory(model("sub"));
     writeBytes(model("sub/C.3DO"), dirtyModel());
     writeBytes("loose.3do", dirtyModel());
+    EXPECT_EQ(runProgram({"-rn", "-o", "staging/out", "models"}).status, cli::exitAllCleaned);
+    EXPECT_FALSE(fs::exists("staging")) << "a dry run makes no folder";
     const CliRun staged = runProgram({"-r", "--output=staging/out", "models", "loose.3do"});
     EXPECT_EQ(staged.status, cli::exitAllCleaned) << staged.err;
     const std::vector<uint8_t> cleaned = readBytes("staging/out/a.3do");
