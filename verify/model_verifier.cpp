@@ -81,6 +81,10 @@ bool sameCarriedWords(const FaceRecord& a, const FaceRecord& b)
            a.extra0 == b.extra0 && a.extra1 == b.extra1 && a.extra2 == b.extra2;
 }
 
+// The work budget: the reader refuses a file whose records would come to more than 4 times its size
+// plus 1 MiB, and the walk below reads each record of both images at most a few times, so a budget
+// of 16 times the size plus 4 MiB never stops a model the reader took, yet ends any walk that shared
+// records or links in a loop would make endless.
 class Verifier
 {
   public:
