@@ -6,12 +6,14 @@
 #include "model/model_reader.h"
 #include "model/model_writer.h"
 #include "platform/file_io.h"
+#include "verify/model_verifier.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace scourvane
 {
@@ -47,17 +49,23 @@ struct CleanTotals
 
 enum class FileOutcome : uint8_t
 {
-    cleaned,      // loaded, cleaned and saved (or, in a dry run, loaded and cleaned)
-    readFailed,   // the file could not be loaded; it was not touched
-    writeFailed,  // the cleaned tree could not be saved; the file is as it was
-    backupFailed, // the backup copy could not be made; the file was not touched
-    pathTooLong,  // refused before opening: its report would not fit in a text buffer
+    cleaned,        // loaded, cleaned and saved (or, in a dry run, loaded and cleaned)
+    readFailed,     // the file could not be loaded; it was not touched
+    writeFailed,    // the cleaned tree could not be saved; the file is as it was
+    backupFailed,   // the backup copy could not be made; the file was not touched
+    pathTooLong,    // refused before opening: its report would not fit in a text buffer
+    notSameDrawing, // the cleaned image failed verification; nothing was written (a failed save)
 };
 
 struct FileStepOptions
 {
-    bool dryRun = false;     // load and clean in memory only; sizeAfter is the size a save would give
+    bool dryRun = false;     // load, clean and verify in memory only; sizeAfter is the size a save would give
     bool keepBackup = false; // copy the original to PATH.bak before replacing it
+    // Leave the target alone when it already holds the cleaned bytes: no write, no backup, no flush.
+    // The command-line tool sets it; the window program saves every file it cleans.
+    bool skipUnchanged = false;
+    // Where the cleaned model goes (its folder must exist); null means over the file itself.
+    const char* outputPath = nullptr;
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`
@@ -69,19 +77,42 @@ struct FileResult
     int32_t sizeAfter = -1;
     int32_t vertexChange = 0; // vertexes before cleaning minus after
     int32_t faceChange = 0;   // faces before cleaning minus after
+    bool changed = false;     // the cleaned bytes differ from the file's own (set with `cleaned`)
+    bool written = false;     // the cleaned model was written (false in a dry run or when skipped)
     LoadError loadError;
     SaveError saveError;
     platform::IoError backupError;
+    VerifyError verifyError;
 };
 
 // The longest path the per-file step accepts: any longer one would make a report text overflow its
 // buffer (which also keeps every joined path within the path buffer).
 size_t maxReportPathLength();
 
-// Loads, cleans and saves the file at `path` over itself. Never fails as a whole: a failure is an
-// outcome. The file is replaced only through the engine's safe replace, so it is either the cleaned
-// model or exactly the old bytes.
+// Loads, cleans, verifies and saves the file at `path` over itself (or to options.outputPath).
+// Never fails as a whole: a failure is an outcome. The file is replaced only through the engine's
+// safe replace, so it is either the cleaned model or exactly the old bytes; a cleaned image that the
+// verifier refuses is never written.
 FileResult cleanFile(const char* path, const FileStepOptions& options = {});
+
+// The steps of cleanFile, each recording its failure in `result`, in the order it calls them.
+// Reads the file's bytes into `original` and loads them into `root`; false with readFailed.
+bool loadOriginal(const char* path, std::vector<uint8_t>& original, ObjectPart& root, FileResult& result);
+// Cleans the loaded tree, records the figures and builds the image a save would write; false with
+// writeFailed (tooLarge) when it could not be written.
+bool cleanToImage(ObjectPart& root, std::vector<uint8_t>& image, FileResult& result);
+// The verifier's answer on the image (to be the bytes read back from the written file once a save
+// can read them back); false with notSameDrawing.
+bool verifyImage(const std::vector<uint8_t>& original, const std::vector<uint8_t>& image, FileResult& result);
+// True when the file at `target` already holds exactly `image` (`original` is the source's bytes,
+// used as they are when the target is the source).
+bool targetHoldsImage(const char* path, const char* target, const std::vector<uint8_t>& original,
+                      const std::vector<uint8_t>& image);
+// Copies the original bytes to PATH.bak through the safe replace; false with backupFailed.
+bool writeBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result);
+// Replaces `target` with the image through the safe replace and takes the size after; false with
+// writeFailed.
+bool writeImage(const char* target, const std::vector<uint8_t>& image, FileResult& result);
 
 // The per-file step of the run: cleanFile, then the figures of a cleaned file added to the totals
 // given, and the file's report text returned (at most textBufferSize - 1 bytes).

@@ -118,6 +118,7 @@ std::string formatFileReport(const char* path, const FileResult& result, ReportS
         return errorReport(path, "\r\nError reading file: \"");
     case FileOutcome::writeFailed:
     case FileOutcome::backupFailed:
+    case FileOutcome::notSameDrawing:
         return errorReport(path, "\r\nError writing file: \"");
     }
     return std::string();

@@ -10,7 +10,7 @@
 namespace scourvane::cli
 {
 
-// Exit statuses.
+// Exit statuses. With --check, 1 also means that some file would change.
 inline constexpr int exitAllCleaned = 0;
 inline constexpr int exitSomeFailed = 1;
 inline constexpr int exitUsage = 2;
@@ -19,18 +19,27 @@ struct Options
 {
     bool recursive = false;
     bool dryRun = false;
+    bool check = false; // list the files cleaning would change; write nothing
     bool backup = false;
     bool json = false;
     bool writeLog = true;
+    bool quiet = false;   // only errors and the summary
+    bool verbose = false; // say for each file whether it was written
     bool help = false;
     bool version = false;
     std::string logPath = "log.txt";
+    std::string outputDir; // empty: clean in place
     std::vector<std::string> paths;
 };
 
-// Reads the command line (argv[0] is the program). False on a usage error, with `error` saying
-// what is wrong; --help and --version need no PATH.
+// Reads the command line (argv[0] is the program): short options may be bundled (-rn, -roDIR),
+// long ones take their value after = or as the next argument. False on a usage error, with `error`
+// saying what is wrong (with a "did you mean" for a near miss of a long option); --help and
+// --version need no PATH.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// The long option nearest to `typed` (such as "--dry-run" for "--dryrun"), or "" when none is near.
+std::string nearestOption(std::string_view typed);
 
 // The text of --help.
 std::string usageText();
@@ -41,12 +50,26 @@ const char* versionText();
 // True when a file name ends in ".3do", in any case.
 bool hasModelExtension(std::string_view name);
 
+// A file to clean and its path relative to the argument that named it (its name alone for a file
+// argument), which is where it goes below an output folder.
+struct FoundFile
+{
+    std::string path;
+    std::string relative;
+};
+
 // The files to clean, in order: each PATH that is not a directory as it is given (a missing one is
 // reported by the run), and for each directory the regular files in it whose names end in .3do
 // (with `recursive`, also in all its subdirectories), sorted by path. Directories that cannot be
 // read are skipped with a line in `problems`.
-std::vector<std::string> collectFiles(const std::vector<std::string>& paths, bool recursive,
-                                      std::vector<std::string>& problems);
+std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
+                                    std::vector<std::string>& problems);
+
+// The output path of each file below `outputDir`, in the order of `files`. False, with `error`
+// saying why, when the output folder is a folder being cleaned or lies inside one, when a file
+// would be written over a source, or when two files would be written to the same path.
+bool planOutputs(const std::vector<std::string>& arguments, const std::vector<FoundFile>& files,
+                 const std::string& outputDir, std::vector<std::string>& outputs, std::string& error);
 
 // `bytes` as a JSON string with its quotes. Control characters, quotes and backslashes are escaped;
 // valid UTF-8 passes as it is, and any other byte is taken as Latin-1 and written as \u00XX, so the

@@ -6,6 +6,15 @@
 #include <new>
 #include <string>
 
+#ifdef _WIN32
+// Windows shells hand wildcards over as they are typed; MinGW's C runtime expands them into the
+// matching names before main, as other command-line tools there do, when this is set.
+extern "C"
+{
+    int _dowildcard = -1;
+}
+#endif
+
 namespace
 {
 

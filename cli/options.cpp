@@ -1,4 +1,7 @@
-// Command-line parsing, the help text and the file listing.
+// Command-line parsing, the help text, the file listing and the output plan.
+// The parser is a table of a dozen options and reports by result. A parsing library would report
+// usage errors by exception, would have to be found by the MinGW cross build as well, and would
+// still need the did-you-mean and the checks between options written here.
 #include "cli/cli.h"
 
 #include <algorithm>
@@ -19,66 +22,224 @@ namespace scourvane::cli
 
 namespace fs = std::filesystem;
 
+namespace
+{
+enum class Option : uint8_t
+{
+    recursive,
+    dryRun,
+    check,
+    backup,
+    json,
+    log,
+    noLog,
+    output,
+    quiet,
+    verbose,
+    help,
+    version,
+};
+
+struct OptionSpec
+{
+    Option option;
+    char shortName; // '\0' when there is none
+    std::string_view longName;
+    bool takesValue;
+};
+
+constexpr OptionSpec optionSpecs[] = {
+    {Option::recursive, 'r', "recursive", false}, {Option::dryRun, 'n', "dry-run", false},
+    {Option::check, '\0', "check", false},        {Option::backup, 'b', "backup", false},
+    {Option::json, '\0', "json", false},          {Option::log, '\0', "log", true},
+    {Option::noLog, '\0', "no-log", false},       {Option::output, 'o', "output", true},
+    {Option::quiet, 'q', "quiet", false},         {Option::verbose, 'v', "verbose", false},
+    {Option::help, 'h', "help", false},           {Option::version, 'V', "version", false},
+};
+
+bool apply(Option option, std::string_view value, Options& options, std::string& error)
+{
+    switch (option)
+    {
+    case Option::recursive:
+        options.recursive = true;
+        break;
+    case Option::dryRun:
+        options.dryRun = true;
+        break;
+    case Option::check:
+        options.check = true;
+        break;
+    case Option::backup:
+        options.backup = true;
+        break;
+    case Option::json:
+        options.json = true;
+        break;
+    case Option::log:
+        if (value.empty())
+        {
+            error = "--log needs a file name";
+            return false;
+        }
+        options.logPath = value;
+        options.writeLog = true;
+        break;
+    case Option::noLog:
+        options.writeLog = false;
+        break;
+    case Option::output:
+        if (value.empty())
+        {
+            error = "--output needs a folder";
+            return false;
+        }
+        options.outputDir = value;
+        break;
+    case Option::quiet:
+        options.quiet = true;
+        break;
+    case Option::verbose:
+        options.verbose = true;
+        break;
+    case Option::help:
+        options.help = true;
+        break;
+    case Option::version:
+        options.version = true;
+        break;
+    }
+    return true;
+}
+
+// Edits (insert, delete, change, swap two neighbours) that turn `a` into `b`.
+size_t editDistance(std::string_view a, std::string_view b)
+{
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j)
+        {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+bool checkCombination(const Options& options, std::string& error)
+{
+    if (options.quiet && options.verbose)
+        error = "-q and -v cannot be used together";
+    else if (options.check && !options.outputDir.empty())
+        error = "--check writes nothing, so it takes no --output";
+    else if (options.backup && !options.outputDir.empty())
+        error = "--output leaves the models as they are, so it takes no --backup";
+    else if (options.paths.empty())
+        error = "no PATH given";
+    return error.empty();
+}
+} // namespace
+
+std::string nearestOption(std::string_view typed)
+{
+    while (!typed.empty() && typed.front() == '-')
+        typed.remove_prefix(1);
+    typed = typed.substr(0, typed.find('='));
+    std::string_view best;
+    size_t bestDistance = 3; // farther than two edits is no near miss
+    for (const OptionSpec& spec : optionSpecs)
+    {
+        size_t distance = editDistance(typed, spec.longName);
+        if (typed.size() >= 3 && spec.longName.starts_with(typed)) distance = 1;
+        if (distance < bestDistance && distance < spec.longName.size())
+        {
+            best = spec.longName;
+            bestDistance = distance;
+        }
+    }
+    return best.empty() ? std::string() : "--" + std::string(best);
+}
+
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error)
 {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i)
     {
         std::string_view argument = argv[i];
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-")
+        auto nextValue = [&](std::string_view& value)
+        {
+            if (i + 1 >= argc) return false;
+            value = argv[++i];
+            return true;
+        };
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-')
         {
             options.paths.emplace_back(argument);
             continue;
         }
         if (argument == "--")
-            optionsEnded = true;
-        else if (argument == "-r" || argument == "--recursive")
-            options.recursive = true;
-        else if (argument == "-n" || argument == "--dry-run")
-            options.dryRun = true;
-        else if (argument == "-b" || argument == "--backup")
-            options.backup = true;
-        else if (argument == "--json")
-            options.json = true;
-        else if (argument == "--no-log")
-            options.writeLog = false;
-        else if (argument == "-h" || argument == "--help")
-            options.help = true;
-        else if (argument == "-V" || argument == "--version")
-            options.version = true;
-        else if (argument == "--log" || argument.starts_with("--log="))
         {
-            if (argument == "--log")
+            optionsEnded = true;
+            continue;
+        }
+        if (argument.starts_with("--"))
+        {
+            const std::string_view name = argument.substr(2, argument.find('=') - 2);
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& candidate : optionSpecs)
+                if (candidate.longName == name) spec = &candidate;
+            if (spec == nullptr)
             {
-                if (i + 1 >= argc)
-                {
-                    error = "--log needs a file name";
-                    return false;
-                }
-                options.logPath = argv[++i];
-            }
-            else
-                options.logPath = std::string(argument.substr(6));
-            if (options.logPath.empty())
-            {
-                error = "--log needs a file name";
+                error = "unknown option " + std::string(argument);
+                if (const std::string suggestion = nearestOption(argument); !suggestion.empty())
+                    error += " (did you mean " + suggestion + "?)";
                 return false;
             }
-            options.writeLog = true;
+            std::string_view value;
+            const bool hasEquals = argument.find('=') != std::string_view::npos;
+            if (hasEquals && !spec->takesValue)
+            {
+                error = "--" + std::string(spec->longName) + " takes no value";
+                return false;
+            }
+            if (hasEquals)
+                value = argument.substr(argument.find('=') + 1);
+            else if (spec->takesValue)
+                nextValue(value);
+            if (!apply(spec->option, value, options, error)) return false;
+            continue;
         }
-        else
+        // A bundle of short options; one that takes a value takes the rest of the bundle, or the
+        // next argument.
+        for (size_t k = 1; k < argument.size(); ++k)
         {
-            error = "unknown option " + std::string(argument);
-            return false;
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& candidate : optionSpecs)
+                if (candidate.shortName == argument[k]) spec = &candidate;
+            if (spec == nullptr)
+            {
+                error = "unknown option -" + std::string(1, argument[k]);
+                if (argument.size() > 2) error += " in " + std::string(argument);
+                return false;
+            }
+            std::string_view value;
+            if (spec->takesValue)
+            {
+                if (k + 1 < argument.size())
+                    value = argument.substr(k + 1);
+                else
+                    nextValue(value);
+                k = argument.size();
+            }
+            if (!apply(spec->option, value, options, error)) return false;
         }
     }
     if (options.help || options.version) return true;
-    if (options.paths.empty())
-    {
-        error = "no PATH given";
-        return false;
-    }
-    return true;
+    return checkCombination(options, error);
 }
 
 std::string usageText()
@@ -93,14 +254,23 @@ std::string usageText()
            "Options:\n"
            "  -r, --recursive   also clean the *.3do files of all subdirectories\n"
            "  -n, --dry-run     only report what cleaning would remove; write nothing, not even a log\n"
+           "      --check       list the files cleaning would change; write nothing; exit 1 if any\n"
+           "  -o, --output DIR  write the cleaned models below DIR (each at its path relative to the\n"
+           "                    PATH that named it) and leave the originals alone\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
            "      --json        print one JSON object for the run instead of the report\n"
            "      --log FILE    write the report to FILE instead of log.txt\n"
            "      --no-log      write no report file\n"
+           "  -q, --quiet       print only errors and the summary\n"
+           "  -v, --verbose     also say for each file whether it was written or left alone\n"
            "  -h, --help        show this help\n"
            "  -V, --version     show the version\n"
            "\n"
-           "Exit status: 0 when every file was cleaned, 1 when any failed, 2 for a usage error.\n";
+           "A model that is already clean is not rewritten. Every cleaned model is checked to draw\n"
+           "exactly what the original drew before it is written.\n"
+           "\n"
+           "Exit status: 0 when every file was cleaned, 1 when any failed (with --check, also when\n"
+           "any would change), 2 for a usage error.\n";
 }
 
 const char* versionText()
@@ -144,8 +314,18 @@ bool narrowPath(const fs::path& path, std::string& narrow)
 #endif
 }
 
+// The part of `path` after `directory` and the separators that follow it.
+std::string relativeTo(const std::string& directory, const std::string& path)
+{
+    size_t start = path.compare(0, directory.size(), directory) == 0 ? directory.size() : 0;
+    while (start < path.size() &&
+           (path[start] == '/' || path[start] == static_cast<char>(fs::path::preferred_separator)))
+        ++start;
+    return path.substr(start);
+}
+
 template <typename Iterator>
-void listDirectory(const std::string& directory, std::vector<std::string>& found,
+void listDirectory(const std::string& directory, std::vector<FoundFile>& found,
                    std::vector<std::string>& problems)
 {
     std::error_code error;
@@ -165,7 +345,7 @@ void listDirectory(const std::string& directory, std::vector<std::string>& found
                 problems.push_back(directory +
                                    ": skipped a file whose name has no 8-bit form in this code page");
             else if (hasModelExtension(path))
-                found.push_back(path);
+                found.push_back({path, relativeTo(directory, path)});
         }
         it.increment(error);
         if (error)
@@ -177,28 +357,99 @@ void listDirectory(const std::string& directory, std::vector<std::string>& found
 }
 } // namespace
 
-std::vector<std::string> collectFiles(const std::vector<std::string>& paths, bool recursive,
-                                      std::vector<std::string>& problems)
+std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
+                                    std::vector<std::string>& problems)
 {
-    std::vector<std::string> files;
+    std::vector<FoundFile> files;
     for (const std::string& path : paths)
     {
         std::error_code error;
         if (!fs::is_directory(fs::path(path), error))
         {
-            files.push_back(path);
+            std::string name;
+            if (!narrowPath(fs::path(path).filename(), name)) name = path;
+            files.push_back({path, name});
             continue;
         }
-        std::vector<std::string> found;
+        std::vector<FoundFile> found;
         if (recursive)
             listDirectory<fs::recursive_directory_iterator>(path, found, problems);
         else
             listDirectory<fs::directory_iterator>(path, found, problems);
         // Directory order is whatever the file system gives; sorting makes runs repeatable.
-        std::sort(found.begin(), found.end());
+        std::sort(found.begin(), found.end(),
+                  [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
         files.insert(files.end(), found.begin(), found.end());
     }
     return files;
+}
+
+namespace
+{
+// A path in one spelling for comparisons: absolute, with links and dot segments resolved as far as
+// the path exists; on Windows, where names ignore case, folded to lower case.
+std::string comparable(const std::string& path)
+{
+    std::error_code error;
+    fs::path full = fs::weakly_canonical(fs::absolute(fs::path(path), error), error);
+    std::string text = full.lexically_normal().generic_string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+#ifdef _WIN32
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+#endif
+    return text;
+}
+
+bool isWithin(const std::string& inner, const std::string& outer)
+{
+    return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                              (inner[outer.size()] == '/' || outer.back() == '/'));
+}
+} // namespace
+
+bool planOutputs(const std::vector<std::string>& arguments, const std::vector<FoundFile>& files,
+                 const std::string& outputDir, std::vector<std::string>& outputs, std::string& error)
+{
+    const std::string output = comparable(outputDir);
+    for (const std::string& argument : arguments)
+    {
+        std::error_code ignored;
+        if (fs::is_directory(fs::path(argument), ignored) && isWithin(output, comparable(argument)))
+        {
+            error = "the output folder " + outputDir + " may not be " + argument +
+                    ", a folder being cleaned, or inside it";
+            return false;
+        }
+    }
+    std::vector<std::pair<std::string, size_t>> seen; // comparable output path, file number
+    outputs.clear();
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        std::string path = outputDir;
+        if (!path.empty() && path.back() != '/' &&
+            path.back() != static_cast<char>(fs::path::preferred_separator))
+            path += static_cast<char>(fs::path::preferred_separator);
+        path += files[i].relative;
+        outputs.push_back(path);
+        seen.emplace_back(comparable(path), i);
+    }
+    std::sort(seen.begin(), seen.end());
+    for (size_t k = 1; k < seen.size(); ++k)
+        if (seen[k].first == seen[k - 1].first)
+        {
+            error = files[seen[k - 1].second].path + " and " + files[seen[k].second].path +
+                    " would both be written to " + outputs[seen[k].second];
+            return false;
+        }
+    for (size_t i = 0; i < files.size(); ++i)
+        if (comparable(files[i].path) == comparable(outputs[i]))
+        {
+            error = files[i].path + " would be written over itself";
+            return false;
+        }
+    return true;
 }
 
 } // namespace scourvane::cli

@@ -5,6 +5,7 @@
 #include "batch/batch_run.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #ifdef _WIN32
@@ -99,14 +100,19 @@ const char* outcomeName(FileOutcome outcome)
         return "backupFailed";
     case FileOutcome::pathTooLong:
         return "pathTooLong";
+    case FileOutcome::notSameDrawing:
+        return "notSameDrawing";
     }
     return "unknown";
 }
 
-std::string jsonFile(const std::string& path, const FileResult& result)
+std::string jsonFile(const std::string& path, const std::string& output, const FileResult& result)
 {
-    std::string text =
-        "{\"path\":" + jsonString(path) + ",\"outcome\":\"" + outcomeName(result.outcome) + "\"";
+    std::string text = "{\"path\":" + jsonString(path);
+    if (!output.empty()) text += ",\"output\":" + jsonString(output);
+    text += ",\"outcome\":\"";
+    text += outcomeName(result.outcome);
+    text += '"';
     if (result.outcome == FileOutcome::cleaned)
     {
         int32_t bytesRemoved = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
@@ -115,7 +121,8 @@ std::string jsonFile(const std::string& path, const FileResult& result)
                 ",\"sizeAfter\":" + std::to_string(result.sizeAfter) +
                 ",\"bytesRemoved\":" + std::to_string(bytesRemoved) +
                 ",\"vertexesRemoved\":" + std::to_string(result.vertexChange) +
-                ",\"facesRemoved\":" + std::to_string(result.faceChange);
+                ",\"facesRemoved\":" + std::to_string(result.faceChange) +
+                ",\"changed\":" + (result.changed ? "true" : "false");
     }
     else
         text += ",\"error\":" + jsonString(describeFailure(result));
@@ -213,11 +220,34 @@ std::string jsonString(std::string_view bytes)
     return text + "\"";
 }
 
-int runTool(const Options& options, std::FILE* out, std::FILE* err)
+namespace
 {
+// The extra line of --verbose for a file that was cleaned.
+std::string verboseLine(const Options& options, const std::string& output, const FileResult& result)
+{
+    if (options.dryRun) return result.changed ? "\tWould be rewritten" : "\tAlready clean";
+    if (!result.written) return "\tLeft alone: it already holds the cleaned model";
+    return output.empty() ? "\tRewritten" : "\tWritten to " + output;
+}
+} // namespace
+
+int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
+{
+    Options options = parsed;
+    options.dryRun = options.dryRun || options.check; // a check writes nothing either
     const ReportStyle style = options.dryRun ? ReportStyle::dryRun : ReportStyle::run;
     std::vector<std::string> problems;
-    std::vector<std::string> files = collectFiles(options.paths, options.recursive, problems);
+    std::vector<FoundFile> files = collectFiles(options.paths, options.recursive, problems);
+    std::vector<std::string> outputs;
+    if (!options.outputDir.empty())
+    {
+        std::string error;
+        if (!planOutputs(options.paths, files, options.outputDir, outputs, error))
+        {
+            put(err, "scourvane-cli: " + error + "\n");
+            return exitUsage;
+        }
+    }
     for (const std::string& problem : problems)
         put(err, "scourvane-cli: " + problem + "\n");
     if (files.empty()) put(err, "scourvane-cli: no 3DO files found\n");
@@ -232,22 +262,33 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
             put(err,
                 "scourvane-cli: cannot create the log file " + options.logPath + "; cleaning without it\n");
     }
-    if (!options.json) put(out, plainLineEnds(reportTitle(style)));
+    const bool listReports = !options.json && !options.check && !options.quiet;
+    if (listReports) put(out, plainLineEnds(reportTitle(style)));
 
     FileStepOptions stepOptions;
     stepOptions.dryRun = options.dryRun;
     stepOptions.keepBackup = options.backup;
+    stepOptions.skipUnchanged = true;
 
     CleanTotals totals;
+    size_t changed = 0;
     std::string jsonFiles;
     ProgressLine progress(err, files.size());
     for (size_t i = 0; i < files.size(); ++i)
     {
-        const std::string& path = files[i];
+        const std::string& path = files[i].path;
+        const std::string output = outputs.empty() ? std::string() : outputs[i];
         progress.show(i + 1, path);
         ++totals.filesAttempted;
+        if (!output.empty() && !options.dryRun)
+        {
+            std::error_code ignored; // a folder that cannot be made fails the save, with its reason
+            std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ignored);
+        }
+        stepOptions.outputPath = output.empty() ? nullptr : output.c_str();
         FileResult result = cleanFile(path.c_str(), stepOptions);
         addToTotals(result, totals);
+        if (result.outcome == FileOutcome::cleaned && result.changed) ++changed;
 
         std::string report = formatFileReport(path.c_str(), result, style);
         log.write(report);
@@ -257,10 +298,18 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
         if (options.json)
         {
             if (i != 0) jsonFiles += ',';
-            jsonFiles += jsonFile(path, result);
+            jsonFiles += jsonFile(path, output, result);
         }
-        else
+        else if (options.check)
+        {
+            if (result.outcome == FileOutcome::cleaned && result.changed) put(out, path + "\n");
+        }
+        else if (listReports)
+        {
             put(out, plainLineEnds(report));
+            if (options.verbose && result.outcome == FileOutcome::cleaned)
+                put(out, "\n" + verboseLine(options, output, result));
+        }
     }
     progress.clear();
 
@@ -270,12 +319,21 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
 
     if (options.json)
         put(out, std::string("{\"version\":") + jsonString(versionText()) +
-                     ",\"dryRun\":" + (options.dryRun ? "true" : "false") + ",\"files\":[" + jsonFiles +
+                     ",\"dryRun\":" + (options.dryRun ? "true" : "false") +
+                     ",\"check\":" + (options.check ? "true" : "false") + ",\"files\":[" + jsonFiles +
                      "],\"totals\":" + jsonTotals(totals) + "}\n");
+    else if (options.check)
+    {
+        if (options.verbose)
+            put(out, std::to_string(changed) + " out of " + std::to_string(totals.filesAttempted) +
+                         " files would change\n");
+    }
     else
-        put(out, plainLineEnds(summary) + "\n");
+        put(out, plainLineEnds(summary).substr(listReports ? 0 : 1) + "\n"); // -q: no blank line first
     std::fflush(out);
-    return totals.filesCleaned == totals.filesAttempted ? exitAllCleaned : exitSomeFailed;
+    const bool allCleaned = totals.filesCleaned == totals.filesAttempted;
+    if (options.check) return allCleaned && changed == 0 ? exitAllCleaned : exitSomeFailed;
+    return allCleaned ? exitAllCleaned : exitSomeFailed;
 }
 
 } // namespace scourvane::cli

@@ -339,9 +339,7 @@ std::string describeLoadError(const LoadError& error)
     case LoadResult::ok:
         return "no error";
     case LoadResult::openFailed:
-        std::snprintf(text, sizeof text, "%s (system error %u)", platform::ioStepText(error.ioError.step),
-                      static_cast<unsigned>(error.ioError.systemError));
-        break;
+        return platform::describeIoError(error.ioError);
     case LoadResult::fileTooLarge:
         std::snprintf(text, sizeof text, "the file is too large to be a 3DO model");
         break;

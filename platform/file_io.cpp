@@ -42,6 +42,18 @@ const char* ioStepText(IoStep step)
     return "unknown error";
 }
 
+std::string describeIoError(const IoError& error)
+{
+    std::string text = ioStepText(error.step);
+    if (error.systemError == 0) return text;
+    text += ": ";
+    text += systemMessage(error.systemError);
+    text += " (error ";
+    text += std::to_string(error.systemError);
+    text += ')';
+    return text;
+}
+
 void injectFault(IoStep step, uint32_t nth)
 {
     faultPlan.step = nth == 0 ? IoStep::none : step;

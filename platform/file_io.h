@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace scourvane::platform
@@ -30,8 +31,16 @@ struct IoError
     uint32_t systemError = 0;
 };
 
-// Short lowercase description of an IoError, such as "cannot open the file (No such file or directory)".
+// Short lowercase description of the step that failed, such as "cannot open the file".
 const char* ioStepText(IoStep step);
+
+// The system's own message for an error number (errno, or GetLastError() on Windows), without a
+// trailing period or line end, such as "No such file or directory".
+std::string systemMessage(uint32_t code);
+
+// The step and the system's words with the number: "cannot open the file: No such file or directory
+// (error 2)"; only the step when there is no number.
+std::string describeIoError(const IoError& error);
 
 // Reads the whole file at `path` into `out` with one read. Files larger than `maxSize` fail with
 // IoStep::tooLarge before anything is allocated. The file is opened for reading with read sharing only.

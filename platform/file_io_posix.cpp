@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -225,6 +226,11 @@ bool pathExists(const char* path)
 {
     struct stat st;
     return ::stat(path, &st) == 0;
+}
+
+std::string systemMessage(uint32_t code)
+{
+    return std::strerror(static_cast<int>(code));
 }
 
 } // namespace scourvane::platform

@@ -173,4 +173,17 @@ bool pathExists(const char* path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string systemMessage(uint32_t code)
+{
+    char buffer[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  0, buffer, sizeof buffer, nullptr);
+    // The system's messages end in a period and CR LF; a sentence inside ours must not.
+    while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' ||
+                          buffer[length - 1] == ' ' || buffer[length - 1] == '.'))
+        --length;
+    if (length == 0) return "system error";
+    return std::string(buffer, length);
+}
+
 } // namespace scourvane::platform

@@ -34,7 +34,7 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake -S "$root" --preset native -B "$build" -DCMAKE_BUILD_TYPE=Release -DSCOURVANE_TESTS=OFF \
         -DSCOURVANE_WERROR=OFF >/dev/null
 fi
-cmake --build "$build" -j2 --target scourvane-bench scourvane-io-floor scourvane-cli >/dev/null
+cmake --build "$build" -j2 --target scourvane-bench scourvane-io-floor scourvane-verify-cost scourvane-cli >/dev/null
 bench="$build/bench/scourvane-bench"
 floor="$build/bench/scourvane-io-floor"
 cli="$build/cli/scourvane-cli"
@@ -150,6 +150,10 @@ one_file=$(syscalls "$work/solo" | cut -d' ' -f1)
 ten_files=$(syscalls "$work/ten" | cut -d' ' -f1)
 echo "     a folder of 1 file: $one_file calls; of 10 files: $ten_files calls;" \
     "$(( (ten_files - one_file) / 9 )) calls per added file"
+echo
+
+echo "== 6"
+"$build/bench/scourvane-verify-cost" "$corpus" "$cli"
 echo
 
 echo "== 3"

@@ -229,6 +229,45 @@ FileResult cleaned(int32_t before, int32_t after, int32_t vertexes, int32_t face
     return result;
 }
 
+TEST(FileStep, TheWindowProgramSavesEveryFileAndTheToolLeavesACleanTargetAlone)
+{
+    TempDir dir;
+    const std::string path = dir.file("m.3do");
+    writeBytes(path, dirtyModel());
+    FileStepOptions tool;
+    tool.skipUnchanged = true;
+    const FileResult first = cleanFile(path.c_str(), tool);
+    EXPECT_TRUE(first.outcome == FileOutcome::cleaned && first.changed && first.written);
+
+    const FileResult again = cleanFile(path.c_str(), tool);
+    EXPECT_TRUE(again.outcome == FileOutcome::cleaned && !again.changed && !again.written);
+    EXPECT_EQ(again.sizeAfter, again.sizeBefore);
+    const FileResult window = cleanFile(path.c_str());
+    EXPECT_TRUE(window.outcome == FileOutcome::cleaned && !window.changed && window.written);
+
+    // Elsewhere, a missing output is written and then left alone.
+    const std::string output = dir.file("out.3do");
+    tool.outputPath = output.c_str();
+    EXPECT_TRUE(cleanFile(path.c_str(), tool).written);
+    EXPECT_FALSE(cleanFile(path.c_str(), tool).written);
+    EXPECT_EQ(readBytes(output), readBytes(path));
+}
+
+TEST(FileStep, AnImageTheVerifierRefusesIsAFailedSaveWithItsReason)
+{
+    const std::vector<uint8_t> original = dirtyModel();
+    std::vector<uint8_t> image = original; // the dead face is still there
+    FileResult result;
+    result.outcome = FileOutcome::cleaned;
+    EXPECT_FALSE(verifyImage(original, image, result));
+    EXPECT_EQ(result.outcome, FileOutcome::notSameDrawing);
+    EXPECT_EQ(formatFileReport("m.3do", result), "\r\nError writing file: \"m.3do\"");
+    EXPECT_EQ(describeFailure(result), "the cleaned model would not draw the same; left as it was");
+    CleanTotals totals;
+    addToTotals(result, totals);
+    EXPECT_EQ(totals.filesCleaned, 0);
+}
+
 TEST(ReportText, FileSizesAlwaysReadBytesUnknownOnesMinusOne)
 {
     EXPECT_EQ(

@@ -2,11 +2,13 @@
 // bad model is scripts/hostile_test.sh's; failing saves are scripts/fault_test.sh's.
 #include "batch/batch_run.h"
 #include "cli/cli.h"
+#include "platform/file_io.h"
 
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -35,8 +37,9 @@ struct CliRun
 };
 
 // Runs the tool through the system's shell in the current directory, capturing its output (with plain
-// LF line ends, as Windows' text mode writes CR LF); no argument holds a quote.
-CliRun runProgram(const std::vector<std::string>& arguments)
+// LF line ends, as Windows' text mode writes CR LF); no argument holds a quote. Arguments are quoted,
+// except `unquoted` ones, which go as typed (wildcards).
+CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& unquoted = {})
 {
     TempDir capture;
     std::string program = SCOURVANE_CLI_PATH;
@@ -51,6 +54,8 @@ CliRun runProgram(const std::vector<std::string>& arguments)
     std::string line = q + program + q;
     for (const std::string& argument : arguments)
         line += " " + q + argument + q;
+    for (const std::string& argument : unquoted)
+        line += " " + argument;
     line += " >" + q + capture.file("out") + q + " 2>" + q + capture.file("err") + q;
 #ifdef _WIN32
     const int status = std::system(("\"" + line + "\"").c_str()); // cmd.exe strips the outer quotes
@@ -58,7 +63,8 @@ CliRun runProgram(const std::vector<std::string>& arguments)
     const int wait = std::system(line.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    return {status, cli::plainLineEnds(readText(capture.file("out"))), readText(capture.file("err"))};
+    return {status, cli::plainLineEnds(readText(capture.file("out"))),
+            cli::plainLineEnds(readText(capture.file("err")))};
 }
 
 // A triangle plus a copy of one vertex and a dead face using it: 180 bytes, 130 once cleaned.
@@ -109,9 +115,16 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
         int status;
         std::string out, err;
     } cases[] = {
-        {{"--frobnicate", "x"}, cli::exitUsage, "", "unknown option --frobnicate"},
+        {{"--frobnicate", "x"}, cli::exitUsage, "", "unknown option --frobnicate\n"},
+        {{"--dryrun", "x"}, cli::exitUsage, "", "unknown option --dryrun (did you mean --dry-run?)"},
+        {{"--recursiv", "x"}, cli::exitUsage, "", "(did you mean --recursive?)"},
+        {{"-rx", "x"}, cli::exitUsage, "", "unknown option -x in -rx"},
+        {{"-qv", "x"}, cli::exitUsage, "", "-q and -v cannot be used together"},
+        {{"--check", "-o", "out", "x"}, cli::exitUsage, "", "--check writes nothing"},
+        {{"-bo", "out", "x"}, cli::exitUsage, "", "takes no --backup"},
         {{}, cli::exitUsage, "", "no PATH given"},
         {{"x", "--log"}, cli::exitUsage, "", "--log needs a file name"},
+        {{"x", "-o"}, cli::exitUsage, "", "--output needs a folder"},
         {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
         {{"--version"}, cli::exitAllCleaned, std::string("scourvane-cli ") + cli::versionText(), ""},
     };
@@ -169,13 +182,19 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
     ASSERT_FALSE(probe.loadModelBytes(brokenBytes.data(), brokenBytes.size(), &error));
     const std::string reason = describeLoadError(error);
     EXPECT_NE(failed.err.find(broken + ": " + reason), std::string::npos) << failed.err;
+#ifndef _WIN32
+    EXPECT_NE(failed.err.find("missing.3do: cannot open the file: No such file or directory (error 2)\n"),
+              std::string::npos)
+        << failed.err;
+#endif
     const std::string head =
         std::string("{\"version\":") + cli::jsonString(cli::versionText()) +
-        ",\"dryRun\":false,\"files\":[{\"path\":" + cli::jsonString(model("a.3do")) +
+        ",\"dryRun\":false,\"check\":false,\"files\":[{\"path\":" + cli::jsonString(model("a.3do")) +
         ",\"outcome\":\"cleaned\",\"sizeBefore\":180,\"sizeAfter\":130,\"bytesRemoved\":50,"
-        "\"vertexesRemoved\":1,\"facesRemoved\":1},{\"path\":" +
+        "\"vertexesRemoved\":1,\"facesRemoved\":1,\"changed\":true},{\"path\":" +
         cli::jsonString(model(broken)) + ",\"outcome\":\"readFailed\",\"error\":" + cli::jsonString(reason) +
-        "},{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":";
+        "},{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":" +
+        cli::jsonString("cannot open the file: " + platform::systemMessage(2) + " (error 2)") + "}";
     EXPECT_EQ(failed.out.rfind(head, 0), 0u) << failed.out;
     EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"vertexesRemoved\":1,"
                               "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
@@ -200,6 +219,84 @@ TEST_F(CliTest, BackupAndLogGoWhereAskedAndALogThatCannotBeCreatedStopsNothing)
     EXPECT_EQ(blocked.status, cli::exitAllCleaned);
     EXPECT_NE(blocked.err.find("cannot create the log file"), std::string::npos);
 }
+
+TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
+{
+    const CliRun dirty = runProgram({"--check", "models"});
+    EXPECT_EQ(dirty.status, cli::exitSomeFailed);
+    EXPECT_EQ(dirty.out, model("a.3do") + "\n" + model("b.3do") + "\n");
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+    EXPECT_FALSE(fs::exists("log.txt"));
+
+    const CliRun quiet = runProgram({"-q", "models"});
+    EXPECT_EQ(quiet.status, cli::exitAllCleaned);
+    EXPECT_TRUE(quiet.out.starts_with("2 out of 2 files cleaned successfully\n\t")) << quiet.out;
+
+    // Clean files keep their time, and the report still counts them as cleaned.
+    const auto old = fs::last_write_time(model("a.3do")) - std::chrono::hours(24);
+    fs::last_write_time(model("a.3do"), old);
+    const CliRun again = runProgram({"--json", "models"});
+    EXPECT_EQ(again.status, cli::exitAllCleaned);
+    EXPECT_EQ(fs::last_write_time(model("a.3do")), old);
+    EXPECT_NE(
+        again.out.find("\"bytesRemoved\":0,\"vertexesRemoved\":0,\"facesRemoved\":0,\"changed\":false}"),
+        std::string::npos)
+        << again.out;
+    EXPECT_NE(readText("log.txt").find("2 out of 2 files cleaned successfully"), std::string::npos);
+
+    const CliRun clean = runProgram({"--check", "-rv", "models"});
+    EXPECT_EQ(clean.status, cli::exitAllCleaned);
+    EXPECT_EQ(clean.out, "0 out of 2 files would change\n");
+}
+
+TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesClashes)
+{
+    fs::create_directory(model("sub"));
+    writeBytes(model("sub/C.3DO"), dirtyModel());
+    writeBytes("loose.3do", dirtyModel());
+    EXPECT_EQ(runProgram({"-rn", "-o", "staging/out", "models"}).status, cli::exitAllCleaned);
+    EXPECT_FALSE(fs::exists("staging")) << "a dry run makes no folder";
+    const CliRun staged = runProgram({"-r", "--output=staging/out", "models", "loose.3do"});
+    EXPECT_EQ(staged.status, cli::exitAllCleaned) << staged.err;
+    const std::vector<uint8_t> cleaned = readBytes("staging/out/a.3do");
+    EXPECT_EQ(cleaned.size(), 130u);
+    for (const char* path : {"staging/out/b.3do", "staging/out/sub/C.3DO", "staging/out/loose.3do"})
+        EXPECT_EQ(readBytes(path), cleaned) << path;
+    for (const std::string& source : {model("a.3do"), model("sub/C.3DO"), std::string("loose.3do")})
+        EXPECT_EQ(readBytes(source), dirtyModel()) << source;
+
+    fs::create_directory("other");
+    writeBytes("other/a.3do", dirtyModel());
+    const struct
+    {
+        std::vector<std::string> arguments;
+        std::string err;
+    } refused[] = {
+        {{"-o", "models/staged", "models"}, "may not be models, a folder being cleaned, or inside it"},
+        {{"-o", "models", "models"}, "may not be models"},
+        {{"-o", "fresh", model("a.3do"), "other/a.3do"}, "would both be written to"},
+        {{"-o", "models", model("a.3do")}, "would be written over itself"},
+    };
+    for (const auto& c : refused)
+    {
+        SCOPED_TRACE(c.arguments[1]);
+        const CliRun run = runProgram(c.arguments);
+        EXPECT_EQ(run.status, cli::exitUsage);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists("fresh"));
+    EXPECT_FALSE(fs::exists("models/staged"));
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+}
+
+#ifdef _WIN32
+TEST_F(CliTest, WildcardsInArgumentsAreExpandedAsWindowsToolsDo)
+{
+    const CliRun run = runProgram({"-n"}, {"models\\*.3do"});
+    EXPECT_EQ(run.status, cli::exitAllCleaned) << run.err;
+    EXPECT_NE(run.out.find("\n2 out of 2 files would be cleaned successfully"), std::string::npos) << run.out;
+}
+#endif
 
 TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
 {

@@ -7,6 +7,7 @@
 #include "model/byte_key_table.h"
 #include "model/model_reader.h"
 #include "model/model_writer.h"
+#include "verify/model_verifier.h"
 
 #include <cstring>
 #include <vector>
@@ -51,6 +52,10 @@ std::string checkPipeline(const uint8_t* data, size_t size)
     cleanPart(root);
     problem = roundTrip(root, image);
     if (!problem.empty() || image.empty()) return problem.empty() ? "" : "after cleaning: " + problem;
+    // The verifier must never stop a model that the cleaner and the writer got right.
+    VerifyError refusal;
+    if (!verifyCleanedImage(data, size, image.data(), image.size(), &refusal))
+        return "the verifier refuses the cleaned image: " + describeVerifyError(refusal);
 
     ObjectPart again;
     again.loadModelBytes(image.data(), image.size());

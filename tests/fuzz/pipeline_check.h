@@ -12,8 +12,9 @@ namespace scourvane::fuzz
 {
 
 // Loads `size` bytes as a model; a load may fail with a reason, else the tree must be written at the
-// size predicted and reload as itself, before and after cleaning, and a second clean must change
-// nothing. Returns "" when every property holds, else a sentence naming the first one broken.
+// size predicted and reload as itself, before and after cleaning, the verifier must accept the
+// cleaned image, and a second clean must change nothing. Returns "" when every property holds, else
+// a sentence naming the first one broken.
 std::string checkPipeline(const uint8_t* data, size_t size);
 
 // Runs ByteKeyTable operations decoded from `data` against a plain list of slots searched from the
