@@ -66,9 +66,17 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
 // there is none.
 FileIdentity identifyFile(const char* path);
 
-// The identity of `path` itself, not following a final symbolic link (a link is not a regular file).
-// False when nothing has that name. `regular` says whether it is a regular file.
-bool identifyName(const char* path, FileIdentity& identity, bool& regular);
+enum class NameKind : uint8_t
+{
+    missing, // nothing has the name
+    regular, // a regular file
+    link,    // a symbolic link (or, on Windows, another reparse point)
+    other,   // a folder, a device, a FIFO or a socket
+};
+
+// What the name `path` itself is, not following a final symbolic link; `identity`, when given,
+// receives its identity.
+NameKind identifyName(const char* path, FileIdentity* identity = nullptr);
 
 // Writes a new file image for a path in pieces and puts it in place in one step, so that the name
 // leads to either the old file or the whole new one, never to a part of it.

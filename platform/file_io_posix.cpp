@@ -197,13 +197,13 @@ FileIdentity identifyFile(const char* path)
     return identityOf(st);
 }
 
-bool identifyName(const char* path, FileIdentity& identity, bool& regular)
+NameKind identifyName(const char* path, FileIdentity* identity)
 {
     struct stat st;
-    if (::lstat(path, &st) != 0) return false;
-    identity = identityOf(st);
-    regular = S_ISREG(st.st_mode);
-    return true;
+    if (::lstat(path, &st) != 0) return NameKind::missing;
+    if (identity) *identity = identityOf(st);
+    if (S_ISREG(st.st_mode)) return NameKind::regular;
+    return S_ISLNK(st.st_mode) ? NameKind::link : NameKind::other;
 }
 
 bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)

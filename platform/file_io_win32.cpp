@@ -164,27 +164,24 @@ FileIdentity identifyFile(const char* path)
     return ok ? identityOf(info) : FileIdentity{};
 }
 
-bool identifyName(const char* path, FileIdentity& identity, bool& regular)
+NameKind identifyName(const char* path, FileIdentity* identity)
 {
-    HANDLE file = CreateFileW(widePath(path).c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::wstring wide = widePath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    HANDLE file =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return attributes == INVALID_FILE_ATTRIBUTES ? NameKind::missing : NameKind::other;
     BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
     const DWORD type = GetFileType(file);
     CloseHandle(file);
-    if (!ok)
-    {
-        // A device (NUL, CON) has no file information: it is there, and it is no regular file.
-        identity = FileIdentity{};
-        regular = false;
-        return true;
-    }
-    identity = identityOf(info);
-    regular = type == FILE_TYPE_DISK &&
-              (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-    return true;
+    // A device (NUL, CON) opens but has no file information.
+    if (!known || type != FILE_TYPE_DISK) return NameKind::other;
+    if (identity) *identity = identityOf(info);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return NameKind::link;
+    return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? NameKind::other : NameKind::regular;
 }
 
 bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
