@@ -353,14 +353,24 @@ bool FileReplacement::finish(const FileIdentity* expected, bool replace, IoError
             if (!replace) return drop(IoStep::exists, EEXIST);
         }
         if (replace && temporary_.empty()) return drop(IoStep::rename, EEXIST);
-        unnamed_ = false;
         if (!replace)
         {
             // The target's name is the file's only name: nothing to remove on failure from here on.
             handle_ = invalidHandle;
-            if (!closeChecked(fd)) return fail(error, IoStep::close, errno);
+            unnamed_ = false;
+            ::close(fd); // the bytes are on disk already
             return true;
         }
+        // Renamed at once, before the descriptor is closed: the named temporary exists only between
+        // these two calls, the one instant a process killed outright can leave it behind.
+        if (injected(IoStep::rename) || ::rename(temporary_.c_str(), target_.c_str()) != 0)
+            return drop(IoStep::rename, errno);
+        temporary_.clear();
+        handle_ = invalidHandle;
+        unnamed_ = false;
+        written_ = 0;
+        ::close(fd); // flushed above: a failing close cannot lose what is in place now
+        return true;
     }
 
     handle_ = invalidHandle;

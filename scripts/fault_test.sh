@@ -422,16 +422,16 @@ if [ "$recovered" = "./$latin" ]; then problem=""; else problem="recovered \"$re
 verdict "a name that is not UTF-8 is recovered exactly from the JSON" "$problem"
 
 # --- Interrupts ---------------------------------------------------------------------------------
-# Many runs over a few hundred models, each interrupted at a random moment (SIGINT, SIGTERM, SIGHUP)
+# Many runs over a hundred models, each interrupted at a random moment (SIGINT, SIGTERM, SIGHUP)
 # or killed outright (SIGKILL): every model is the original or the whole cleaned model, no temporary
 # is left, and an interrupted run's report holds its summary, with exit status 128 + the signal.
 originals="$work/interrupt-originals"
 mkdir -p "$originals"
 corpus=${SCOURVANE_CORPUS_DIR:-$root/../shared/corpus/taprime}
 if [ -d "$corpus" ]; then
-    find "$corpus" -maxdepth 1 -iname '*.3do' | sort | head -n 300 | xargs -I{} cp {} "$originals/"
+    find "$corpus" -maxdepth 1 -iname '*.3do' -print0 | sort -z | head -z -n 120 | xargs -0 cp -t "$originals/"
 else
-    for i in $(seq -w 1 75); do
+    for i in $(seq -w 1 30); do
         for sample in "$work/samples"/*.3do; do cp "$sample" "$originals/$i-$(basename "$sample")"; done
     done
 fi
@@ -442,28 +442,21 @@ cp -r "$originals" "$work/interrupt-timing"
 start=$EPOCHREALTIME
 "$cli" --no-log "$work/interrupt-timing" >/dev/null 2>&1
 span_ms=$(python3 -c "print(max(50, int(($EPOCHREALTIME - $start) * 1000)))")
-runs=${SCOURVANE_INTERRUPT_RUNS:-24}
-problem=""
-folder="$work/interrupted"
-for run in $(seq 1 "$runs"); do
-    signals=(INT TERM HUP KILL)
-    signal=${signals[$((run % 4))]}
-    rm -rf "$folder" && cp -r "$originals" "$folder"
-    printf 'previous' >"$work/interrupted.log"
-    "$cli" --log "$work/interrupted.log" "$folder" >/dev/null 2>&1 &
-    tool=$!
-    sleep "$(python3 -c "import random; print(random.uniform(0, $span_ms) / 1000)")"
-    kill -s "$signal" "$tool" 2>/dev/null
-    { wait "$tool"; } 2>/dev/null # no "Killed" line
-    status=$?
-    verdict_text=$(python3 - "$originals" "$work/interrupt-cleaned" "$folder" "$work/interrupted.log" \
-        "$signal" "$status" <<'PYTHON'
+runs=${SCOURVANE_INTERRUPT_RUNS:-16}
+# check_interrupted.py ORIGINALS CLEANED FOLDER LOG SIGNAL STATUS: prints what is wrong, if anything.
+cat >"$work/check_interrupted.py" <<'PYTHON'
 import os, re, sys
 originals, cleaned, folder, log, signal, status = sys.argv[1:]
 status = int(status)
 expected = {"INT": 130, "TERM": 143, "HUP": 129, "KILL": 137}[signal]
 names = sorted(os.listdir(originals))
 left = sorted(set(os.listdir(folder)) - set(names))
+if signal == "KILL":
+    # Killed in the one instant between naming the flushed temporary and renaming it: what is left
+    # is a whole cleaned model under the fixed temporary name, never a part of one.
+    whole = {open(os.path.join(cleaned, n), "rb").read() for n in names}
+    left = [n for n in left if not (re.fullmatch(r"\.scourvane-[0-9a-f]{8}\.tmp", n) and
+                                    open(os.path.join(folder, n), "rb").read() in whole)]
 if left:
     sys.exit(print("left behind: " + " ".join(left)))
 done = 0
@@ -489,13 +482,110 @@ if not summary or report.count("File cleaned: ") != int(summary.group(1)):
 if status == 0 and int(summary.group(2)) != len(names):
     sys.exit(print("a run that was not interrupted did not try every model"))
 PYTHON
-    )
+problem=""
+folder="$work/interrupted"
+for run in $(seq 1 "$runs"); do
+    signals=(INT TERM HUP KILL)
+    signal=${signals[$((run % 4))]}
+    rm -rf "$folder" && cp -r "$originals" "$folder"
+    printf 'previous' >"$work/interrupted.log"
+    "$cli" --log "$work/interrupted.log" "$folder" >/dev/null 2>&1 &
+    tool=$!
+    delay=$(((RANDOM * 32768 + RANDOM) % span_ms))
+    sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
+    kill -s "$signal" "$tool" 2>/dev/null
+    { wait "$tool"; } 2>/dev/null # no "Killed" line
+    status=$?
+    verdict_text=$(python3 "$work/check_interrupted.py" "$originals" "$work/interrupt-cleaned" "$folder" \
+        "$work/interrupted.log" "$signal" "$status")
     if [ -n "$verdict_text" ]; then
         problem="run $run ($signal): $verdict_text"
         break
     fi
 done
 verdict "$runs runs interrupted or killed at random moments lose nothing and leave nothing" "$problem"
+
+# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near 260 characters ---
+wine_ready() {
+    command -v wine >/dev/null && [ -f "$wine_cli" ] && export WINEDEBUG=${WINEDEBUG:--all}
+}
+name="Ctrl+C in the console stops the run between files (Wine)"
+if ! wine_ready; then
+    skip "$name" "needs wine and a Windows build in $windows_build (cmake --preset windows)"
+else
+    folder="$work/wine-interrupted"
+    rm -rf "$folder" && cp -r "$originals" "$folder"
+    printf 'previous' >"$work/interrupted.log"
+    (cd "$work" && exec wine "$wine_cli" --log interrupted.log "$(winepath -w "$folder")") >/dev/null 2>&1 &
+    tool=$!
+    # Wine's start-up takes a while; the models show when the run is under way.
+    for _ in $(seq 1 200); do
+        [ "$(find "$folder" -newer "$work/interrupted.log" | head -n 2 | wc -l)" -ge 2 ] && break
+        sleep 0.05
+    done
+    kill -s INT "$tool"
+    { wait "$tool"; } 2>/dev/null
+    status=$?
+    problem=$(python3 "$work/check_interrupted.py" "$originals" "$work/interrupt-cleaned" "$folder" \
+        "$work/interrupted.log" INT "$status")
+    [ -z "$problem" ] && [ "$status" != 130 ] && problem="the run ended before the interrupt (exit status $status)"
+    verdict "$name" "$problem"
+fi
+
+name="a save killed outright leaves no temporary: delete-on-close (Wine)"
+if ! wine_ready; then
+    skip "$name" "needs wine and a Windows build in $windows_build (cmake --preset windows)"
+else
+    folder="$work/wine-killed"
+    mkdir -p "$folder"
+    cp "$work/hostile/million-part-sibling-chain.3do" "$folder/m.3do"
+    wine "$wine_cli" --no-log "$(winepath -w "$folder/m.3do")" >/dev/null 2>&1 &
+    tool=$!
+    seen=""
+    for _ in $(seq 1 600); do
+        seen=$(temporaries "$folder")
+        [ -n "$seen" ] && break
+        sleep 0.05
+    done
+    kill -s KILL "$tool"
+    { wait "$tool"; } 2>/dev/null
+    sleep 1 # the Wine server closes the dead process's handles
+    problem=""
+    if [ -z "$seen" ]; then
+        problem="the save was never seen under way"
+    elif [ -n "$(ls -A "$folder" | grep -vxF m.3do)" ]; then
+        problem="left behind: $(ls -A "$folder")"
+    elif ! cmp -s "$work/hostile/million-part-sibling-chain.3do" "$folder/m.3do"; then
+        problem="the model was changed"
+    fi
+    verdict "$name" "$problem"
+fi
+
+name="a model whose path is 255 characters cleans (Wine)"
+if ! wine_ready; then
+    skip "$name" "needs wine and a Windows build in $windows_build (cmake --preset windows)"
+else
+    folder="$work/wine-long"
+    mkdir -p "$folder"
+    winfolder=$(winepath -w "$folder")
+    # Grow the folder until the model's Windows path is 255 characters long.
+    pad=$((255 - ${#winfolder} - 7))
+    sub="$folder/$(printf 'p%.0s' $(seq 1 $((pad / 2))))/$(printf 'q%.0s' $(seq 1 $((pad - pad / 2 - 1))))"
+    mkdir -p "$sub"
+    cp "$model" "$sub/m.3do"
+    winmodel=$(winepath -w "$sub/m.3do")
+    wine "$wine_cli" --no-log "$winmodel" >/dev/null 2>"$work/err"
+    status=$?
+    problem=""
+    if [ "$status" != 0 ]; then
+        problem="exit status $status (path of ${#winmodel} characters): $(cat "$work/err")"
+    elif ! cmp -s "$work/cleaned.3do" "$sub/m.3do"; then
+        problem="the model was not cleaned"
+    elif [ -n "$(ls -A "$sub" | grep -vxF m.3do)" ]; then
+        problem="left behind: $(ls -A "$sub")"
+    fi
+    verdict "$name" "$problem"
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
