@@ -49,8 +49,9 @@ std::vector<std::string> collectFiles(const std::vector<std::string>& paths, boo
                                       std::vector<std::string>& problems);
 
 // Why `logPath` cannot take the run's log, or "" when it can: it must be a regular file, a symbolic
-// link (which is replaced) or a name not yet taken, and none of the models in `files`.
-std::string checkLogPath(const std::string& logPath, const std::vector<std::string>& files);
+// link (which is replaced) or a name not yet taken, and none of the models in `files` (by name or
+// as a file) nor, with `backups`, any of their backups.
+std::string checkLogPath(const std::string& logPath, const std::vector<std::string>& files, bool backups);
 
 // True when a folder among `paths` holds *.3do files in its subfolders (which only -r reaches).
 bool subfoldersHoldModels(const std::vector<std::string>& paths);

@@ -100,7 +100,9 @@ std::string usageText()
            "  -h, --help        show this help\n"
            "  -V, --version     show the version\n"
            "\n"
-           "Exit status: 0 when every file was cleaned, 1 when any failed, 2 for a usage error.\n";
+           "Exit status: 0 when every file was cleaned, 1 when any failed, none was found or the log\n"
+           "could not be written, 2 for a usage error, 130 (143, 129) when interrupted by Ctrl+C\n"
+           "(SIGTERM, SIGHUP).\n";
 }
 
 const char* versionText()

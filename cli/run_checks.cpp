@@ -10,7 +10,31 @@
 namespace scourvane::cli
 {
 
-std::string checkLogPath(const std::string& logPath, const std::vector<std::string>& files)
+namespace
+{
+// The same file by name, however spelt: compared as absolute paths without "." and "..".
+bool sameName(const std::string& a, const std::string& b)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path first = fs::weakly_canonical(fs::path(a), error);
+    if (error) return a == b;
+    const fs::path second = fs::weakly_canonical(fs::path(b), error);
+    return error ? a == b : first == second;
+}
+
+// True when `logPath` is, by name or as a file, the file at `path`.
+bool isTheLog(const std::string& logPath, platform::NameKind kind, const platform::FileIdentity& log,
+              const std::string& path)
+{
+    if (sameName(logPath, path)) return true;
+    if (kind != platform::NameKind::regular) return false;
+    const platform::FileIdentity file = platform::identifyFile(path.c_str());
+    return file.known && file.device == log.device && file.index == log.index;
+}
+} // namespace
+
+std::string checkLogPath(const std::string& logPath, const std::vector<std::string>& files, bool backups)
 {
     // The log takes its name by a rename, which would replace whatever has it: only a regular
     // file, a symbolic link (replaced, never written through) or a free name may be replaced.
@@ -20,11 +44,10 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
         return "the log file " + logPath + " is not a regular file (a folder, a device or a pipe)";
     for (const std::string& file : files)
     {
-        if (file == logPath) return "the log file " + logPath + " is one of the models to clean";
-        if (kind != platform::NameKind::regular) continue;
-        const platform::FileIdentity model = platform::identifyFile(file.c_str());
-        if (model.known && model.device == log.device && model.index == log.index)
+        if (isTheLog(logPath, kind, log, file))
             return "the log file " + logPath + " is one of the models to clean (" + file + ")";
+        if (backups && isTheLog(logPath, kind, log, file + ".bak"))
+            return "the log file " + logPath + " is the backup of " + file;
     }
     return std::string();
 }

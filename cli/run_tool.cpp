@@ -245,7 +245,7 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
     const bool writeLog = options.writeLog && !options.dryRun;
     if (writeLog)
     {
-        const std::string refused = checkLogPath(options.logPath, files);
+        const std::string refused = checkLogPath(options.logPath, files, options.backup);
         if (!refused.empty())
         {
             put(err, "scourvane-cli: " + refused + "\nTry 'scourvane-cli --help' for more information.\n");

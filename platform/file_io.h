@@ -99,7 +99,8 @@ class FileReplacement
 
     // Starts the new image of `path`; `expectedSize` is a hint (0 when unknown) that lets a full disk
     // fail here. An existing target must be a regular file that may be written (not read-only, not
-    // held against writing) with a single link; otherwise nothing is created. The temporary gets the
+    // held against writing) with a single link (several are allowed with `replaceLink`, which may
+    // split a name off); otherwise nothing is created. The temporary gets the
     // target's owner and then its mode (so set-user-id and set-group-id bits survive) or, on
     // Windows, its attributes at commit.
     bool begin(const char* path, uint64_t expectedSize, IoError* error = nullptr, bool replaceLink = false);

@@ -224,7 +224,8 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
         if ((original.st_mode & 0222) == 0) return fail(error, IoStep::open, EACCES);
         if (injected(IoStep::open) || ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
             return fail(error, IoStep::open, errno);
-        if (original.st_nlink > 1) return fail(error, IoStep::linked, 0);
+        // A link that is itself replaced (a report) may leave its other names; a model may not.
+        if (original.st_nlink > 1 && !replaceLink) return fail(error, IoStep::linked, 0);
     }
 
     if (injected(IoStep::create)) return fail(error, IoStep::create, errno);

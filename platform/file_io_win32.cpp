@@ -186,8 +186,8 @@ NameKind identifyName(const char* path, FileIdentity* identity)
 
 bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
 {
-    (void)replaceLink; // the replace below renames over a link itself, never through it
     abandon();
+    // A link at the path is replaced itself by the rename below, never written through.
     target_ = path;
     const std::wstring wideTarget = widePath(target_);
     const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
@@ -205,7 +205,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
         BY_HANDLE_FILE_INFORMATION info;
         const bool linked = GetFileInformationByHandle(probe, &info) && info.nNumberOfLinks > 1;
         CloseHandle(probe);
-        if (linked) return fail(error, IoStep::linked, 0);
+        if (linked && !replaceLink) return fail(error, IoStep::linked, 0);
     }
 
     HANDLE file = INVALID_HANDLE_VALUE;

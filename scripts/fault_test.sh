@@ -256,17 +256,17 @@ fi
 verdict "a log.txt that links to the model replaces the link" "$problem"
 
 problem=""
-for target in "$folder/m.3do" /dev/full "$folder"; do
+for target in "$folder/m.3do" "$folder/./m.3do.bak" /dev/full "$folder"; do
     cp "$model" "$folder/m.3do"
-    "$cli" --log "$target" "$folder/m.3do" >/dev/null 2>"$work/err"
+    "$cli" --backup --log "$target" "$folder/m.3do" >/dev/null 2>"$work/err"
     status=$?
     if [ "$status" != 2 ] || ! grep -q "the log file" "$work/err"; then
         problem="--log $target: exit status $status, expected 2 and the reason: $(cat "$work/err")"
-    elif ! cmp -s "$model" "$folder/m.3do"; then
+    elif ! cmp -s "$model" "$folder/m.3do" || [ -e "$folder/m.3do.bak" ]; then
         problem="--log $target: the model was touched"
     fi
 done
-verdict "a log aimed at a model, a device or a folder is a usage error" "$problem"
+verdict "a log aimed at a model, its backup, a device or a folder is a usage error" "$problem"
 
 # A report too large for the file size limit: the models stand, the previous report stays whole.
 folder="$work/report-lost"
