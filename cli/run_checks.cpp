@@ -12,14 +12,15 @@ namespace scourvane::cli
 
 namespace
 {
-// The same file by name, however spelt: compared as absolute paths without "." and "..".
+// The same name, however spelt: compared as absolute paths without "." and "..". A symbolic link
+// is not followed: a log named by a link replaces the link.
 bool sameName(const std::string& a, const std::string& b)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    const fs::path first = fs::weakly_canonical(fs::path(a), error);
+    const fs::path first = fs::absolute(fs::path(a), error).lexically_normal();
     if (error) return a == b;
-    const fs::path second = fs::weakly_canonical(fs::path(b), error);
+    const fs::path second = fs::absolute(fs::path(b), error).lexically_normal();
     return error ? a == b : first == second;
 }
 
