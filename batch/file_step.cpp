@@ -98,6 +98,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         return result;
     }
     result.sizeBefore = lowWordOfSize(original.size());
+    // Only a backup needs the original bytes from here on; without one, their room goes to the tree.
+    if (!options.keepBackup) std::vector<uint8_t>().swap(original);
     uint32_t vertexesBefore = root.countVertexes();
     uint32_t facesBefore = root.countFaces();
     cleanPart(root);
@@ -137,7 +139,7 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         result.outcome = FileOutcome::backupFailed;
         return result;
     }
-    original = std::vector<uint8_t>(); // not needed any more: room for the save
+    std::vector<uint8_t>().swap(original); // not needed any more: room for the save
     if (!save.write(image.data(), image.size(), &result.saveError.ioError) ||
         !save.commit(&identity, &result.saveError.ioError))
         return saveFailed(SaveResult::ioFailed);
