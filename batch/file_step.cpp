@@ -6,6 +6,7 @@
 #include "model/object_part.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace scourvane
@@ -38,38 +39,6 @@ int32_t fileSizeOf(const char* path)
     return lowWordOfSize(static_cast<uint64_t>(size));
 }
 
-bool loadOriginal(const char* path, std::vector<uint8_t>& original, ObjectPart& root, FileResult& result)
-{
-    result.outcome = FileOutcome::readFailed;
-    platform::IoError ioError;
-    if (!platform::readWholeFile(path, original, maxModelFileSize, &ioError))
-    {
-        result.loadError.result =
-            ioError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
-        result.loadError.ioError = ioError;
-        return false;
-    }
-    if (!root.loadModelBytes(original.data(), original.size(), &result.loadError)) return false;
-    result.sizeBefore = lowWordOfSize(original.size());
-    return true;
-}
-
-bool cleanToImage(ObjectPart& root, std::vector<uint8_t>& image, FileResult& result)
-{
-    const uint32_t vertexesBefore = root.countVertexes();
-    const uint32_t facesBefore = root.countFaces();
-    cleanPart(root);
-    result.vertexChange = wrappingDifference(vertexesBefore, root.countVertexes());
-    result.faceChange = wrappingDifference(facesBefore, root.countFaces());
-    if (!root.buildModelImage(image))
-    {
-        result.saveError.result = SaveResult::tooLarge;
-        result.outcome = FileOutcome::writeFailed;
-        return false;
-    }
-    return true;
-}
-
 bool verifyImage(const std::vector<uint8_t>& original, const std::vector<uint8_t>& image, FileResult& result)
 {
     if (verifyCleanedImage(original.data(), original.size(), image.data(), image.size(), &result.verifyError))
@@ -78,68 +47,160 @@ bool verifyImage(const std::vector<uint8_t>& original, const std::vector<uint8_t
     return false;
 }
 
-bool targetHoldsImage(const char* path, const char* target, const std::vector<uint8_t>& original,
-                      const std::vector<uint8_t>& image)
+namespace
 {
-    if (target == path || std::strcmp(target, path) == 0) return original == image;
-    // Only a file of the image's very size is read to compare.
+// The original as PATH.bak, unless something already has that name: the first backup is the
+// original and must survive every later run. Never written through a link.
+bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
+{
+    const std::string backupPath = std::string(path) + ".bak";
+    if (platform::identifyName(backupPath.c_str()) != platform::NameKind::missing)
+    {
+        result.backupKept = true;
+        return true;
+    }
+    platform::FileReplacement backup;
+    if (backup.begin(backupPath.c_str(), original.size(), &result.backupError, true) &&
+        backup.write(original.data(), original.size(), &result.backupError) &&
+        backup.commitNew(&result.backupError))
+        return true;
+    if (result.backupError.step != platform::IoStep::exists) return false;
+    result.backupError = platform::IoError{}; // one appeared meanwhile: that one is kept
+    result.backupKept = true;
+    return true;
+}
+
+// True when the file at `target` already holds exactly `image`. Only a file of the image's very
+// size is read to compare.
+bool targetHoldsImage(const char* target, const std::vector<uint8_t>& image)
+{
     if (platform::fileSize(target) != static_cast<int64_t>(image.size())) return false;
     std::vector<uint8_t> current;
     return platform::readWholeFile(target, current, image.size()) && current == image;
 }
 
-bool writeBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
+// Where a step stands, so that running out of memory fails the step it happened in.
+enum class Stage : uint8_t
 {
-    const std::string backupPath = std::string(path) + ".bak";
-    if (platform::replaceFileContents(backupPath.c_str(), original.data(), original.size(),
-                                      &result.backupError))
-        return true;
-    result.outcome = FileOutcome::backupFailed;
-    return false;
-}
+    loading,
+    saving,
+};
 
-bool writeImage(const char* target, const std::vector<uint8_t>& image, FileResult& result)
+FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stage& stage)
 {
-    if (!platform::replaceFileContents(target, image.data(), image.size(), &result.saveError.ioError))
+    FileResult result;
+    stage = Stage::loading;
+    std::vector<uint8_t> original;
+    platform::FileIdentity identity;
+    platform::IoError readError;
+    if (!platform::readWholeFile(path, original, maxModelFileSize, &readError, &identity))
     {
-        result.saveError.result = SaveResult::ioFailed;
-        result.outcome = FileOutcome::writeFailed;
-        return false;
+        result.loadError.result =
+            readError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
+        result.loadError.ioError = readError;
+        int64_t size = platform::fileSize(path);
+        result.loadError.fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
+        result.outcome = FileOutcome::readFailed;
+        return result;
     }
+    std::vector<uint8_t> image;
+    {
+        // The tree is needed only until its image is built.
+        ObjectPart root;
+        if (!root.loadModelBytes(original.data(), original.size(), &result.loadError))
+        {
+            result.outcome = FileOutcome::readFailed;
+            return result;
+        }
+        result.sizeBefore = lowWordOfSize(original.size());
+        const uint32_t vertexesBefore = root.countVertexes();
+        const uint32_t facesBefore = root.countFaces();
+        cleanPart(root);
+        result.vertexChange = wrappingDifference(vertexesBefore, root.countVertexes());
+        result.faceChange = wrappingDifference(facesBefore, root.countFaces());
+
+        stage = Stage::saving;
+        if (!root.buildModelImage(image))
+        {
+            result.saveError.result = SaveResult::tooLarge;
+            result.outcome = FileOutcome::writeFailed;
+            return result;
+        }
+    }
+    result.changed = image != original;
+    result.sizeAfter = lowWordOfSize(image.size());
+    const char* target = options.outputPath != nullptr ? options.outputPath : path;
+    const bool inPlace = target == path;
+
+    if (options.dryRun)
+    {
+        if (!verifyImage(original, image, result)) return result;
+        result.outcome = FileOutcome::cleaned;
+        return result;
+    }
+    // A model that is already clean has nothing to prove and nothing to write.
+    if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, image)))
+    {
+        result.outcome = FileOutcome::cleaned;
+        return result;
+    }
+
+    // Opened first: a model that cannot be written (read-only, held, hard-linked) is refused before
+    // any backup is made.
+    platform::FileReplacement save;
+    auto saveFailed = [&](SaveResult why)
+    {
+        result.saveError.result = why;
+        result.outcome = FileOutcome::writeFailed;
+        return result;
+    };
+    if (!save.begin(target, image.size(), &result.saveError.ioError) ||
+        !save.write(image.data(), image.size(), &result.saveError.ioError))
+        return saveFailed(SaveResult::ioFailed);
+    // What is proved is what the new file holds, read back from it before it takes any name.
+    std::vector<uint8_t> written;
+    if (!save.readBack(written, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
+    std::vector<uint8_t>().swap(image);
+    if (!verifyImage(original, written, result)) return result;
+    std::vector<uint8_t>().swap(written);
+    if (options.keepBackup && result.changed && !keepBackup(path, original, result))
+    {
+        result.outcome = FileOutcome::backupFailed;
+        return result;
+    }
+    std::vector<uint8_t>().swap(original);
+    // Only the source's own name is checked against what was read; an output is a new file.
+    if (!save.commit(inPlace ? &identity : nullptr, &result.saveError.ioError))
+        return saveFailed(SaveResult::ioFailed);
     result.written = true;
-    result.sizeAfter = fileSizeOf(target);
-    return true;
+    result.outcome = FileOutcome::cleaned;
+    return result;
 }
+} // namespace
 
 FileResult cleanFile(const char* path, const FileStepOptions& options)
 {
-    FileResult result;
     if (std::strlen(path) > maxReportPathLength())
     {
+        FileResult result;
         result.outcome = FileOutcome::pathTooLong;
         return result;
     }
-    const char* target = options.outputPath != nullptr ? options.outputPath : path;
-
-    std::vector<uint8_t> original;
-    std::vector<uint8_t> image;
+    Stage stage = Stage::loading;
+    // A model may need more memory than there is. Running out fails that model alone: everything
+    // it allocated is released on the way out, its save (if begun) is abandoned with its temporary
+    // file, and the run goes on with the next model.
+    try
     {
-        // The tree is only needed until its image is built.
-        ObjectPart root;
-        if (!loadOriginal(path, original, root, result) || !cleanToImage(root, image, result)) return result;
+        return cleanFileSteps(path, options, stage);
     }
-    if (!verifyImage(original, image, result)) return result;
-    result.changed = original != image;
-    result.sizeAfter = lowWordOfSize(image.size());
-    const bool skip =
-        options.dryRun || (options.skipUnchanged && targetHoldsImage(path, target, original, image));
-    if (!skip)
+    catch (const std::bad_alloc&)
     {
-        if (options.keepBackup && !writeBackup(path, original, result)) return result;
-        if (!writeImage(target, image, result)) return result;
+        FileResult result;
+        result.outcome = stage == Stage::loading ? FileOutcome::readFailed : FileOutcome::writeFailed;
+        result.outOfMemory = true;
+        return result;
     }
-    result.outcome = FileOutcome::cleaned;
-    return result;
 }
 
 void addToTotals(const FileResult& result, CleanTotals& totals)
@@ -168,6 +229,14 @@ std::string cleanOneFile(const char* path, int32_t& bytesRemoved, int32_t& verte
 
 std::string describeFailure(const FileResult& result)
 {
+    if (result.outOfMemory)
+        return result.outcome == FileOutcome::readFailed
+                   ? "not enough memory to load it; the file was left as it was"
+                   : "not enough memory to save it; the file was left as it was";
+    if (result.outcome == FileOutcome::writeFailed && result.saveError.result == SaveResult::ioFailed &&
+        result.saveError.ioError.step == platform::IoStep::changed)
+        return "the file changed while it was being cleaned; the cleaned copy was discarded and the "
+               "other program's change kept";
     switch (result.outcome)
     {
     case FileOutcome::cleaned:

@@ -270,7 +270,8 @@ std::string usageText()
            "exactly what the original drew before it is written.\n"
            "\n"
            "Exit status: 0 when every file was cleaned, 1 when any failed (with --check, also when\n"
-           "any would change), 2 for a usage error.\n";
+           "any would change), none was found or the log could not be written, 2 for a usage error,\n"
+           "130 (143, 129) when interrupted by Ctrl+C (SIGTERM, SIGHUP).\n";
 }
 
 const char* versionText()
