@@ -3,7 +3,7 @@
 // order and compacts. The result is the same as comparing every vertex with every earlier one.
 #include "clean/part_cleaner.h"
 
-#include <chrono>
+#include "model/keyed_hash.h"
 
 namespace scourvane
 {
@@ -14,19 +14,10 @@ namespace
 constexpr uint32_t maxCleanableVertexes = 65535;
 constexpr uint16_t unused = 0xFFFF; // no vertex number reaches it, since there are at most 65535
 
-// A per-process seed keeps crafted files from choosing coordinates that all land in one bucket.
-const uint64_t hashSeed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
-                              0x9E3779B97F4A7C15ull |
-                          1u;
-
+// Keyed, so a file cannot choose coordinates that all land in one bucket.
 inline uint64_t hashVertex(const Vertex& v)
 {
-    uint64_t h = (uint64_t{v.x} << 32 | v.y) * 0xff51afd7ed558ccdull ^ (uint64_t{v.z} + hashSeed);
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 29;
-    h *= hashSeed;
-    return h ^ (h >> 32);
+    return hashWords(uint64_t{v.x} << 32 | v.y, v.z);
 }
 
 // Scratch tables reused from part to part, so a tree of many small parts allocates them once.
