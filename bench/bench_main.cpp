@@ -210,7 +210,7 @@ PeerInput flatten(const ObjectPart& root)
               {
                   std::vector<unsigned int> indexes;
                   for (const Face& face : part.faces)
-                      for (uint16_t index : face.indexes)
+                      for (uint16_t index : part.indexesOf(face))
                           indexes.push_back(index);
                   input.indexes.push_back(std::move(indexes));
                   input.vertexes.push_back(part.vertexes);
@@ -231,7 +231,7 @@ bool sameAsPeer(const ObjectPart& cleaned, const std::vector<std::vector<unsigne
                       same = false;
                   size_t i = 0;
                   for (const Face& face : part.faces)
-                      for (uint16_t index : face.indexes)
+                      for (uint16_t index : part.indexesOf(face))
                           if (index != indexes[p][i++]) same = false;
                   ++p;
               });

@@ -3,6 +3,7 @@
 // so a seed names the same data everywhere.
 #include "bench/bench_support.h"
 
+#include "model/byte_key_table.h"
 #include "model/model_writer.h"
 
 #include <cerrno>
@@ -46,13 +47,14 @@ Vertex randomVertex(SeededNumbers& numbers)
     return Vertex{numbers.word(), numbers.word(), numbers.word()};
 }
 
-Face triangle(uint32_t colour, uint16_t a, uint16_t b, uint16_t c)
+void addTriangle(ObjectPart& part, uint32_t colour, uint16_t a, uint16_t b, uint16_t c,
+                 uint32_t textureId = noTexture)
 {
     Face face;
     face.colourIndex = colour;
-    face.indexCount = 3;
-    face.indexes = {a, b, c};
-    return face;
+    face.textureId = textureId;
+    const uint16_t corners[3] = {a, b, c};
+    part.appendFace(face, corners);
 }
 
 void nameAs(ObjectPart& part, const std::string& name)
@@ -130,7 +132,7 @@ ObjectPart makeMergePart(MergeCase mergeCase, uint32_t vertexCount, uint32_t tri
     {
         auto corner = [&] { return static_cast<uint16_t>(numbers.below(vertexCount)); };
         uint16_t a = corner(), b = corner(), c = corner();
-        part.faces.push_back(triangle(1, a, b, c));
+        addTriangle(part, 1, a, b, c);
     }
     settleCounts(part);
     return part;
@@ -152,7 +154,7 @@ ObjectPart makeSoupPart(uint32_t vertexCount, uint32_t distinctPositions, uint64
         part.vertexes.push_back(position(numbers.below(distinctPositions)));
     part.faces.reserve(vertexCount / 3);
     for (uint32_t v = 0; v + 2 < vertexCount; v += 3)
-        part.faces.push_back(triangle(1 + v % 7, static_cast<uint16_t>(v), static_cast<uint16_t>(v + 1),
+        addTriangle(part, 1 + v % 7, static_cast<uint16_t>(v), static_cast<uint16_t>(v + 1),
                                       static_cast<uint16_t>(v + 2)));
     settleCounts(part);
     return part;
@@ -185,21 +187,20 @@ ObjectPart makeLargeModel(uint64_t targetBytes, uint64_t seed)
         for (uint32_t i = 0; i < fullPartVertexes; ++i)
             part.vertexes.push_back(positions[numbers.below(static_cast<uint32_t>(positions.size()))]);
         part.faces.reserve(fullPartVertexes);
+        part.indexes.reserve(3 * size_t{fullPartVertexes});
+        for (const char* name : textureNames) // ids 0 to 7 in every part
+            part.addTextureName(name, static_cast<uint32_t>(std::strlen(name) + 1));
         for (uint32_t f = 0; f < fullPartVertexes; ++f)
         {
             auto corner = [&] { return static_cast<uint16_t>(numbers.below(fullPartVertexes)); };
             uint16_t a = corner(), b = corner(), c = corner();
             const uint32_t kind = numbers.below(100);
             // 90% textured, 5% coloured, 5% dead (colour 0, no texture).
-            Face face = triangle(kind < 95 ? 1 + kind % 15 : 0, a, b, c);
-            if (kind < 90)
-            {
-                face.textureName = textureNames[numbers.below(8)];
-                face.textureName.push_back('\0');
-            }
-            part.faces.push_back(std::move(face));
+            addTriangle(part, kind < 95 ? 1 + kind % 15 : 0, a, b, c,
+                        kind < 90 ? numbers.below(8) : noTexture);
         }
         settleCounts(part);
+        if (number > 0) part.textureNames.reset(); // the ids are the root's, which holds the names
         return part;
     };
 
@@ -232,6 +233,8 @@ ObjectPart copyTree(const ObjectPart& root)
         to.reservedZero = from.reservedZero;
         to.vertexes = from.vertexes;
         to.faces = from.faces;
+        to.indexes = from.indexes;
+        if (from.textureNames) to.textureNames = std::make_unique<ByteKeyTable>(*from.textureNames);
         return to;
     };
     ObjectPart copy = copyOwn(root);
@@ -265,8 +268,8 @@ void quadraticMerge(ObjectPart& part)
             const Vertex& b = part.vertexes[j];
             if (a.x == b.x && a.y == b.y && a.z == b.z)
             {
-                for (Face& face : part.faces)
-                    for (uint16_t& index : face.indexes)
+                for (const Face& face : part.faces)
+                    for (uint16_t& index : part.indexesOf(face))
                         if (index == i) index = j;
                 break;
             }
@@ -289,7 +292,7 @@ void plainCleanAfterMerge(ObjectPart& part)
         if (f == protectedFace) part.protectedFace = keptCount;
         kept[f] = true;
         ++keptCount;
-        for (uint16_t index : face.indexes)
+        for (uint16_t index : part.indexesOf(face))
             if (!used[index])
             {
                 used[index] = true;
@@ -300,24 +303,26 @@ void plainCleanAfterMerge(ObjectPart& part)
     if (keptCount == 0)
     {
         part.faces.clear();
-        Face point;
-        point.indexCount = 1;
-        point.indexes = {0};
-        part.faces.push_back(std::move(point));
+        part.indexes.clear();
+        const uint16_t origin[1] = {0};
+        part.appendFace(Face{}, origin);
         part.vertexes.assign(1, Vertex{});
         settleCounts(part);
         return;
     }
 
     std::vector<Face> faces;
+    std::vector<uint16_t> indexes;
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
         if (!kept[f]) continue;
-        Face face = std::move(part.faces[f]);
-        for (uint16_t& index : face.indexes)
-            index = newNumber[index];
-        faces.push_back(std::move(face));
+        Face face = part.faces[f];
+        face.firstIndex = static_cast<uint32_t>(indexes.size());
+        for (uint16_t index : part.indexesOf(part.faces[f]))
+            indexes.push_back(newNumber[index]);
+        faces.push_back(face);
     }
+    part.indexes = std::move(indexes);
     std::vector<Vertex> vertexes(usedCount);
     for (uint32_t v = 0; v < part.vertexCount; ++v)
         if (used[v]) vertexes[newNumber[v]] = part.vertexes[v];

@@ -20,22 +20,34 @@ inline uint64_t hashVertex(const Vertex& v)
     return hashWords(uint64_t{v.x} << 32 | v.y, v.z);
 }
 
-// Scratch tables reused from part to part, so a tree of many small parts allocates them once.
+// Scratch tables reused from part to part and, per thread, from model to model, so a run
+// allocates them a few times in all.
 struct Scratch
 {
     std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
     std::vector<uint16_t> firstEqual;
     std::vector<uint16_t> newNumber;
     std::vector<Vertex> vertexes;
+    std::vector<uint16_t> indexes;
 };
+
+Scratch& threadScratch()
+{
+    thread_local Scratch scratch;
+    return scratch;
+}
 
 bool withinLimits(const ObjectPart& part)
 {
     const size_t vertexCount = part.vertexes.size();
     if (vertexCount > maxCleanableVertexes) return false;
     for (const Face& face : part.faces)
-        for (uint16_t index : face.indexes)
+    {
+        if (face.firstIndex > part.indexes.size() || face.indexCount > part.indexes.size() - face.firstIndex)
+            return false;
+        for (uint16_t index : part.indexesOf(face))
             if (index >= vertexCount) return false;
+    }
     return true;
 }
 
@@ -73,41 +85,41 @@ void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
 
 inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
 {
-    return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexes.size() == 2;
+    return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexCount == 2;
 }
 
 void cleanWithin(ObjectPart& part, Scratch& scratch)
 {
     mergeDuplicates(part.vertexes, scratch);
     scratch.newNumber.assign(part.vertexes.size(), unused);
+    scratch.indexes.clear();
 
+    // Kept faces move down in place; their indexes, renumbered, go to the scratch array in order.
     uint32_t kept = 0;
     uint16_t used = 0;
     const uint32_t protectedFace = part.protectedFace;
     for (uint32_t f = 0; f < part.faces.size(); ++f)
     {
-        Face& face = part.faces[f];
+        Face face = part.faces[f];
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
-        for (uint16_t& index : face.indexes)
+        for (uint16_t index : part.indexesOf(face))
         {
             const uint16_t vertex = scratch.firstEqual[index];
             if (scratch.newNumber[vertex] == unused) scratch.newNumber[vertex] = used++;
-            index = scratch.newNumber[vertex];
+            scratch.indexes.push_back(scratch.newNumber[vertex]);
         }
-        if (kept != f) part.faces[kept] = std::move(face);
-        ++kept;
+        face.firstIndex = static_cast<uint32_t>(scratch.indexes.size()) - face.indexCount;
+        part.faces[kept++] = face;
     }
 
     if (kept == 0)
     {
         // A part without faces troubles editors: give it one point at the origin.
-        part.faces.clear();
-        Face point;
-        point.indexCount = 1;
-        point.indexes.assign(1, 0);
-        part.faces.push_back(std::move(point));
+        part.faces.assign(1, Face{});
+        part.faces[0].indexCount = 1;
         part.faceCount = 1;
+        part.indexes.assign(1, 0);
         part.vertexes.assign(1, Vertex{});
         part.vertexCount = 1;
         return;
@@ -115,10 +127,11 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
 
     part.faces.resize(kept);
     part.faceCount = kept;
+    part.indexes.assign(scratch.indexes.begin(), scratch.indexes.end());
     scratch.vertexes.resize(used);
     for (size_t v = 0; v < part.vertexes.size(); ++v)
         if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = part.vertexes[v];
-    part.vertexes.swap(scratch.vertexes);
+    part.vertexes.assign(scratch.vertexes.begin(), scratch.vertexes.end());
     part.vertexCount = used;
 }
 
@@ -132,14 +145,13 @@ bool partWithinCleaningLimits(const ObjectPart& part)
 bool cleanSinglePart(ObjectPart& part)
 {
     if (!withinLimits(part)) return false;
-    Scratch scratch;
-    cleanWithin(part, scratch);
+    cleanWithin(part, threadScratch());
     return true;
 }
 
 void cleanPart(ObjectPart& root)
 {
-    Scratch scratch;
+    Scratch& scratch = threadScratch();
     walkParts(root,
               [&](ObjectPart& part)
               {

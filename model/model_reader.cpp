@@ -3,6 +3,8 @@
 // with an explicit stack, never as deep as the file says.
 #include "model/model_reader.h"
 
+#include "model/byte_key_table.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +19,7 @@ constexpr uint32_t vertexSize = 12;
 constexpr uint32_t faceRecordSize = 32;
 constexpr uint32_t firstUnreachableOffset = 0x80000000u;
 constexpr size_t inlineNameLength = 15;
+constexpr size_t keptBufferSize = size_t{16} << 20;
 
 inline uint32_t le32(const uint8_t* p)
 {
@@ -51,6 +54,10 @@ class Reader
     LoadError* error_;
     uint64_t budget_;
     std::vector<uint64_t> active_; // one bit per file offset: headers still being read
+    ObjectPart* root_ = nullptr;
+    uint32_t lastTextureOffset_ = 0; // 0: none yet (0 never names a texture)
+    size_t lastTextureLength_ = 0;
+    uint32_t lastTextureId_ = noTexture;
 
     bool fail(LoadResult result, LoadWhat what, uint32_t offset, uint32_t value = 0)
     {
@@ -100,6 +107,34 @@ class Reader
         return true;
     }
 
+    // Reads the texture name at `offset` into the model's pool and gives its id. Faces one after the
+    // other often point at one stored name, so the last offset read is remembered.
+    bool readTexture(uint32_t offset, uint32_t& id, uint32_t owner)
+    {
+        if (offset == lastTextureOffset_)
+        {
+            // The same bytes again: charged as if read again, so the sharing budget is as before.
+            if (lastTextureLength_ > inlineNameLength &&
+                !charge(lastTextureLength_, LoadWhat::textureName, offset))
+                return false;
+            id = lastTextureId_;
+            return true;
+        }
+        if (offset >= firstUnreachableOffset)
+            return fail(LoadResult::offsetTooLarge, LoadWhat::textureName, owner, offset);
+        if (offset >= size_) return fail(LoadResult::namePastEnd, LoadWhat::textureName, offset);
+        const uint8_t* start = bytes_ + offset;
+        const void* nul = std::memchr(start, 0, static_cast<size_t>(size_ - offset));
+        if (!nul) return fail(LoadResult::nameUnterminated, LoadWhat::textureName, offset);
+        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
+        if (length > inlineNameLength && !charge(length, LoadWhat::textureName, offset)) return false;
+        id = root_->addTextureName(start, static_cast<uint32_t>(length));
+        lastTextureOffset_ = offset;
+        lastTextureLength_ = length;
+        lastTextureId_ = id;
+        return true;
+    }
+
     bool loadPart(ObjectPart& part, uint32_t headerOffset, Links& links);
 
     bool isActive(uint32_t offset) const
@@ -146,59 +181,56 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
 
     if (!checkArray(vertexArrayOffset, vertexCount, vertexSize, LoadWhat::vertexArray, headerOffset))
         return false;
-    part.vertexes.resize(vertexCount);
+    // Sized from the checked count and filled straight from the bytes, without a zero-fill first.
+    part.vertexes.reserve(vertexCount);
     const uint8_t* v = bytes_ + vertexArrayOffset;
-    for (Vertex& vertex : part.vertexes)
-    {
-        vertex = Vertex{le32(v), le32(v + 4), le32(v + 8)};
-        v += vertexSize;
-    }
+    for (uint32_t i = 0; i < vertexCount; ++i, v += vertexSize)
+        part.vertexes.push_back(Vertex{le32(v), le32(v + 4), le32(v + 8)});
     part.vertexCount = vertexCount;
 
     if (!checkArray(faceArrayOffset, faceCount, faceRecordSize, LoadWhat::faceArray, headerOffset))
         return false;
     // Every index array is checked and charged before any face is made, so a million records
-    // sharing one huge index array fail at once instead of after allocating a million faces.
+    // sharing one huge index array fail at once instead of after allocating a million faces. The
+    // charges bound the sum of the counts by the load's budget.
+    uint64_t indexTotal = 0;
     for (uint32_t i = 0; i < faceCount; ++i)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
         if (!checkArray(le32(record + 12), le32(record + 4), 2, LoadWhat::indexArray, recordOffset))
             return false;
+        indexTotal += le32(record + 4);
     }
-    part.faces.resize(faceCount);
-    part.faceCount = faceCount;
+    part.faces.reserve(faceCount);
+    part.indexes.reserve(static_cast<size_t>(indexTotal));
     for (uint32_t i = 0; i < faceCount; ++i)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
-        Face& face = part.faces[i];
+        Face face;
         face.colourIndex = le32(record + 0);
-        const uint32_t indexCount = le32(record + 4);
+        face.indexCount = le32(record + 4);
         face.faceWord2 = le32(record + 8);
-        const uint32_t indexArrayOffset = le32(record + 12);
+        face.firstIndex = static_cast<uint32_t>(part.indexes.size());
+        const uint8_t* p = bytes_ + le32(record + 12);
+        for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
+            part.indexes.push_back(le16(p));
         const uint32_t textureNameOffset = le32(record + 16);
         face.extra0 = le32(record + 20);
         face.extra1 = le32(record + 24);
         face.extra2 = le32(record + 28);
-
-        face.indexes.resize(indexCount);
-        const uint8_t* p = bytes_ + indexArrayOffset;
-        for (uint16_t& index : face.indexes)
-        {
-            index = le16(p);
-            p += 2;
-        }
-        face.indexCount = indexCount;
-        if (textureNameOffset != 0 &&
-            !readName(textureNameOffset, face.textureName, LoadWhat::textureName, recordOffset))
+        if (textureNameOffset != 0 && !readTexture(textureNameOffset, face.textureId, recordOffset))
             return false;
+        part.faces.push_back(face);
     }
+    part.faceCount = faceCount;
     return readName(nameOffset, part.name, LoadWhat::partName, headerOffset);
 }
 
 bool Reader::loadTree(ObjectPart& root)
 {
+    root_ = &root;
     // One frame per part whose reading has begun and whose sibling subtree is not finished yet:
     // exactly the parts a recursive reader would still be inside, so a link to one of them is a
     // cycle. A part without links finishes at once and needs no frame.
@@ -305,6 +337,7 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
         }
         return false;
     }
+    if (textureNames) textureNames->release();
     Reader reader(bytes, size, error);
     return reader.loadTree(*this);
 }
@@ -312,7 +345,15 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
 bool ObjectPart::loadModelFile(const char* path, LoadError* error)
 {
     if (error) *error = LoadError{};
-    std::vector<uint8_t> bytes;
+    // One buffer per thread, reused from model to model; a large model's buffer is not kept.
+    thread_local std::vector<uint8_t> bytes;
+    struct Trim
+    {
+        ~Trim()
+        {
+            if (bytes.capacity() > keptBufferSize) std::vector<uint8_t>().swap(bytes);
+        }
+    } trim;
     platform::IoError ioError;
     if (!platform::readWholeFile(path, bytes, maxModelFileSize, &ioError))
     {

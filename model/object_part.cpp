@@ -2,6 +2,10 @@
 // file's sibling chain.
 #include "model/object_part.h"
 
+#include "model/byte_key_table.h"
+
+#include <algorithm>
+
 namespace scourvane
 {
 
@@ -25,6 +29,8 @@ void releaseLinks(ObjectPart& part)
 
 } // namespace
 
+ObjectPart::ObjectPart() = default;
+
 ObjectPart::~ObjectPart()
 {
     releaseLinks(*this);
@@ -46,10 +52,34 @@ ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
         reservedZero = other.reservedZero;
         vertexes = std::move(other.vertexes);
         faces = std::move(other.faces);
+        indexes = std::move(other.indexes);
+        textureNames = std::move(other.textureNames);
         sibling = std::move(other.sibling);
         child = std::move(other.child);
     }
     return *this;
+}
+
+uint32_t ObjectPart::addTextureName(const void* bytes, uint32_t length)
+{
+    if (length == 0) return noTexture;
+    if (!textureNames) textureNames = std::make_unique<ByteKeyTable>();
+    return textureNames->intern(bytes, length);
+}
+
+std::string_view ObjectPart::textureNameOf(const Face& face) const
+{
+    if (!face.hasTexture() || !textureNames || face.textureId >= textureNames->count) return {};
+    return textureNames->keys[face.textureId];
+}
+
+void ObjectPart::appendFace(Face face, std::span<const uint16_t> faceIndexes)
+{
+    face.firstIndex = static_cast<uint32_t>(indexes.size());
+    face.indexCount = static_cast<uint32_t>(faceIndexes.size());
+    indexes.insert(indexes.end(), faceIndexes.begin(), faceIndexes.end());
+    faces.push_back(face);
+    faceCount = static_cast<uint32_t>(faces.size());
 }
 
 uint32_t ObjectPart::countVertexes() const
@@ -66,6 +96,29 @@ uint32_t ObjectPart::countFaces() const
     return total;
 }
 
+namespace
+{
+
+bool sameFaces(const ObjectPart& rootA, const ObjectPart& x, const ObjectPart& rootB, const ObjectPart& y)
+{
+    if (x.faces.size() != y.faces.size()) return false;
+    for (size_t i = 0; i < x.faces.size(); ++i)
+    {
+        const Face& f = x.faces[i];
+        const Face& g = y.faces[i];
+        if (f.colourIndex != g.colourIndex || f.indexCount != g.indexCount || f.faceWord2 != g.faceWord2 ||
+            f.extra0 != g.extra0 || f.extra1 != g.extra1 || f.extra2 != g.extra2 ||
+            f.hasTexture() != g.hasTexture() || rootA.textureNameOf(f) != rootB.textureNameOf(g))
+            return false;
+        const auto a = x.indexesOf(f);
+        const auto b = y.indexesOf(g);
+        if (!std::equal(a.begin(), a.end(), b.begin(), b.end())) return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool sameTree(const ObjectPart& a, const ObjectPart& b)
 {
     std::vector<std::pair<const ObjectPart*, const ObjectPart*>> pending{{&a, &b}};
@@ -76,7 +129,7 @@ bool sameTree(const ObjectPart& a, const ObjectPart& b)
         if (x->version != y->version || x->vertexCount != y->vertexCount || x->faceCount != y->faceCount ||
             x->protectedFace != y->protectedFace || x->positionX != y->positionX ||
             x->positionY != y->positionY || x->positionZ != y->positionZ || x->name != y->name ||
-            x->reservedZero != y->reservedZero || x->vertexes != y->vertexes || x->faces != y->faces)
+            x->reservedZero != y->reservedZero || x->vertexes != y->vertexes || !sameFaces(a, *x, b, *y))
             return false;
         if (!x->sibling != !y->sibling || !x->child != !y->child) return false;
         if (x->sibling) pending.emplace_back(x->sibling.get(), y->sibling.get());

@@ -2,9 +2,13 @@
 // The model holds no file offsets; the reader resolves them and the writer lays them out afresh.
 #pragma once
 
+#include "model/byte_key_table.h"
+
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scourvane
@@ -23,20 +27,23 @@ struct Vertex
     friend bool operator==(const Vertex&, const Vertex&) = default;
 };
 
+inline constexpr uint32_t noTexture = 0xFFFFFFFFu;
+
+// A face as a small fixed record: its indexes are a range of its part's `indexes`, and its texture
+// name is an id into the model's texture-name pool (the root's `textureNames`).
 struct Face
 {
-    // The words first and together: no padding, which counts in models of millions of faces.
+    // The words first and together, 32 bytes like the file's record.
     uint32_t colourIndex = 0;
-    uint32_t indexCount = 0; // always indexes.size()
+    uint32_t indexCount = 0; // the length of its range of indexes
     uint32_t faceWord2 = 0;
+    uint32_t firstIndex = 0;        // where its range starts in its part's `indexes`
+    uint32_t textureId = noTexture; // a slot of the root's `textureNames`, or noTexture
     uint32_t extra0 = 0;
     uint32_t extra1 = 0;
     uint32_t extra2 = 0;
-    std::vector<uint16_t> indexes;
-    // The texture name's bytes up to and including its NUL; empty means the face has no texture.
-    std::string textureName;
 
-    bool hasTexture() const { return !textureName.empty(); }
+    bool hasTexture() const { return textureId != noTexture; }
 
     friend bool operator==(const Face&, const Face&) = default;
 };
@@ -61,10 +68,16 @@ class ObjectPart
     uint32_t reservedZero = 0;
     std::vector<Vertex> vertexes;
     std::vector<Face> faces;
+    // The index arrays of all the part's faces, each face's a range of it (in face order after a
+    // load or a clean). Every face's range lies inside it.
+    std::vector<uint16_t> indexes;
     std::unique_ptr<ObjectPart> sibling;
     std::unique_ptr<ObjectPart> child;
+    // Root only: the model's texture names (each with its NUL), one slot per distinct name; every
+    // face of the tree with a texture holds the number of its name's slot.
+    std::unique_ptr<ByteKeyTable> textureNames;
 
-    ObjectPart() = default;
+    ObjectPart();
     ~ObjectPart();
     ObjectPart(const ObjectPart&) = delete;
     ObjectPart& operator=(const ObjectPart&) = delete;
@@ -87,13 +100,36 @@ class ObjectPart
     // image would reach 2^31 bytes, which no reader could follow.
     bool buildModelImage(std::vector<uint8_t>& out) const;
 
+    // The indexes of one of this part's faces.
+    std::span<const uint16_t> indexesOf(const Face& face) const
+    {
+        return {indexes.data() + face.firstIndex, face.indexCount};
+    }
+    std::span<uint16_t> indexesOf(const Face& face)
+    {
+        return {indexes.data() + face.firstIndex, face.indexCount};
+    }
+
+    // Called on the root: the id of the texture name of `length` bytes (its NUL included) at
+    // `bytes`, added to the pool when new. noTexture for an empty name.
+    uint32_t addTextureName(const void* bytes, uint32_t length);
+
+    // Called on the root: the texture name (with its NUL) of a face anywhere in the tree; empty
+    // when it has none or its id is not in the pool.
+    std::string_view textureNameOf(const Face& face) const;
+
+    // Appends a face to this part with the given indexes and texture id, keeping faceCount in step.
+    void appendFace(Face face, std::span<const uint16_t> faceIndexes);
+
     // Vertex and face counts summed over this part, its sibling chain and its child subtree,
     // modulo 2^32.
     uint32_t countVertexes() const;
     uint32_t countFaces() const;
 };
 
-// True when two trees hold the same data part for part (file offsets do not exist in the model).
+// True when two trees hold the same data part for part: the same words, vertexes, indexes face by
+// face and texture names (compared by their bytes, each through its own root's pool). Where ranges
+// and ids sit does not matter.
 bool sameTree(const ObjectPart& a, const ObjectPart& b);
 
 // Calls visit(part) for every part of the tree rooted at `root` in the writer's walk order: a part,

@@ -52,7 +52,7 @@ constexpr uint32_t faceArrayField = 40;
 constexpr uint32_t siblingField = 44;
 constexpr uint32_t childField = 48;
 
-uint32_t writePart(Image& image, const ObjectPart& part)
+uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
 {
     const uint32_t header = image.end();
     for (uint32_t word : {part.version, part.vertexCount, part.faceCount, part.protectedFace, part.positionX,
@@ -74,8 +74,10 @@ uint32_t writePart(Image& image, const ObjectPart& part)
     std::vector<uint32_t> textureNames;
     for (const Face& face : part.faces)
     {
-        indexArrays.push_back(image.appendIndexes(face.indexes));
-        textureNames.push_back(face.hasTexture() ? image.appendBytes(face.textureName) : 0);
+        const auto indexes = part.indexesOf(face);
+        indexArrays.push_back(image.appendIndexes({indexes.begin(), indexes.end()}));
+        textureNames.push_back(face.hasTexture() ? image.appendBytes(std::string(root.textureNameOf(face)))
+                                                 : 0);
     }
 
     const uint32_t faces = image.end();
@@ -88,8 +90,8 @@ uint32_t writePart(Image& image, const ObjectPart& part)
     }
     image.put32(header + faceArrayField, faces);
 
-    if (part.child) image.put32(header + childField, writePart(image, *part.child));
-    if (part.sibling) image.put32(header + siblingField, writePart(image, *part.sibling));
+    if (part.child) image.put32(header + childField, writePart(image, root, *part.child));
+    if (part.sibling) image.put32(header + siblingField, writePart(image, root, *part.sibling));
     return header;
 }
 } // namespace
@@ -97,7 +99,7 @@ uint32_t writePart(Image& image, const ObjectPart& part)
 std::vector<uint8_t> editorStyleImage(const ObjectPart& root)
 {
     Image image;
-    writePart(image, root);
+    writePart(image, root, root);
     return std::move(image.bytes);
 }
 

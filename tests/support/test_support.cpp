@@ -183,14 +183,9 @@ std::unique_ptr<ObjectPart> makePart(const std::string& name)
     return part;
 }
 
-Face makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string& texture)
+FaceSpec makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string& texture)
 {
-    Face face;
-    face.colourIndex = colour;
-    face.indexCount = static_cast<uint32_t>(indexes.size());
-    face.indexes = std::move(indexes);
-    if (!texture.empty()) face.textureName = texture + '\0';
-    return face;
+    return FaceSpec{colour, std::move(indexes), texture};
 }
 
 void setVertexes(ObjectPart& part, std::vector<Vertex> vertexes)
@@ -199,10 +194,23 @@ void setVertexes(ObjectPart& part, std::vector<Vertex> vertexes)
     part.vertexCount = static_cast<uint32_t>(part.vertexes.size());
 }
 
-void addFace(ObjectPart& part, Face face)
+void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
 {
-    part.faces.push_back(std::move(face));
-    part.faceCount = static_cast<uint32_t>(part.faces.size());
+    Face face;
+    face.colourIndex = spec.colour;
+    if (!spec.texture.empty())
+    {
+        const std::string name = spec.texture + '\0';
+        face.textureId =
+            (root ? *root : part).addTextureName(name.data(), static_cast<uint32_t>(name.size()));
+    }
+    part.appendFace(face, spec.indexes);
+}
+
+std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
+{
+    const auto indexes = part.indexesOf(part.faces.at(number));
+    return {indexes.begin(), indexes.end()};
 }
 
 } // namespace scourvane::test
