@@ -44,13 +44,15 @@ void runCleaning(const RunContext& context)
                                    totals.facesRemoved, totals.filesCleaned));
         }
         if (logOpened) log.write(formatSummary(totals));
-        log.close();
+        // The log takes its name only now, whole; a log that could not be written leaves the
+        // previous one, and the editor is not offered a file that is not this run's.
+        const bool logWritten = logOpened && log.commit();
 
         int answer =
             shell::messageBox(context.mainWindow,
                               "File cleaning complete.\nWould you like to see the log file for more details?",
                               "Cleaning Completed!", shell::mbYesNo | shell::mbIconInformation);
-        if (answer == shell::idYes && logOpened) shell::startProgram("notepad log.txt");
+        if (answer == shell::idYes && logWritten) shell::startProgram("notepad log.txt");
     }
 
     enableButtons(context, true);

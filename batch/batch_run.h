@@ -57,7 +57,7 @@ enum class FileOutcome : uint8_t
 struct FileStepOptions
 {
     bool dryRun = false;     // load and clean in memory only; sizeAfter is the size a save would give
-    bool keepBackup = false; // copy the original to PATH.bak before replacing it
+    bool keepBackup = false; // copy the original to PATH.bak before replacing it, unless one exists
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`
@@ -72,6 +72,8 @@ struct FileResult
     LoadError loadError;
     SaveError saveError;
     platform::IoError backupError;
+    bool outOfMemory = false; // the step the outcome names ran out of memory
+    bool backupKept = false;  // PATH.bak already existed and was kept as it was, not replaced
 };
 
 // The longest path the per-file step accepts: any longer one would make a report text overflow its
@@ -79,8 +81,11 @@ struct FileResult
 size_t maxReportPathLength();
 
 // Loads, cleans and saves the file at `path` over itself. Never fails as a whole: a failure is an
-// outcome. The file is replaced only through the engine's safe replace, so it is either the cleaned
-// model or exactly the old bytes.
+// outcome, running out of memory included. The file is replaced only through the engine's safe
+// replace, so it is either the cleaned model or exactly the old bytes; a file with more than one
+// hard link, or one that another program changed since it was read, is left alone. With keepBackup,
+// PATH.bak receives the original only once the model is known to be writable and only when the
+// cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced.
 FileResult cleanFile(const char* path, const FileStepOptions& options = {});
 
 // The per-file step of the run: cleanFile, then the figures of a cleaned file added to the totals
@@ -117,25 +122,32 @@ std::string formatFileReport(const char* path, const FileResult& result,
 // The summary text of a run, beginning with CR LF.
 std::string formatSummary(const CleanTotals& totals, ReportStyle style = ReportStyle::run);
 
-// The log file of one run: created anew, written piece by piece exactly as given (no line-end
-// translation), closed at the end. Write failures lose that piece only.
+// The log file of one run, written whole or not at all: the pieces go, exactly as given (no line-end
+// translation), to a temporary file that commit() renames over the log's name. Until then a
+// previous file of that name stays whole; a run that never commits leaves it and no temporary. A
+// symbolic link of that name is itself replaced, never written through.
 class ReportLog
 {
   public:
     ReportLog() = default;
-    ~ReportLog();
     ReportLog(const ReportLog&) = delete;
     ReportLog& operator=(const ReportLog&) = delete;
 
-    // Creates (or empties) the file at `path`. False when it cannot be created; the log then stays
-    // closed and writes do nothing.
-    bool create(const char* path);
-    bool isOpen() const { return file_ != nullptr; }
+    // Starts the log that will take the name `path`. False when its temporary file cannot be made
+    // (or `path` names something that is not a regular file); writes then do nothing.
+    bool create(const char* path, platform::IoError* error = nullptr);
+    bool isOpen() const { return file_.isOpen(); }
+
+    // Appends a piece. The first failure is kept for commit(); later pieces are dropped.
     void write(std::string_view piece);
-    void close();
+
+    // Puts the log in place under its name. False, with the first failure, when the log was never
+    // created or any piece could not be written or the rename failed; the previous file then stays.
+    bool commit(platform::IoError* error = nullptr);
 
   private:
-    std::FILE* file_ = nullptr;
+    platform::FileReplacement file_;
+    platform::IoError failure_;
 };
 
 } // namespace scourvane

@@ -2,9 +2,11 @@
 #include "batch/batch_run.h"
 
 #include "clean/part_cleaner.h"
+#include "model/model_writer.h"
 #include "model/object_part.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace scourvane
@@ -43,65 +45,134 @@ int32_t fileSizeOf(const char* path)
     return lowWordOfSize(static_cast<uint64_t>(size));
 }
 
-FileResult cleanFile(const char* path, const FileStepOptions& options)
+namespace
+{
+// The original as PATH.bak, unless something already has that name: the first backup is the
+// original and must survive every later run. Never written through a link.
+bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
+{
+    const std::string backupPath = std::string(path) + ".bak";
+    if (platform::identifyName(backupPath.c_str()) != platform::NameKind::missing)
+    {
+        result.backupKept = true;
+        return true;
+    }
+    platform::FileReplacement backup;
+    if (backup.begin(backupPath.c_str(), original.size(), &result.backupError, true) &&
+        backup.write(original.data(), original.size(), &result.backupError) &&
+        backup.commitNew(&result.backupError))
+        return true;
+    if (result.backupError.step != platform::IoStep::exists) return false;
+    result.backupError = platform::IoError{}; // one appeared meanwhile: that one is kept
+    result.backupKept = true;
+    return true;
+}
+
+// Where a step stands, so that running out of memory fails the step it happened in.
+enum class Stage : uint8_t
+{
+    loading,
+    saving,
+};
+
+FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stage& stage)
 {
     FileResult result;
-    if (std::strlen(path) > maxReportPathLength())
+    stage = Stage::loading;
+    std::vector<uint8_t> original;
+    platform::FileIdentity identity;
+    platform::IoError readError;
+    if (!platform::readWholeFile(path, original, maxModelFileSize, &readError, &identity))
     {
-        result.outcome = FileOutcome::pathTooLong;
+        result.loadError.result =
+            readError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
+        result.loadError.ioError = readError;
+        int64_t size = platform::fileSize(path);
+        result.loadError.fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
+        result.outcome = FileOutcome::readFailed;
         return result;
     }
-
     ObjectPart root;
-    if (!root.loadModelFile(path, &result.loadError))
+    if (!root.loadModelBytes(original.data(), original.size(), &result.loadError))
     {
         result.outcome = FileOutcome::readFailed;
         return result;
     }
-    result.sizeBefore = fileSizeOf(path);
+    result.sizeBefore = lowWordOfSize(original.size());
     uint32_t vertexesBefore = root.countVertexes();
     uint32_t facesBefore = root.countFaces();
     cleanPart(root);
     result.vertexChange = wrappingDifference(vertexesBefore, root.countVertexes());
     result.faceChange = wrappingDifference(facesBefore, root.countFaces());
 
+    stage = Stage::saving;
+    // What a save would write: the writer's plan, reused from model to model on this thread.
+    thread_local ModelImageWriter writer;
+    if (!writer.plan(root, &result.saveError))
+    {
+        result.outcome = FileOutcome::writeFailed;
+        return result;
+    }
+    const uint64_t imageSize = writer.imageSize();
     if (options.dryRun)
     {
-        // What a save would write, without writing it: the same checks the writer makes.
-        uint64_t imageSize = modelImageSize(root);
-        if (imageSize >= maxModelFileSize)
-        {
-            result.saveError.result = SaveResult::tooLarge;
-            result.outcome = FileOutcome::writeFailed;
-            return result;
-        }
         result.sizeAfter = lowWordOfSize(imageSize);
         result.outcome = FileOutcome::cleaned;
         return result;
     }
 
-    if (options.keepBackup)
+    // Opened first: a model that cannot be written (read-only, held, hard-linked) is refused before
+    // any backup is made.
+    platform::FileReplacement save;
+    auto saveFailed = [&](SaveResult why)
     {
-        // The backup holds the original bytes before anything replaces them; without it, no change.
-        std::vector<uint8_t> original;
-        std::string backupPath = std::string(path) + ".bak";
-        if (!platform::readWholeFile(path, original, maxModelFileSize, &result.backupError) ||
-            !platform::replaceFileContents(backupPath.c_str(), original.data(), original.size(),
-                                           &result.backupError))
-        {
-            result.outcome = FileOutcome::backupFailed;
-            return result;
-        }
-    }
-
-    if (!root.saveModelFile(path, &result.saveError))
-    {
+        result.saveError.result = why;
         result.outcome = FileOutcome::writeFailed;
         return result;
+    };
+    if (!save.begin(path, imageSize, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
+    // The image streams into the new file; the original is kept only to compare for a backup,
+    // which is made before the new file takes the model's place.
+    if (!options.keepBackup) original = std::vector<uint8_t>();
+    bool differs = true;
+    if (!writer.writeTo(save, original, differs, &result.saveError.ioError))
+        return saveFailed(SaveResult::ioFailed);
+    if (options.keepBackup && differs && !keepBackup(path, original, result))
+    {
+        result.outcome = FileOutcome::backupFailed;
+        return result;
     }
-    result.sizeAfter = fileSizeOf(path);
+    original = std::vector<uint8_t>();
+    if (!save.commit(&identity, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
+    result.sizeAfter = lowWordOfSize(imageSize);
     result.outcome = FileOutcome::cleaned;
     return result;
+}
+} // namespace
+
+FileResult cleanFile(const char* path, const FileStepOptions& options)
+{
+    if (std::strlen(path) > maxReportPathLength())
+    {
+        FileResult result;
+        result.outcome = FileOutcome::pathTooLong;
+        return result;
+    }
+    Stage stage = Stage::loading;
+    // A model may need more memory than there is. Running out fails that model alone: everything
+    // it allocated is released on the way out, its save (if begun) is abandoned with its temporary
+    // file, and the run goes on with the next model.
+    try
+    {
+        return cleanFileSteps(path, options, stage);
+    }
+    catch (const std::bad_alloc&)
+    {
+        FileResult result;
+        result.outcome = stage == Stage::loading ? FileOutcome::readFailed : FileOutcome::writeFailed;
+        result.outOfMemory = true;
+        return result;
+    }
 }
 
 void addToTotals(const FileResult& result, CleanTotals& totals)
@@ -130,6 +201,14 @@ std::string cleanOneFile(const char* path, int32_t& bytesRemoved, int32_t& verte
 
 std::string describeFailure(const FileResult& result)
 {
+    if (result.outOfMemory)
+        return result.outcome == FileOutcome::readFailed
+                   ? "not enough memory to load it; the file was left as it was"
+                   : "not enough memory to save it; the file was left as it was";
+    if (result.outcome == FileOutcome::writeFailed && result.saveError.result == SaveResult::ioFailed &&
+        result.saveError.ioError.step == platform::IoStep::changed)
+        return "the file changed while it was being cleaned; the cleaned copy was discarded and the "
+               "other program's change kept";
     switch (result.outcome)
     {
     case FileOutcome::cleaned:

@@ -76,6 +76,7 @@ std::string cleanedReport(const char* path, const FileResult& result, ReportStyl
         result.sizeBefore, magnitude(result.vertexChange), noun(result.vertexChange, "vertex", "vertexes"),
         direction(result.vertexChange), magnitude(result.faceChange),
         noun(result.faceChange, "face", "faces"), direction(result.faceChange), result.sizeAfter);
+    if (result.backupKept) rest += "\r\n\tThe backup from an earlier run was kept as it was";
     return start + fittingPath(path, std::strlen(start) + rest.size()) + rest;
 }
 } // namespace
@@ -89,6 +90,7 @@ size_t maxReportPathLength()
         widest.outcome = FileOutcome::cleaned;
         widest.sizeBefore = widest.sizeAfter = INT32_MIN;
         widest.vertexChange = widest.faceChange = INT32_MAX - 1; // plural, "removed", 10 digits
+        widest.backupKept = true;
         size_t longest = 0;
         for (ReportStyle style : {ReportStyle::run, ReportStyle::dryRun})
         {
@@ -137,31 +139,38 @@ std::string formatSummary(const CleanTotals& totals, ReportStyle style)
                      noun(totals.bytesRemoved, "byte", "bytes"), direction(totals.bytesRemoved));
 }
 
-ReportLog::~ReportLog()
+bool ReportLog::create(const char* path, platform::IoError* error)
 {
-    close();
-}
-
-bool ReportLog::create(const char* path)
-{
-    close();
-    // Binary mode: the pieces carry their own CR LF and must reach the file byte for byte.
-    file_ = std::fopen(path, "wb");
-    return file_ != nullptr;
+    failure_ = platform::IoError{};
+    if (platform::identifyName(path) == platform::NameKind::other)
+    {
+        failure_ = platform::IoError{platform::IoStep::open, 0};
+        if (error) *error = failure_;
+        return false;
+    }
+    // The report is small; no size to reserve.
+    if (!file_.begin(path, 0, &failure_, true))
+    {
+        if (error) *error = failure_;
+        return false;
+    }
+    return true;
 }
 
 void ReportLog::write(std::string_view piece)
 {
-    if (file_ != nullptr && !piece.empty()) std::fwrite(piece.data(), 1, piece.size(), file_);
+    if (!file_.isOpen() || piece.empty()) return;
+    file_.write(reinterpret_cast<const uint8_t*>(piece.data()), piece.size(), &failure_);
 }
 
-void ReportLog::close()
+bool ReportLog::commit(platform::IoError* error)
 {
-    if (file_ != nullptr)
-    {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    if (file_.isOpen())
+        file_.commit(nullptr, &failure_);
+    else if (failure_.step == platform::IoStep::none)
+        failure_ = platform::IoError{platform::IoStep::create, 0};
+    if (error) *error = failure_;
+    return failure_.step == platform::IoStep::none;
 }
 
 } // namespace scourvane

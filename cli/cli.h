@@ -12,7 +12,7 @@ namespace scourvane::cli
 
 // Exit statuses.
 inline constexpr int exitAllCleaned = 0;
-inline constexpr int exitSomeFailed = 1;
+inline constexpr int exitSomeFailed = 1; // also: no model found, or the log could not be written
 inline constexpr int exitUsage = 2;
 
 struct Options
@@ -48,10 +48,24 @@ bool hasModelExtension(std::string_view name);
 std::vector<std::string> collectFiles(const std::vector<std::string>& paths, bool recursive,
                                       std::vector<std::string>& problems);
 
+// Why `logPath` cannot take the run's log, or "" when it can: it must be a regular file, a symbolic
+// link (which is replaced) or a name not yet taken, and none of the models in `files`.
+std::string checkLogPath(const std::string& logPath, const std::vector<std::string>& files);
+
+// True when a folder among `paths` holds *.3do files in its subfolders (which only -r reaches).
+bool subfoldersHoldModels(const std::vector<std::string>& paths);
+
+// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
 // `bytes` as a JSON string with its quotes. Control characters, quotes and backslashes are escaped;
-// valid UTF-8 passes as it is, and any other byte is taken as Latin-1 and written as \u00XX, so the
-// result is always valid JSON.
+// valid UTF-8 passes as it is, and any other byte becomes U+FFFD, so the result is always valid JSON
+// (and never another real name); see jsonHex for the exact bytes.
 std::string jsonString(std::string_view bytes);
+
+// `bytes` in lowercase hexadecimal, two digits a byte, as a JSON string with its quotes: the exact
+// form of a name that is not valid UTF-8.
+std::string jsonHex(std::string_view bytes);
 
 // The text with every CR LF turned into a plain LF.
 std::string plainLineEnds(std::string_view text);

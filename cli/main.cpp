@@ -1,21 +1,22 @@
 // scourvane-cli entry point.
 #include "cli/cli.h"
+#include "platform/interrupts.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
+#include <exception>
 #include <string>
 
 namespace
 {
 
-// A hostile model can ask for more memory than the machine has. Say so plainly instead of dying
-// with a runtime message; the model being cleaned is untouched, because a save replaces a file
-// only once its whole new image has been built and written.
+// Running out of memory in a model fails that model alone (the per-file step handles it); only
+// running out outside any model ends the run, and then plainly rather than with a runtime message.
+// No model is half-written: a save replaces a file only once its whole new image is on disk.
 [[noreturn]] void outOfMemory()
 {
     std::fflush(stdout);
-    std::fputs("scourvane-cli: out of memory; the model being cleaned is left as it was\n", stderr);
+    std::fputs("scourvane-cli: out of memory; no model was left half-written\n", stderr);
     std::_Exit(scourvane::cli::exitSomeFailed);
 }
 
@@ -24,7 +25,8 @@ namespace
 int main(int argc, char** argv)
 {
     using namespace scourvane::cli;
-    std::set_new_handler(outOfMemory);
+    std::set_terminate(outOfMemory);
+    scourvane::platform::catchInterrupts();
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error))

@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 
 #include "batch/batch_run.h"
+#include "platform/interrupts.h"
 
 #include <cstdint>
 #include <string>
@@ -105,8 +106,12 @@ const char* outcomeName(FileOutcome outcome)
 
 std::string jsonFile(const std::string& path, const FileResult& result)
 {
-    std::string text =
-        "{\"path\":" + jsonString(path) + ",\"outcome\":\"" + outcomeName(result.outcome) + "\"";
+    std::string text = "{\"path\":" + jsonString(path);
+    // The exact bytes of a name that JSON text cannot carry.
+    if (!isValidUtf8(path)) text += ",\"pathBytes\":" + jsonHex(path);
+    text += ",\"outcome\":\"";
+    text += outcomeName(result.outcome);
+    text += "\"";
     if (result.outcome == FileOutcome::cleaned)
     {
         int32_t bytesRemoved = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
@@ -116,6 +121,7 @@ std::string jsonFile(const std::string& path, const FileResult& result)
                 ",\"bytesRemoved\":" + std::to_string(bytesRemoved) +
                 ",\"vertexesRemoved\":" + std::to_string(result.vertexChange) +
                 ",\"facesRemoved\":" + std::to_string(result.faceChange);
+        if (result.backupKept) text += ",\"backupKept\":true";
     }
     else
         text += ",\"error\":" + jsonString(describeFailure(result));
@@ -144,71 +150,81 @@ std::string plainLineEnds(std::string_view text)
     return plain;
 }
 
+namespace
+{
+// The length of the well-formed UTF-8 sequence that starts at bytes[i], or 0 when none does
+// (a stray continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
+size_t utf8SequenceLength(std::string_view bytes, size_t i)
+{
+    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (byte < 0x80) return 1;
+    const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
+    if (length == 0 || byte < 0xC2 || byte > 0xF4 || length > bytes.size() - i) return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return 0;
+    const unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+    if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second >= 0xA0) ||
+        (byte == 0xF0 && second < 0x90) || (byte == 0xF4 && second >= 0x90))
+        return 0;
+    return length;
+}
+} // namespace
+
+bool isValidUtf8(std::string_view bytes)
+{
+    for (size_t i = 0; i < bytes.size();)
+    {
+        const size_t length = utf8SequenceLength(bytes, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string jsonHex(std::string_view bytes)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text = "\"";
+    for (char c : bytes)
+    {
+        text.push_back(hex[static_cast<unsigned char>(c) >> 4]);
+        text.push_back(hex[static_cast<unsigned char>(c) & 0xF]);
+    }
+    return text + "\"";
+}
+
 std::string jsonString(std::string_view bytes)
 {
     static constexpr char hex[] = "0123456789abcdef";
     std::string text = "\"";
-    auto escapeByte = [&](unsigned char byte)
-    {
-        text += "\\u00";
-        text.push_back(hex[byte >> 4]);
-        text.push_back(hex[byte & 0xF]);
-    };
     size_t i = 0;
     while (i < bytes.size())
     {
-        unsigned char byte = static_cast<unsigned char>(bytes[i]);
-        if (byte < 0x80)
-        {
-            switch (byte)
-            {
-            case '"':
-                text += "\\\"";
-                break;
-            case '\\':
-                text += "\\\\";
-                break;
-            case '\n':
-                text += "\\n";
-                break;
-            case '\r':
-                text += "\\r";
-                break;
-            case '\t':
-                text += "\\t";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7F)
-                    escapeByte(byte);
-                else
-                    text.push_back(static_cast<char>(byte));
-            }
-            ++i;
-            continue;
-        }
-        // A well-formed UTF-8 sequence (no overlong forms, no surrogates, at most U+10FFFF) passes
-        // whole; anything else is one Latin-1 byte.
-        size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
-        bool valid = length != 0 && byte >= 0xC2 && byte <= 0xF4 && i + length <= bytes.size();
-        for (size_t k = 1; valid && k < length; ++k)
-            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        if (valid && length >= 3)
-        {
-            unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
-            if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second >= 0xA0) ||
-                (byte == 0xF0 && second < 0x90) || (byte == 0xF4 && second >= 0x90))
-                valid = false;
-        }
-        if (valid)
-        {
+        const size_t length = utf8SequenceLength(bytes, i);
+        const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+        if (length == 0)
+            text += "\\ufffd"; // not a character: replaced, so it never reads as another name
+        else if (length > 1)
             text.append(bytes.substr(i, length));
-            i += length;
+        else if (byte == '"')
+            text += "\\\"";
+        else if (byte == '\\')
+            text += "\\\\";
+        else if (byte == '\n')
+            text += "\\n";
+        else if (byte == '\r')
+            text += "\\r";
+        else if (byte == '\t')
+            text += "\\t";
+        else if (byte < 0x20 || byte == 0x7F)
+        {
+            text += "\\u00";
+            text.push_back(hex[byte >> 4]);
+            text.push_back(hex[byte & 0xF]);
         }
         else
-        {
-            escapeByte(byte);
-            ++i;
-        }
+            text.push_back(static_cast<char>(byte));
+        i += length == 0 ? 1 : length;
     }
     return text + "\"";
 }
@@ -220,17 +236,31 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
     std::vector<std::string> files = collectFiles(options.paths, options.recursive, problems);
     for (const std::string& problem : problems)
         put(err, "scourvane-cli: " + problem + "\n");
-    if (files.empty()) put(err, "scourvane-cli: no 3DO files found\n");
+    if (files.empty())
+        put(err, !options.recursive && subfoldersHoldModels(options.paths)
+                     ? "scourvane-cli: no 3DO files found; subfolders hold some (use -r to clean them)\n"
+                     : "scourvane-cli: no 3DO files found\n");
 
     // A dry run writes nothing at all, the log included.
-    ReportLog log;
-    if (options.writeLog && !options.dryRun)
+    const bool writeLog = options.writeLog && !options.dryRun;
+    if (writeLog)
     {
-        if (log.create(options.logPath.c_str()))
+        const std::string refused = checkLogPath(options.logPath, files);
+        if (!refused.empty())
+        {
+            put(err, "scourvane-cli: " + refused + "\nTry 'scourvane-cli --help' for more information.\n");
+            return exitUsage;
+        }
+    }
+    ReportLog log;
+    platform::IoError logError;
+    bool logFailed = false;
+    if (writeLog)
+    {
+        if (log.create(options.logPath.c_str(), &logError))
             log.write(reportTitle(style));
         else
-            put(err,
-                "scourvane-cli: cannot create the log file " + options.logPath + "; cleaning without it\n");
+            logFailed = true;
     }
     if (!options.json) put(out, plainLineEnds(reportTitle(style)));
 
@@ -243,6 +273,8 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
     ProgressLine progress(err, files.size());
     for (size_t i = 0; i < files.size(); ++i)
     {
+        // Stopped between files only: the file in hand was saved whole or left as it was.
+        if (platform::interruptStatus() != 0) break;
         const std::string& path = files[i];
         progress.show(i + 1, path);
         ++totals.filesAttempted;
@@ -263,19 +295,38 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
             put(out, plainLineEnds(report));
     }
     progress.clear();
+    const int interrupted = platform::interruptStatus();
+    const size_t notTried = files.size() - static_cast<size_t>(totals.filesAttempted);
+    if (interrupted != 0)
+        put(err, "scourvane-cli: interrupted; " + std::to_string(notTried) + " of " +
+                     std::to_string(files.size()) + " files were not tried\n");
 
     std::string summary = formatSummary(totals, style);
-    if (log.isOpen()) log.write(summary);
-    log.close();
+    if (writeLog && !logFailed)
+    {
+        log.write(summary);
+        logFailed = !log.commit(&logError);
+    }
+    if (logFailed)
+    {
+        std::string reason = platform::ioStepText(logError.step);
+        if (logError.systemError != 0)
+            reason += " (system error " + std::to_string(logError.systemError) + ")";
+        put(err, "scourvane-cli: the log file " + options.logPath + " could not be written: " + reason +
+                     "; the models' results above stand\n");
+    }
 
     if (options.json)
         put(out, std::string("{\"version\":") + jsonString(versionText()) +
                      ",\"dryRun\":" + (options.dryRun ? "true" : "false") + ",\"files\":[" + jsonFiles +
-                     "],\"totals\":" + jsonTotals(totals) + "}\n");
+                     "],\"totals\":" + jsonTotals(totals) +
+                     (interrupted != 0 ? ",\"interrupted\":true" : "") + "}\n");
     else
         put(out, plainLineEnds(summary) + "\n");
     std::fflush(out);
-    return totals.filesCleaned == totals.filesAttempted ? exitAllCleaned : exitSomeFailed;
+    if (interrupted != 0) return interrupted;
+    const bool allCleaned = !files.empty() && totals.filesCleaned == totals.filesAttempted;
+    return allCleaned && !logFailed ? exitAllCleaned : exitSomeFailed;
 }
 
 } // namespace scourvane::cli

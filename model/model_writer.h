@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace scourvane
@@ -58,6 +59,12 @@ class ModelImageWriter
     // imagePieceSize bytes; the pieces together are exactly imageSize() bytes. The tree must not
     // change between plan and write. False as soon as the sink returns false.
     bool write(ImageSink sink, void* context);
+
+    // Writes the planned image into `file`, begun by the caller, piece by piece. When `compareWith`
+    // is not empty, `differs` tells whether the image differs from those bytes (true otherwise).
+    // False with `error` when a write failed; the caller then abandons `file`.
+    bool writeTo(platform::FileReplacement& file, std::span<const uint8_t> compareWith, bool& differs,
+                 platform::IoError* error = nullptr);
 
   private:
     const ObjectPart* root_ = nullptr;

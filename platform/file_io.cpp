@@ -38,8 +38,36 @@ const char* ioStepText(IoStep step)
         return "cannot put the new file in place";
     case IoStep::close:
         return "cannot close the file";
+    case IoStep::linked:
+        return "the file has more than one hard link, and cleaning would split it from its other names";
+    case IoStep::changed:
+        return "the file changed while it was being cleaned";
+    case IoStep::exists:
+        return "a file of that name already exists";
     }
     return "unknown error";
+}
+
+FileReplacement::~FileReplacement()
+{
+    abandon();
+}
+
+bool FileReplacement::commit(const FileIdentity* expected, IoError* error)
+{
+    return finish(expected, true, error);
+}
+
+bool FileReplacement::commitNew(IoError* error)
+{
+    return finish(nullptr, false, error);
+}
+
+bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoError* error)
+{
+    FileReplacement replacement;
+    return replacement.begin(path, size, error) && replacement.write(data, size, error) &&
+           replacement.commit(nullptr, error);
 }
 
 void injectFault(IoStep step, uint32_t nth)

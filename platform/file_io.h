@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace scourvane::platform
@@ -22,6 +23,9 @@ enum class IoStep : uint8_t
     flush,
     rename,
     close,
+    linked,  // the target has more than one hard link: replacing it would split it from its other names
+    changed, // the target is no longer the file that was read: another program changed it meanwhile
+    exists,  // a file already has the name a new file was to take
 };
 
 struct IoError
@@ -33,15 +37,109 @@ struct IoError
 // Short lowercase description of an IoError, such as "cannot open the file (No such file or directory)".
 const char* ioStepText(IoStep step);
 
+// Which file a name led to when it was read, and as what: enough to tell whether another program
+// replaced or rewrote it since. `device` and `index` are the device and inode (on Windows the
+// volume serial number and file index); `modified` is in the system's own units.
+struct FileIdentity
+{
+    uint64_t device = 0;
+    uint64_t index = 0;
+    uint64_t size = 0;
+    int64_t modified = 0;
+    uint32_t links = 0;
+    bool known = false; // false: nothing was read, compare nothing
+
+    bool sameFileAndContent(const FileIdentity& other) const
+    {
+        return known && other.known && device == other.device && index == other.index && size == other.size &&
+               modified == other.modified && links == other.links;
+    }
+};
+
 // Reads the whole file at `path` into `out` with one read. Files larger than `maxSize` fail with
 // IoStep::tooLarge before anything is allocated. The file is opened for reading with read sharing only.
-bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error = nullptr);
+// `identity`, when given, receives what the file was as it was read (known only on success).
+bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error = nullptr,
+                   FileIdentity* identity = nullptr);
 
-// Replaces the contents of `path` with `size` bytes so that the old contents are never lost: the new
-// image goes to a temporary file in the same folder, is flushed to disk and then renamed over the
-// original in one step. A target that exists but cannot be opened for writing fails before anything
-// is written. The original's permission bits (or attributes) are kept. On every failure the original
-// is left byte for byte as it was and no temporary file remains.
+// The identity of the file `path` leads to now (following symbolic links); `known` false when
+// there is none.
+FileIdentity identifyFile(const char* path);
+
+enum class NameKind : uint8_t
+{
+    missing, // nothing has the name
+    regular, // a regular file
+    link,    // a symbolic link (or, on Windows, another reparse point)
+    other,   // a folder, a device, a FIFO or a socket
+};
+
+// What the name `path` itself is, not following a final symbolic link; `identity`, when given,
+// receives its identity.
+NameKind identifyName(const char* path, FileIdentity* identity = nullptr);
+
+// Writes a new file image for a path in pieces and puts it in place in one step, so that the name
+// leads to either the old file or the whole new one, never to a part of it.
+//
+// The new bytes go to a temporary file in the target's folder: on Linux an unnamed one (O_TMPFILE),
+// named only just before the rename, so that a process killed outright leaves nothing behind; on
+// Windows one marked to be deleted when its handle closes, the mark cleared just before the replace.
+// Where the system refuses either, a named temporary ".scourvane-XXXXXXXX.tmp" (8 hex digits) is
+// used; that is the only name an abrupt death can leave, and it never depends on the target's name.
+//
+// A symbolic link at the path is followed (the file it leads to is replaced, the link stays) unless
+// `replaceLink` is set, when the link itself is replaced and nothing is written through it.
+class FileReplacement
+{
+  public:
+    FileReplacement() = default;
+    ~FileReplacement(); // abandons unless committed
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Starts the new image of `path`; `expectedSize` is a hint (0 when unknown) that lets a full disk
+    // fail here. An existing target must be a regular file that may be written (not read-only, not
+    // held against writing) with a single link; otherwise nothing is created. The temporary gets the
+    // target's owner and then its mode (so set-user-id and set-group-id bits survive) or, on
+    // Windows, its attributes at commit.
+    bool begin(const char* path, uint64_t expectedSize, IoError* error = nullptr, bool replaceLink = false);
+
+    // Appends bytes to the new image.
+    bool write(const uint8_t* data, size_t size, IoError* error = nullptr);
+
+    // The bytes written so far, read back from the temporary file (to verify before committing).
+    bool readBack(std::vector<uint8_t>& out, IoError* error = nullptr);
+
+    // Flushes the new image to disk and renames it over the target. With `expected`, first checks that
+    // the target is still that file, unchanged (identity, size, modification time, links); if not,
+    // fails with IoStep::changed and the target is left alone. On any failure the temporary is removed.
+    bool commit(const FileIdentity* expected, IoError* error = nullptr);
+
+    // As commit, but only when nothing has the target's name yet (IoStep::exists otherwise): the
+    // existing file is never replaced, even when one appears meanwhile.
+    bool commitNew(IoError* error = nullptr);
+
+    // Drops the new image and removes the temporary file; the target is untouched. Safe to repeat.
+    void abandon();
+
+    bool isOpen() const { return handle_ != invalidHandle; }
+    uint64_t bytesWritten() const { return written_; }
+
+  private:
+    bool finish(const FileIdentity* expected, bool replace, IoError* error);
+
+    static constexpr intptr_t invalidHandle = -1;
+    intptr_t handle_ = invalidHandle; // file descriptor or HANDLE
+    std::string target_;              // the name that is replaced
+    std::string temporary_;           // the temporary's name; empty while it has none
+    uint64_t written_ = 0;
+    uint32_t attributes_ = 0; // Windows: the target's attributes, set on the new file at commit
+    bool unnamed_ = false;    // no name yet (O_TMPFILE) or delete-on-close is set (Windows)
+};
+
+// Replaces the contents of `path` with `size` bytes through a FileReplacement (see there): the old
+// contents are never lost, and on every failure the original is left byte for byte as it was and no
+// temporary file remains.
 bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoError* error = nullptr);
 
 // Size of the file at `path` in bytes, or -1 when it cannot be had (missing, no access, a folder).

@@ -38,27 +38,83 @@ bool closeChecked(HANDLE handle)
     return CloseHandle(handle) != 0;
 }
 
-std::string temporaryNameFor(const char* target)
+// The path in the form the wide functions take: converted from the ANSI code page, and, when it is
+// near or past MAX_PATH, made absolute with the "\\?\" prefix that lifts the limit.
+std::wstring widePath(const std::string& path)
+{
+    std::wstring wide;
+    if (path.empty()) return wide;
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (length <= 0) return wide;
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+    if (wide.size() < MAX_PATH - 12 || wide.starts_with(L"\\\\?\\")) return wide;
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return wide;
+    std::wstring full(size, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (got == 0 || got >= size) return wide;
+    full.resize(got);
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Everything up to and including the last separator (or a drive's colon): where the temporary goes.
+std::string folderPrefixOf(const std::string& path)
+{
+    const size_t cut = path.find_last_of("\\/:");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+// A short name of one fixed shape beside the target, independent of the target's name.
+std::string temporaryNameFor(const std::string& target)
 {
     static std::atomic<unsigned> counter{0};
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".scv%lu-%u-%lu.tmp",
-                  static_cast<unsigned long>(GetCurrentProcessId()), counter++,
-                  static_cast<unsigned long>(GetTickCount()));
-    return std::string(target) + suffix;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const unsigned bits = static_cast<unsigned>(now.QuadPart) ^ (GetCurrentProcessId() << 12) ^
+                          (counter.fetch_add(1) * 0x9E3779B9u);
+    char name[32];
+    std::snprintf(name, sizeof name, ".scourvane-%08x.tmp", bits);
+    return folderPrefixOf(target) + name;
+}
+
+FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    FileIdentity identity;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.modified =
+        static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                             info.ftLastWriteTime.dwLowDateTime);
+    identity.links = info.nNumberOfLinks;
+    identity.known = true;
+    return identity;
+}
+
+// Marks an open file to be deleted when its last handle closes, or clears that mark.
+bool setDeleteOnClose(HANDLE file, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 } // namespace
 
-bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error)
+bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
+                   FileIdentity* identity)
 {
     out.clear();
+    if (identity) *identity = FileIdentity{};
     if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fail(error, IoStep::open, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size))
+    if (!GetFileInformationByHandle(file, &info) || !GetFileSizeEx(file, &size))
     {
         DWORD code = GetLastError();
         CloseHandle(file);
@@ -92,63 +148,198 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
         out.clear();
         return fail(error, IoStep::close, GetLastError());
     }
+    if (identity) *identity = identityOf(info);
     return true;
 }
 
-bool replaceFileContents(const char* path, const uint8_t* data, size_t size, IoError* error)
+FileIdentity identifyFile(const char* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
+    HANDLE file =
+        CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return FileIdentity{};
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return ok ? identityOf(info) : FileIdentity{};
+}
+
+NameKind identifyName(const char* path, FileIdentity* identity)
+{
+    const std::wstring wide = widePath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    HANDLE file =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return attributes == INVALID_FILE_ATTRIBUTES ? NameKind::missing : NameKind::other;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    const DWORD type = GetFileType(file);
+    CloseHandle(file);
+    // A device (NUL, CON) opens but has no file information.
+    if (!known || type != FILE_TYPE_DISK) return NameKind::other;
+    if (identity) *identity = identityOf(info);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return NameKind::link;
+    return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? NameKind::other : NameKind::regular;
+}
+
+bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
+{
+    (void)replaceLink; // the replace below renames over a link itself, never through it
+    abandon();
+    target_ = path;
+    const std::wstring wideTarget = widePath(target_);
+    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists)
+    attributes_ = exists ? attributes : 0;
+    if (exists && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
         if (attributes & FILE_ATTRIBUTE_READONLY) return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
         // Refuse early when another program holds the file open against writing.
         if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
-        HANDLE probe = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE probe = CreateFileW(wideTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (probe == INVALID_HANDLE_VALUE) return fail(error, IoStep::open, GetLastError());
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool linked = GetFileInformationByHandle(probe, &info) && info.nNumberOfLinks > 1;
         CloseHandle(probe);
+        if (linked) return fail(error, IoStep::linked, 0);
     }
 
-    std::string temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt)
     {
-        temporary = temporaryNameFor(path);
-        if (injected(IoStep::create)) return fail(error, IoStep::create, GetLastError());
-        file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+        temporary_ = temporaryNameFor(target_);
+        if (injected(IoStep::create))
+        {
+            temporary_.clear();
             return fail(error, IoStep::create, GetLastError());
+        }
+        file = CreateFileW(widePath(temporary_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                           FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+        {
+            const DWORD code = GetLastError();
+            temporary_.clear();
+            if (code != ERROR_FILE_EXISTS) return fail(error, IoStep::create, code);
+        }
     }
     if (file == INVALID_HANDLE_VALUE) return fail(error, IoStep::create, ERROR_FILE_EXISTS);
-
-    auto abandon = [&](IoStep step, DWORD code, bool open)
+    handle_ = reinterpret_cast<intptr_t>(file);
+    // Gone with the last handle, however the process ends, until commit clears the mark.
+    unnamed_ = setDeleteOnClose(file, true);
+    if (expectedSize > 0)
     {
-        if (open) CloseHandle(file);
-        DeleteFileA(temporary.c_str());
-        return fail(error, step, code);
-    };
+        // Reserving the room now lets a full disk fail before anything is written.
+        FILE_ALLOCATION_INFO allocation{};
+        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(expectedSize & 0x7FFFFFFFFFFFFFFFull);
+        if (!SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation) &&
+            GetLastError() == ERROR_DISK_FULL)
+        {
+            abandon();
+            return fail(error, IoStep::write, ERROR_DISK_FULL);
+        }
+    }
+    return true;
+}
 
+bool FileReplacement::write(const uint8_t* data, size_t size, IoError* error)
+{
+    if (!isOpen()) return fail(error, IoStep::write, ERROR_INVALID_HANDLE);
+    HANDLE file = reinterpret_cast<HANDLE>(handle_);
     while (size > 0)
     {
         DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD written = 0;
         if (injected(IoStep::write) || !WriteFile(file, data, chunk, &written, nullptr) || written != chunk)
-            return abandon(IoStep::write, GetLastError(), true);
+        {
+            const DWORD code = GetLastError();
+            abandon();
+            return fail(error, IoStep::write, code);
+        }
         data += written;
         size -= written;
+        written_ += written;
     }
-    if (injected(IoStep::flush) || !FlushFileBuffers(file))
-        return abandon(IoStep::flush, GetLastError(), true);
-    if (!closeChecked(file)) return abandon(IoStep::close, GetLastError(), false);
-    if (injected(IoStep::rename) ||
-        !MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return abandon(IoStep::rename, GetLastError(), false);
-    if (exists && (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) != 0)
-        SetFileAttributesA(path, attributes); // keep hidden, archive and the like
     return true;
+}
+
+bool FileReplacement::readBack(std::vector<uint8_t>& out, IoError* error)
+{
+    out.clear();
+    if (!isOpen()) return fail(error, IoStep::read, ERROR_INVALID_HANDLE);
+    if (written_ > SIZE_MAX) return fail(error, IoStep::tooLarge, ERROR_FILE_TOO_LARGE);
+    HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    out.resize(static_cast<size_t>(written_));
+    size_t done = 0;
+    while (done < out.size())
+    {
+        const size_t left = out.size() - done;
+        DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(done);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(done) >> 32);
+        DWORD got = 0;
+        if (injected(IoStep::read) || !ReadFile(file, out.data() + done, chunk, &got, &at) || got == 0)
+        {
+            const DWORD code = GetLastError();
+            out.clear();
+            return fail(error, IoStep::read, code);
+        }
+        done += got;
+    }
+    // A positioned read moves the file pointer: put it back at the end for further writes.
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(written_);
+    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    return true;
+}
+
+bool FileReplacement::finish(const FileIdentity* expected, bool replace, IoError* error)
+{
+    if (!isOpen()) return fail(error, IoStep::create, ERROR_INVALID_HANDLE);
+    HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    auto drop = [&](IoStep step, DWORD code)
+    {
+        abandon();
+        return fail(error, step, code);
+    };
+    if (injected(IoStep::flush) || !FlushFileBuffers(file)) return drop(IoStep::flush, GetLastError());
+    if (expected && !expected->sameFileAndContent(identifyFile(target_.c_str())))
+        return drop(IoStep::changed, 0);
+    if (unnamed_)
+    {
+        if (!setDeleteOnClose(file, false)) return drop(IoStep::rename, GetLastError());
+        unnamed_ = false;
+    }
+    handle_ = invalidHandle;
+    if (!closeChecked(file)) return drop(IoStep::close, GetLastError());
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (injected(IoStep::rename) ||
+        !MoveFileExW(widePath(temporary_).c_str(), widePath(target_).c_str(), flags))
+    {
+        const DWORD code = GetLastError();
+        const bool taken = !replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS);
+        return drop(taken ? IoStep::exists : IoStep::rename, code);
+    }
+    if ((attributes_ & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        SetFileAttributesW(widePath(target_).c_str(), attributes_); // keep hidden, archive and the like
+    temporary_.clear();
+    written_ = 0;
+    return true;
+}
+
+void FileReplacement::abandon()
+{
+    if (handle_ != invalidHandle) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = invalidHandle;
+    // Deleting by name also covers a system that refused the delete-on-close mark.
+    if (!temporary_.empty()) DeleteFileW(widePath(temporary_).c_str());
+    temporary_.clear();
+    unnamed_ = false;
+    written_ = 0;
 }
 
 int64_t fileSize(const char* path)

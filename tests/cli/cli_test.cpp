@@ -183,7 +183,7 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
         << failed.out;
 }
 
-TEST_F(CliTest, BackupAndLogGoWhereAskedAndALogThatCannotBeCreatedStopsNothing)
+TEST_F(CliTest, BackupsKeepTheFirstOriginalAndTheLogGoesOnlyWhereItCanReplaceNothingOfValue)
 {
     const CliRun named = runProgram({"--backup", "--log", "other.txt", "models"});
     EXPECT_EQ(named.status, cli::exitAllCleaned) << named.err;
@@ -191,14 +191,26 @@ TEST_F(CliTest, BackupAndLogGoWhereAskedAndALogThatCannotBeCreatedStopsNothing)
     EXPECT_EQ(readText("other.txt").rfind("Report:\r\n", 0), 0u);
     EXPECT_FALSE(fs::exists("log.txt"));
 
-    const CliRun again = runProgram({"--no-log", "models"});
+    // A second backup run: the first backup is the original and stays, and the report says so.
+    writeBytes(model("a.3do"), readBytes(model("a.3do.bak")));
+    writeBytes(model("a.3do.bak"), {'f', 'i', 'r', 's', 't'});
+    const CliRun again = runProgram({"--backup", "--no-log", "models"});
     EXPECT_NE(again.out.find("\n2 out of 2 files"), std::string::npos) << "backups are not models";
+    EXPECT_NE(again.out.find("\n\tThe backup from an earlier run was kept as it was"), std::string::npos);
+    EXPECT_EQ(readText(model("a.3do.bak")), "first");
     EXPECT_FALSE(fs::exists("log.txt"));
 
+    // Nothing is touched when the log would replace a folder or a model.
+    writeBytes(model("a.3do"), dirtyModel());
     fs::create_directory("log.txt");
-    const CliRun blocked = runProgram({"models"});
-    EXPECT_EQ(blocked.status, cli::exitAllCleaned);
-    EXPECT_NE(blocked.err.find("cannot create the log file"), std::string::npos);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"models"}, {"--log", model("a.3do"), "models"}})
+    {
+        const CliRun refused = runProgram(arguments);
+        EXPECT_EQ(refused.status, cli::exitUsage) << refused.err;
+        EXPECT_NE(refused.err.find("the log file "), std::string::npos) << refused.err;
+        EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+    }
 }
 
 TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
@@ -206,13 +218,18 @@ TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
     const std::pair<const char*, const char*> cases[] = {
         {"C:\\a \"b\"\r\n\t\x01\x7f", "\"C:\\\\a \\\"b\\\"\\r\\n\\t\\u0001\\u007f\""},
         {"caf\xc3\xa9 \xe2\x82\xac", "\"caf\xc3\xa9 \xe2\x82\xac\""},
-        {"caf\xe9", "\"caf\\u00e9\""},                 // Latin-1
-        {"\xc0\x80", "\"\\u00c0\\u0080\""},            // overlong form
-        {"\xe2\x82", "\"\\u00e2\\u0082\""},            // cut short
-        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}, // surrogate
+        {"caf\xe9", "\"caf\\ufffd\""},                 // Latin-1
+        {"\xc0\x80", "\"\\ufffd\\ufffd\""},            // overlong form
+        {"\xe2\x82", "\"\\ufffd\\ufffd\""},            // cut short
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""}, // surrogate
     };
     for (const auto& [bytes, json] : cases)
+    {
         EXPECT_EQ(cli::jsonString(bytes), json);
+        // Only the well-formed cases need no exact bytes beside them.
+        EXPECT_EQ(cli::isValidUtf8(bytes), std::string_view(json).find("ufffd") == std::string_view::npos);
+    }
+    EXPECT_EQ(cli::jsonHex("caf\xe9"), "\"636166e9\"");
 }
 
 } // namespace
