@@ -155,7 +155,7 @@ ObjectPart makeSoupPart(uint32_t vertexCount, uint32_t distinctPositions, uint64
     part.faces.reserve(vertexCount / 3);
     for (uint32_t v = 0; v + 2 < vertexCount; v += 3)
         addTriangle(part, 1 + v % 7, static_cast<uint16_t>(v), static_cast<uint16_t>(v + 1),
-                                      static_cast<uint16_t>(v + 2)));
+                    static_cast<uint16_t>(v + 2));
     settleCounts(part);
     return part;
 }

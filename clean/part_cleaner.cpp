@@ -15,9 +15,9 @@ constexpr uint32_t maxCleanableVertexes = 65535;
 constexpr uint16_t unused = 0xFFFF; // no vertex number reaches it, since there are at most 65535
 
 // Keyed, so a file cannot choose coordinates that all land in one bucket.
-inline uint64_t hashVertex(const Vertex& v)
+inline uint64_t hashVertex(const HashKey& key, const Vertex& v)
 {
-    return hashWords(uint64_t{v.x} << 32 | v.y, v.z);
+    return hashWords(key, uint64_t{v.x} << 32 | v.y, v.z);
 }
 
 // Scratch tables reused from part to part and, per thread, from model to model, so a run
@@ -60,10 +60,11 @@ void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
     scratch.buckets.assign(buckets, 0);
     scratch.firstEqual.resize(count);
     const size_t mask = buckets - 1;
+    const HashKey& key = hashKey();
     for (size_t i = 0; i < count; ++i)
     {
         const Vertex& vertex = vertexes[i];
-        size_t bucket = static_cast<size_t>(hashVertex(vertex)) & mask;
+        size_t bucket = static_cast<size_t>(hashVertex(key, vertex)) & mask;
         for (;;)
         {
             const uint32_t entry = scratch.buckets[bucket];

@@ -36,10 +36,10 @@ inline uint64_t foldedMultiply(uint64_t a, uint64_t b)
 // Keyed 64-bit hash of a byte string.
 uint64_t hashBytes(const void* bytes, size_t length);
 
-// Keyed 64-bit hash of two words (a vertex's x and y in one, z in the other).
-inline uint64_t hashWords(uint64_t a, uint64_t b)
+// Keyed 64-bit hash of two words (a vertex's x and y in one, z in the other); `key` is hashKey(),
+// fetched once by a caller that hashes many.
+inline uint64_t hashWords(const HashKey& key, uint64_t a, uint64_t b)
 {
-    const HashKey& key = hashKey();
     return foldedMultiply(foldedMultiply(a ^ key.word[0], b ^ key.word[1]) ^ key.word[2], key.word[3]);
 }
 

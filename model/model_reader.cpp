@@ -128,7 +128,10 @@ class Reader
         if (!nul) return fail(LoadResult::nameUnterminated, LoadWhat::textureName, offset);
         const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
         if (length > inlineNameLength && !charge(length, LoadWhat::textureName, offset)) return false;
-        id = root_->addTextureName(start, static_cast<uint32_t>(length));
+        // Files saved by editors repeat the name for every face, mostly the previous face's name.
+        const bool sameAsLast = lastTextureOffset_ != 0 && length == lastTextureLength_ &&
+                                std::memcmp(start, bytes_ + lastTextureOffset_, length) == 0;
+        id = sameAsLast ? lastTextureId_ : root_->addTextureName(start, static_cast<uint32_t>(length));
         lastTextureOffset_ = offset;
         lastTextureLength_ = length;
         lastTextureId_ = id;

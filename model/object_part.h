@@ -136,15 +136,32 @@ bool sameTree(const ObjectPart& a, const ObjectPart& b);
 // then its sibling subtree, then its child subtree. Iterative.
 template <typename Part, typename Visit> void walkParts(Part& root, Visit&& visit)
 {
-    std::vector<Part*> stack;
-    stack.push_back(&root);
-    while (!stack.empty())
+    // The pending parts stay few in real trees: they start on the stack and move to the heap only
+    // when a tree needs more, so a walk usually allocates nothing.
+    constexpr size_t inlineDepth = 32;
+    Part* inlineStack[inlineDepth];
+    std::vector<Part*> heapStack;
+    size_t count = 0;
+    auto push = [&](Part* part)
     {
-        Part* part = stack.back();
-        stack.pop_back();
+        if (count < inlineDepth)
+            inlineStack[count] = part;
+        else
+        {
+            if (heapStack.empty()) heapStack.assign(inlineStack, inlineStack + inlineDepth);
+            heapStack.resize(count);
+            heapStack.push_back(part);
+        }
+        ++count;
+    };
+    auto pop = [&]() -> Part* { return --count < inlineDepth ? inlineStack[count] : heapStack[count]; };
+    push(&root);
+    while (count > 0)
+    {
+        Part* part = pop();
         visit(*part);
-        if (part->child) stack.push_back(part->child.get());
-        if (part->sibling) stack.push_back(part->sibling.get());
+        if (part->child) push(part->child.get());
+        if (part->sibling) push(part->sibling.get());
     }
 }
 
