@@ -99,6 +99,9 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         return result;
     }
     result.sizeBefore = lowWordOfSize(original.size());
+    // The bytes are needed again only to compare for a backup: without one, their room goes to
+    // the cleaning.
+    if (!options.keepBackup || options.dryRun) original = std::vector<uint8_t>();
     uint32_t vertexesBefore = root.countVertexes();
     uint32_t facesBefore = root.countFaces();
     cleanPart(root);
@@ -133,7 +136,6 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     if (!save.begin(path, imageSize, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
     // The image streams into the new file; the original is kept only to compare for a backup,
     // which is made before the new file takes the model's place.
-    if (!options.keepBackup) original = std::vector<uint8_t>();
     bool differs = true;
     if (!writer.writeTo(save, original, differs, &result.saveError.ioError))
         return saveFailed(SaveResult::ioFailed);

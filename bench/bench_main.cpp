@@ -245,11 +245,11 @@ PeerInput flatten(const ObjectPart& root)
               [&](const ObjectPart& part)
               {
                   std::vector<unsigned int> indexes;
-                  for (const Face& face : part.faces)
+                  for (const Face& face : part.faces())
                       for (uint16_t index : part.indexesOf(face))
                           indexes.push_back(index);
                   input.indexes.push_back(std::move(indexes));
-                  input.vertexes.push_back(part.vertexes);
+                  input.vertexes.emplace_back(part.vertexes().begin(), part.vertexes().end());
               });
     return input;
 }
@@ -262,11 +262,11 @@ bool sameAsPeer(const ObjectPart& cleaned, const std::vector<std::vector<unsigne
     walkParts(cleaned,
               [&](const ObjectPart& part)
               {
-                  if (part.vertexes.size() != uniqueCounts[p] ||
-                      !std::equal(part.vertexes.begin(), part.vertexes.end(), vertexes[p].begin()))
+                  if (part.vertexes().size() != uniqueCounts[p] ||
+                      !std::equal(part.vertexes().begin(), part.vertexes().end(), vertexes[p].begin()))
                       same = false;
                   size_t i = 0;
-                  for (const Face& face : part.faces)
+                  for (const Face& face : part.faces())
                       for (uint16_t index : part.indexesOf(face))
                           if (index != indexes[p][i++]) same = false;
                   ++p;

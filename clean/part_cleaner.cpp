@@ -5,6 +5,9 @@
 
 #include "model/keyed_hash.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace scourvane
 {
 
@@ -39,11 +42,11 @@ Scratch& threadScratch()
 
 bool withinLimits(const ObjectPart& part)
 {
-    const size_t vertexCount = part.vertexes.size();
+    const size_t vertexCount = part.vertexCount;
     if (vertexCount > maxCleanableVertexes) return false;
-    for (const Face& face : part.faces)
+    for (const Face& face : part.faces())
     {
-        if (face.firstIndex > part.indexes.size() || face.indexCount > part.indexes.size() - face.firstIndex)
+        if (face.firstIndex > part.indexTotal || face.indexCount > part.indexTotal - face.firstIndex)
             return false;
         for (uint16_t index : part.indexesOf(face))
             if (index >= vertexCount) return false;
@@ -51,7 +54,7 @@ bool withinLimits(const ObjectPart& part)
     return true;
 }
 
-void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
+void mergeDuplicates(std::span<const Vertex> vertexes, Scratch& scratch)
 {
     const size_t count = vertexes.size();
     size_t buckets = 16;
@@ -91,17 +94,19 @@ inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
 
 void cleanWithin(ObjectPart& part, Scratch& scratch)
 {
-    mergeDuplicates(part.vertexes, scratch);
-    scratch.newNumber.assign(part.vertexes.size(), unused);
+    const std::span<const Vertex> vertexes = std::as_const(part).vertexes();
+    mergeDuplicates(vertexes, scratch);
+    scratch.newNumber.assign(vertexes.size(), unused);
     scratch.indexes.clear();
 
     // Kept faces move down in place; their indexes, renumbered, go to the scratch array in order.
+    const std::span<Face> faces = part.faces();
     uint32_t kept = 0;
     uint16_t used = 0;
     const uint32_t protectedFace = part.protectedFace;
-    for (uint32_t f = 0; f < part.faces.size(); ++f)
+    for (uint32_t f = 0; f < faces.size(); ++f)
     {
-        Face face = part.faces[f];
+        Face face = faces[f];
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
         for (uint16_t index : part.indexesOf(face))
@@ -111,29 +116,31 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
             scratch.indexes.push_back(scratch.newNumber[vertex]);
         }
         face.firstIndex = static_cast<uint32_t>(scratch.indexes.size()) - face.indexCount;
-        part.faces[kept++] = face;
+        faces[kept++] = face;
     }
 
     if (kept == 0)
     {
-        // A part without faces troubles editors: give it one point at the origin.
-        part.faces.assign(1, Face{});
-        part.faces[0].indexCount = 1;
-        part.faceCount = 1;
-        part.indexes.assign(1, 0);
-        part.vertexes.assign(1, Vertex{});
-        part.vertexCount = 1;
+        // A part without faces troubles editors: give it one point at the origin, in the part's
+        // own block when it has room.
+        if (part.faceCount > 0 && part.vertexCount > 0 && part.indexTotal > 0)
+            part.shrinkArrays(1, 1, 1);
+        else
+            part.allocateArrays(1, 1, 1);
+        part.faces()[0] = Face{};
+        part.faces()[0].indexCount = 1;
+        part.indexes()[0] = 0;
+        part.vertexes()[0] = Vertex{};
         return;
     }
 
-    part.faces.resize(kept);
-    part.faceCount = kept;
-    part.indexes.assign(scratch.indexes.begin(), scratch.indexes.end());
+    // The vertexes in their new order, gathered before the shorter face array moves them.
     scratch.vertexes.resize(used);
-    for (size_t v = 0; v < part.vertexes.size(); ++v)
-        if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = part.vertexes[v];
-    part.vertexes.assign(scratch.vertexes.begin(), scratch.vertexes.end());
-    part.vertexCount = used;
+    for (size_t v = 0; v < vertexes.size(); ++v)
+        if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = vertexes[v];
+    part.shrinkArrays(used, kept, static_cast<uint32_t>(scratch.indexes.size()));
+    std::copy(scratch.vertexes.begin(), scratch.vertexes.end(), part.vertexes().begin());
+    std::copy(scratch.indexes.begin(), scratch.indexes.end(), part.indexes().begin());
 }
 
 } // namespace

@@ -184,12 +184,6 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
 
     if (!checkArray(vertexArrayOffset, vertexCount, vertexSize, LoadWhat::vertexArray, headerOffset))
         return false;
-    // Sized from the checked count and filled straight from the bytes, without a zero-fill first.
-    part.vertexes.reserve(vertexCount);
-    const uint8_t* v = bytes_ + vertexArrayOffset;
-    for (uint32_t i = 0; i < vertexCount; ++i, v += vertexSize)
-        part.vertexes.push_back(Vertex{le32(v), le32(v + 4), le32(v + 8)});
-    part.vertexCount = vertexCount;
 
     if (!checkArray(faceArrayOffset, faceCount, faceRecordSize, LoadWhat::faceArray, headerOffset))
         return false;
@@ -205,29 +199,44 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
             return false;
         indexTotal += le32(record + 4);
     }
-    part.faces.reserve(faceCount);
-    part.indexes.reserve(static_cast<size_t>(indexTotal));
+    if (indexTotal > 0xFFFFFFFFu)
+        return fail(LoadResult::tooMuchSharing, LoadWhat::indexArray, faceArrayOffset);
+
+    // The three arrays in one block sized from the checked counts, filled straight from the bytes
+    // without a zero-fill first.
+    part.allocateArrays(vertexCount, faceCount, static_cast<uint32_t>(indexTotal));
+    const uint8_t* v = bytes_ + vertexArrayOffset;
+    for (Vertex& vertex : part.vertexes())
+    {
+        vertex = Vertex{le32(v), le32(v + 4), le32(v + 8)};
+        v += vertexSize;
+    }
+    const std::span<uint16_t> indexes = part.indexes();
+    uint32_t nextIndex = 0;
+    const std::span<Face> faces = part.faces();
     for (uint32_t i = 0; i < faceCount; ++i)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
-        Face face;
+        Face& face = faces[i];
         face.colourIndex = le32(record + 0);
         face.indexCount = le32(record + 4);
         face.faceWord2 = le32(record + 8);
-        face.firstIndex = static_cast<uint32_t>(part.indexes.size());
+        face.firstIndex = nextIndex;
+        face.textureId = noTexture;
         const uint8_t* p = bytes_ + le32(record + 12);
         for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
-            part.indexes.push_back(le16(p));
+            indexes[nextIndex++] = le16(p);
         const uint32_t textureNameOffset = le32(record + 16);
         face.extra0 = le32(record + 20);
         face.extra1 = le32(record + 24);
         face.extra2 = le32(record + 28);
         if (textureNameOffset != 0 && !readTexture(textureNameOffset, face.textureId, recordOffset))
+        {
+            part.shrinkArrays(0, 0, 0); // the faces after this one were never written
             return false;
-        part.faces.push_back(face);
+        }
     }
-    part.faceCount = faceCount;
     return readName(nameOffset, part.name, LoadWhat::partName, headerOffset);
 }
 
@@ -237,13 +246,13 @@ bool Reader::loadTree(ObjectPart& root)
     // One frame per part whose reading has begun and whose sibling subtree is not finished yet:
     // exactly the parts a recursive reader would still be inside, so a link to one of them is a
     // cycle. A part without links finishes at once and needs no frame.
+    // A frame's child is begun as soon as the frame is made, so a frame only keeps the sibling
+    // still to come: 16 bytes, for chains a million parts deep.
     struct Frame
     {
         ObjectPart* part;
         uint32_t offset;
-        uint32_t childOffset;
-        uint32_t siblingOffset;
-        uint8_t stage; // 0: child next, 1: sibling next, 2: done
+        uint32_t siblingOffset; // 0 once begun, or when there is none
     };
     std::vector<Frame> stack;
 
@@ -260,40 +269,34 @@ bool Reader::loadTree(ObjectPart& root)
             if (isActive(nextOffset)) return fail(LoadResult::cycle, link, owner, nextOffset);
             Links links;
             if (!loadPart(*next, nextOffset, links)) return false;
+            ObjectPart* const part = next;
+            next = nullptr;
             if (links.child != 0 || links.sibling != 0)
             {
                 setActive(nextOffset, true);
-                stack.push_back(Frame{next, nextOffset, links.child, links.sibling, 0});
+                stack.push_back(Frame{part, nextOffset, links.sibling});
+                if (links.child != 0)
+                {
+                    part->child = std::make_unique<ObjectPart>();
+                    next = part->child.get();
+                    owner = nextOffset;
+                    nextOffset = links.child;
+                    link = LoadWhat::childLink;
+                    continue;
+                }
             }
-            next = nullptr;
         }
         if (stack.empty()) return true;
         Frame& frame = stack.back();
-        if (frame.stage == 0)
+        if (frame.siblingOffset != 0)
         {
-            frame.stage = 1;
-            if (frame.childOffset != 0)
-            {
-                frame.part->child = std::make_unique<ObjectPart>();
-                next = frame.part->child.get();
-                nextOffset = frame.childOffset;
-                link = LoadWhat::childLink;
-                owner = frame.offset;
-                continue;
-            }
-        }
-        if (frame.stage == 1)
-        {
-            frame.stage = 2;
-            if (frame.siblingOffset != 0)
-            {
-                frame.part->sibling = std::make_unique<ObjectPart>();
-                next = frame.part->sibling.get();
-                nextOffset = frame.siblingOffset;
-                link = LoadWhat::siblingLink;
-                owner = frame.offset;
-                continue;
-            }
+            frame.part->sibling = std::make_unique<ObjectPart>();
+            next = frame.part->sibling.get();
+            nextOffset = frame.siblingOffset;
+            frame.siblingOffset = 0;
+            link = LoadWhat::siblingLink;
+            owner = frame.offset;
+            continue;
         }
         setActive(frame.offset, false);
         stack.pop_back();

@@ -86,12 +86,12 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
                       if (slot != rootSlot) links_[slot] = static_cast<uint32_t>(position);
                       links_.push_back(0);
                       links_.push_back(0);
-                      uint64_t block = headerSize + uint64_t{part.vertexes.size()} * 12 +
-                                       uint64_t{part.faces.size()} * 32 + nameLength(part.name);
-                      for (const Face& face : part.faces)
+                      uint64_t block = headerSize + uint64_t{part.vertexes().size()} * 12 +
+                                       uint64_t{part.faces().size()} * 32 + nameLength(part.name);
+                      for (const Face& face : part.faces())
                       {
-                          if (face.firstIndex > part.indexes.size() ||
-                              face.indexCount > part.indexes.size() - face.firstIndex)
+                          if (face.firstIndex > part.indexes().size() ||
+                              face.indexCount > part.indexes().size() - face.firstIndex)
                               problem = SaveResult::invalidTree;
                           block += uint64_t{face.indexCount} * 2;
                           if (!face.hasTexture()) continue;
@@ -163,11 +163,11 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                   {
                       const uint32_t headerPos = position;
                       uint32_t indexBytes = 0;
-                      for (const Face& face : part.faces)
+                      for (const Face& face : part.faces())
                           indexBytes += face.indexCount * 2;
                       const uint32_t indexStart = headerPos + headerSize + (&part == &root ? poolSize : 0);
-                      const auto vertexBytes = static_cast<uint32_t>(part.vertexes.size() * 12);
-                      const auto faceBytes = static_cast<uint32_t>(part.faces.size() * 32);
+                      const auto vertexBytes = static_cast<uint32_t>(part.vertexes().size() * 12);
+                      const auto faceBytes = static_cast<uint32_t>(part.faces().size() * 32);
                       const uint32_t vertexArrayPos = indexStart + indexBytes;
                       const uint32_t faceArrayPos = vertexArrayPos + vertexBytes;
                       const uint32_t namePos = faceArrayPos + faceBytes;
@@ -179,16 +179,16 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                       // stale count still gives a file that reads back as written.
                       uint8_t* header = room(headerSize);
                       put32(header + 0, part.version);
-                      put32(header + 4, static_cast<uint32_t>(part.vertexes.size()));
-                      put32(header + 8, static_cast<uint32_t>(part.faces.size()));
+                      put32(header + 4, static_cast<uint32_t>(part.vertexes().size()));
+                      put32(header + 8, static_cast<uint32_t>(part.faces().size()));
                       put32(header + 12, part.protectedFace);
                       put32(header + 16, part.positionX);
                       put32(header + 20, part.positionY);
                       put32(header + 24, part.positionZ);
                       put32(header + 28, namePos);
                       put32(header + 32, part.reservedZero);
-                      put32(header + 36, part.vertexes.empty() ? 0 : vertexArrayPos);
-                      put32(header + 40, part.faces.empty() ? 0 : faceArrayPos);
+                      put32(header + 36, part.vertexes().empty() ? 0 : vertexArrayPos);
+                      put32(header + 40, part.faces().empty() ? 0 : faceArrayPos);
                       put32(header + 44, siblingLink == 0 ? 0 : siblingLink + poolSize);
                       put32(header + 48, childLink == 0 ? 0 : childLink + poolSize);
 
@@ -196,7 +196,7 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                           for (const uint32_t id : poolOrder_)
                               putBytes(names->keys[id].data(), names->keyLengths[id]);
 
-                      for (const Face& face : part.faces)
+                      for (const Face& face : part.faces())
                           for (const uint16_t index : part.indexesOf(face))
                           {
                               uint8_t* at = room(2);
@@ -204,7 +204,7 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                               at[1] = static_cast<uint8_t>(index >> 8);
                           }
 
-                      for (const Vertex& vertex : part.vertexes)
+                      for (const Vertex& vertex : part.vertexes())
                       {
                           uint8_t* at = room(12);
                           put32(at, vertex.x);
@@ -213,7 +213,7 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                       }
 
                       uint32_t indexPos = indexStart;
-                      for (const Face& face : part.faces)
+                      for (const Face& face : part.faces())
                       {
                           uint8_t* record = room(32);
                           put32(record + 0, face.colourIndex);

@@ -57,8 +57,8 @@ class ObjectPart
 {
   public:
     uint32_t version = 1;
-    uint32_t vertexCount = 0; // always vertexes.size()
-    uint32_t faceCount = 0;   // always faces.size()
+    uint32_t vertexCount = 0; // the length of vertexes(); changed only through the array functions
+    uint32_t faceCount = 0;   // the length of faces(); likewise
     uint32_t protectedFace = noProtectedFace;
     uint32_t positionX = 0;
     uint32_t positionY = 0;
@@ -66,11 +66,9 @@ class ObjectPart
     // The part's name up to and including its NUL; empty only for a part that was never loaded.
     std::string name;
     uint32_t reservedZero = 0;
-    std::vector<Vertex> vertexes;
-    std::vector<Face> faces;
-    // The index arrays of all the part's faces, each face's a range of it (in face order after a
-    // load or a clean). Every face's range lies inside it.
-    std::vector<uint16_t> indexes;
+    // The length of indexes(), the index arrays of all the part's faces, each face's a range of it
+    // (in face order after a load or a clean). Every face's range lies inside it.
+    uint32_t indexTotal = 0;
     std::unique_ptr<ObjectPart> sibling;
     std::unique_ptr<ObjectPart> child;
     // Root only: the model's texture names (each with its NUL), one slot per distinct name; every
@@ -100,14 +98,47 @@ class ObjectPart
     // image would reach 2^31 bytes, which no reader could follow.
     bool buildModelImage(std::vector<uint8_t>& out) const;
 
+    // The part's three arrays. They share one block of memory (faces, then vertexes, then indexes),
+    // so a part costs one allocation besides itself, whatever it holds.
+    std::span<Face> faces() { return {reinterpret_cast<Face*>(arrays_.get()), faceCount}; }
+    std::span<const Face> faces() const { return {reinterpret_cast<const Face*>(arrays_.get()), faceCount}; }
+    std::span<Vertex> vertexes()
+    {
+        return {reinterpret_cast<Vertex*>(arrays_.get() + vertexesAt()), vertexCount};
+    }
+    std::span<const Vertex> vertexes() const
+    {
+        return {reinterpret_cast<const Vertex*>(arrays_.get() + vertexesAt()), vertexCount};
+    }
+    std::span<uint16_t> indexes()
+    {
+        return {reinterpret_cast<uint16_t*>(arrays_.get() + indexesAt()), indexTotal};
+    }
+    std::span<const uint16_t> indexes() const
+    {
+        return {reinterpret_cast<const uint16_t*>(arrays_.get() + indexesAt()), indexTotal};
+    }
+
+    // Gives the part arrays of these lengths in a new block; their contents are unspecified until
+    // written (nothing is zero-filled). The old arrays are released.
+    void allocateArrays(uint32_t vertexes, uint32_t faces, uint32_t indexes);
+
+    // Shortens the arrays in place: the first `faces` faces stay as they were; the vertexes and
+    // indexes move with the shorter face array, so their contents are unspecified until written.
+    void shrinkArrays(uint32_t vertexes, uint32_t faces, uint32_t indexes);
+
+    // Gives the part copies of these arrays.
+    void setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
+                   std::span<const uint16_t> indexes);
+
     // The indexes of one of this part's faces.
     std::span<const uint16_t> indexesOf(const Face& face) const
     {
-        return {indexes.data() + face.firstIndex, face.indexCount};
+        return indexes().subspan(face.firstIndex, face.indexCount);
     }
     std::span<uint16_t> indexesOf(const Face& face)
     {
-        return {indexes.data() + face.firstIndex, face.indexCount};
+        return indexes().subspan(face.firstIndex, face.indexCount);
     }
 
     // Called on the root: the id of the texture name of `length` bytes (its NUL included) at
@@ -118,13 +149,22 @@ class ObjectPart
     // when it has none or its id is not in the pool.
     std::string_view textureNameOf(const Face& face) const;
 
-    // Appends a face to this part with the given indexes and texture id, keeping faceCount in step.
+    // Appends a face to this part with the given indexes (copying the arrays: for building small
+    // parts by hand).
     void appendFace(Face face, std::span<const uint16_t> faceIndexes);
+
+    // Appends a vertex and gives its number (copying the arrays, likewise).
+    uint32_t appendVertex(Vertex vertex);
 
     // Vertex and face counts summed over this part, its sibling chain and its child subtree,
     // modulo 2^32.
     uint32_t countVertexes() const;
     uint32_t countFaces() const;
+
+  private:
+    std::unique_ptr<uint8_t[]> arrays_;
+    size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
+    size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
 
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by

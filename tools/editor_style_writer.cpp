@@ -62,7 +62,7 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
     image.put32(header + nameField, image.appendBytes(part.name.empty() ? std::string(1, '\0') : part.name));
 
     const uint32_t vertexes = image.end();
-    for (const Vertex& vertex : part.vertexes)
+    for (const Vertex& vertex : part.vertexes())
     {
         image.append32(vertex.x);
         image.append32(vertex.y);
@@ -72,7 +72,7 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
 
     std::vector<uint32_t> indexArrays;
     std::vector<uint32_t> textureNames;
-    for (const Face& face : part.faces)
+    for (const Face& face : part.faces())
     {
         const auto indexes = part.indexesOf(face);
         indexArrays.push_back(image.appendIndexes({indexes.begin(), indexes.end()}));
@@ -81,9 +81,9 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
     }
 
     const uint32_t faces = image.end();
-    for (size_t i = 0; i < part.faces.size(); ++i)
+    for (size_t i = 0; i < part.faces().size(); ++i)
     {
-        const Face& face = part.faces[i];
+        const Face& face = part.faces()[i];
         for (uint32_t word : {face.colourIndex, face.indexCount, face.faceWord2, indexArrays[i],
                               textureNames[i], face.extra0, face.extra1, face.extra2})
             image.append32(word);

@@ -38,9 +38,7 @@ std::unique_ptr<ObjectPart> part(const char* name, int32_t x = 0, int32_t y = 0,
 
 uint16_t addVertex(ObjectPart& target, Vertex vertex)
 {
-    target.vertexes.push_back(vertex);
-    target.vertexCount = static_cast<uint32_t>(target.vertexes.size());
-    return static_cast<uint16_t>(target.vertexCount - 1);
+    return static_cast<uint16_t>(target.appendVertex(vertex));
 }
 
 void addFace(ObjectPart& target, std::vector<uint16_t> indexes, const char* texture, uint32_t colour = 0)
@@ -63,7 +61,7 @@ void poolAtRoot(ObjectPart& root)
                          [&](ObjectPart& part)
                          {
                              if (&part == &root) return;
-                             for (Face& face : part.faces)
+                             for (Face& face : part.faces())
                                  if (face.hasTexture())
                                  {
                                      const std::string name(part.textureNameOf(face));

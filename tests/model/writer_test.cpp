@@ -94,7 +94,7 @@ TEST(Writer, EmptyArraysGetZeroOffsetsAndEmptyIndexListsPointAtWhatFollows)
     addFace(*root, makeFace(1, {}, "case"));
     addFace(*root, makeFace(1, {}, "Case")); // differs in case: a second pool entry
     addFace(*root, makeFace(2, {}, std::string()));
-    root->faces[2].textureId = root->addTextureName("", 1); // only its NUL: a one-byte entry
+    root->faces()[2].textureId = root->addTextureName("", 1); // only its NUL: a one-byte entry
     auto image = imageOf(*root);
     // pool: "case\0" 52, "Case\0" 57, "\0" 62; no indexes, no vertexes; faces at 63
     EXPECT_EQ(word(image, 36), 0u);
@@ -168,13 +168,13 @@ TEST(Writer, RefusesFacesOutsideTheirArrays)
 {
     auto root = makePart("p");
     addFace(*root, makeFace(1, {0}));
-    root->faces[0].indexCount = 2; // runs past the part's indexes
+    root->faces()[0].indexCount = 2; // runs past the part's indexes
     ModelImageWriter writer;
     SaveError error;
     EXPECT_FALSE(writer.plan(*root, &error));
     EXPECT_EQ(error.result, SaveResult::invalidTree);
-    root->faces[0].indexCount = 1;
-    root->faces[0].textureId = 3; // no such pool slot
+    root->faces()[0].indexCount = 1;
+    root->faces()[0].textureId = 3; // no such pool slot
     EXPECT_FALSE(writer.plan(*root, &error));
     EXPECT_EQ(error.result, SaveResult::invalidTree);
 }

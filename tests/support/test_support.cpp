@@ -190,8 +190,9 @@ FaceSpec makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::str
 
 void setVertexes(ObjectPart& part, std::vector<Vertex> vertexes)
 {
-    part.vertexes = std::move(vertexes);
-    part.vertexCount = static_cast<uint32_t>(part.vertexes.size());
+    const std::vector<Face> faces(part.faces().begin(), part.faces().end());
+    const std::vector<uint16_t> indexes(part.indexes().begin(), part.indexes().end());
+    part.setArrays(vertexes, faces, indexes);
 }
 
 void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
@@ -209,8 +210,13 @@ void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
 
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
 {
-    const auto indexes = part.indexesOf(part.faces.at(number));
+    const auto indexes = part.indexesOf(part.faces()[number]);
     return {indexes.begin(), indexes.end()};
+}
+
+std::vector<Vertex> vertexesOf(const ObjectPart& part)
+{
+    return {part.vertexes().begin(), part.vertexes().end()};
 }
 
 } // namespace scourvane::test
