@@ -4,6 +4,7 @@
 //   scourvane-bench merge [--subset N]  worst cases of the vertex merge against the quadratic merge
 //   scourvane-bench peer                dedup and renumbering against meshoptimizer
 //   scourvane-bench make-model PATH MB  writes a seeded synthetic model of at least MB megabytes
+//   scourvane-bench make-chain PATH sibling|child  writes a chain of a million empty parts
 //
 // Every input is fixed (the corpus, or a seed), so runs on one machine can be compared.
 #include "bench/bench_support.h"
@@ -366,10 +367,33 @@ int makeModel(const char* path, double megabytes)
     return 0;
 }
 
+// A root with a chain of a million empty parts below it, as siblings (the root's child and its
+// siblings) or each the child of the one before: the hostile files' chains, laid out by the writer.
+int makeChain(const char* path, bool asSiblings)
+{
+    ObjectPart root;
+    root.name = std::string("root") + '\0';
+    std::unique_ptr<ObjectPart>* link = &root.child;
+    for (int i = 0; i < 1000000; ++i)
+    {
+        *link = std::make_unique<ObjectPart>();
+        (*link)->name = std::string("p") + '\0';
+        link = asSiblings ? &(*link)->sibling : &(*link)->child;
+    }
+    SaveError error;
+    if (!root.saveModelFile(path, &error))
+    {
+        std::fprintf(stderr, "cannot write %s: %s\n", path, describeSaveError(error));
+        return 1;
+    }
+    return 0;
+}
+
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: scourvane-bench pipeline DIR | merge [--subset N] | peer | make-model PATH MB\n");
+                 "usage: scourvane-bench pipeline DIR | merge [--subset N] | peer | make-model PATH MB |\n"
+                 "       make-chain PATH sibling|child\n");
     return 2;
 }
 
@@ -405,5 +429,8 @@ int main(int argc, char** argv)
     }
     if (command == "peer" && argc == 2) return benchPeer();
     if (command == "make-model" && argc == 4) return makeModel(argv[2], std::strtod(argv[3], nullptr));
+    if (command == "make-chain" && argc == 4 &&
+        (std::strcmp(argv[3], "sibling") == 0 || std::strcmp(argv[3], "child") == 0))
+        return makeChain(argv[2], std::strcmp(argv[3], "sibling") == 0);
     return usage();
 }
