@@ -53,7 +53,7 @@ class Reader
     uint64_t size_;
     LoadError* error_;
     uint64_t budget_;
-    std::vector<uint64_t> active_; // one bit per file offset: headers still being read
+    std::vector<uint64_t> active_; // for deep stacks: one bit per file offset, set while being read
     ObjectPart* root_ = nullptr;
     uint32_t lastTextureOffset_ = 0; // 0: none yet (0 never names a texture)
     size_t lastTextureLength_ = 0;
@@ -140,19 +140,45 @@ class Reader
 
     bool loadPart(ObjectPart& part, uint32_t headerOffset, Links& links);
 
+    // The parts still being read are the frames of loadTree's stack. A shallow stack is searched;
+    // a deep one (a long chain) gets a bitmap of one bit per file offset, so a model of ordinary
+    // shape never pays for a bitmap the size of an eighth of the file.
+    static constexpr size_t searchedDepth = 64;
+    struct Frame
+    {
+        ObjectPart* part;
+        uint32_t offset;
+        uint32_t siblingOffset; // 0 once begun, or when there is none
+    };
+    std::vector<Frame> stack_;
+
     bool isActive(uint32_t offset) const
     {
-        const size_t word = offset / 64;
-        return word < active_.size() && (active_[word] >> (offset % 64) & 1u) != 0;
+        if (active_.empty())
+        {
+            for (const Frame& frame : stack_)
+                if (frame.offset == offset) return true;
+            return false;
+        }
+        return (active_[offset / 64] >> (offset % 64) & 1u) != 0;
     }
-    void setActive(uint32_t offset, bool on)
+    void push(const Frame& frame)
     {
-        if (active_.empty()) active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
-        const uint64_t bit = uint64_t{1} << (offset % 64);
-        if (on)
-            active_[offset / 64] |= bit;
-        else
-            active_[offset / 64] &= ~bit;
+        stack_.push_back(frame);
+        if (active_.empty() && stack_.size() > searchedDepth)
+        {
+            active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
+            for (const Frame& below : stack_)
+                active_[below.offset / 64] |= uint64_t{1} << (below.offset % 64);
+        }
+        else if (!active_.empty())
+            active_[frame.offset / 64] |= uint64_t{1} << (frame.offset % 64);
+    }
+    void pop()
+    {
+        const uint32_t offset = stack_.back().offset;
+        if (!active_.empty()) active_[offset / 64] &= ~(uint64_t{1} << (offset % 64));
+        stack_.pop_back();
     }
 };
 
@@ -245,17 +271,8 @@ bool Reader::loadTree(ObjectPart& root)
     root_ = &root;
     // One frame per part whose reading has begun and whose sibling subtree is not finished yet:
     // exactly the parts a recursive reader would still be inside, so a link to one of them is a
-    // cycle. A part without links finishes at once and needs no frame.
-    // A frame's child is begun as soon as the frame is made, so a frame only keeps the sibling
-    // still to come: 16 bytes, for chains a million parts deep.
-    struct Frame
-    {
-        ObjectPart* part;
-        uint32_t offset;
-        uint32_t siblingOffset; // 0 once begun, or when there is none
-    };
-    std::vector<Frame> stack;
-
+    // cycle. A part without links finishes at once and needs no frame; a frame's child is begun as
+    // soon as the frame is made, so the frame keeps only the sibling still to come.
     ObjectPart* next = &root;
     uint32_t nextOffset = 0;
     LoadWhat link = LoadWhat::partHeader;
@@ -273,8 +290,7 @@ bool Reader::loadTree(ObjectPart& root)
             next = nullptr;
             if (links.child != 0 || links.sibling != 0)
             {
-                setActive(nextOffset, true);
-                stack.push_back(Frame{part, nextOffset, links.sibling});
+                push(Frame{part, nextOffset, links.sibling});
                 if (links.child != 0)
                 {
                     part->child = std::make_unique<ObjectPart>();
@@ -286,8 +302,8 @@ bool Reader::loadTree(ObjectPart& root)
                 }
             }
         }
-        if (stack.empty()) return true;
-        Frame& frame = stack.back();
+        if (stack_.empty()) return true;
+        Frame& frame = stack_.back();
         if (frame.siblingOffset != 0)
         {
             frame.part->sibling = std::make_unique<ObjectPart>();
@@ -298,8 +314,7 @@ bool Reader::loadTree(ObjectPart& root)
             owner = frame.offset;
             continue;
         }
-        setActive(frame.offset, false);
-        stack.pop_back();
+        pop();
     }
 }
 

@@ -130,11 +130,16 @@ TEST(Writer, StreamsPiecesOfBoundedSizeThatMakeTheWholeImage)
     // Long enough for several pieces, with a name longer than a piece.
     auto root = makePart(std::string(imagePieceSize + 100, 'n'));
     std::vector<Vertex> vertexes(65535);
+    std::vector<Face> faces;
+    std::vector<uint16_t> indexes;
+    const uint32_t skin = root->addTextureName("skin", 5);
     for (uint32_t i = 0; i < vertexes.size(); ++i)
+    {
         vertexes[i] = {i, i + 1, i + 2};
-    setVertexes(*root, vertexes);
-    for (uint16_t i = 0; i + 2 < 65535; i += 3)
-        addFace(*root, makeFace(1, {i, static_cast<uint16_t>(i + 1), static_cast<uint16_t>(i + 2)}, "skin"));
+        indexes.push_back(static_cast<uint16_t>(i));
+        if (i % 3 == 2) faces.push_back(Face{1, 3, 0, i - 2, skin, 0, 0, 0});
+    }
+    root->setArrays(vertexes, faces, indexes);
     const auto whole = imageOf(*root);
 
     struct Collected
