@@ -1,8 +1,9 @@
-// The per-file step: load, count, clean, count, build the image, verify it, save it (unless the target
-// already holds it), measure.
+// The per-file step: load, count, clean, count, stream the image into the new file (unless the target
+// already holds it), verify what the new file holds, back up, put it in place.
 #include "batch/batch_run.h"
 
 #include "clean/part_cleaner.h"
+#include "model/model_writer.h"
 #include "model/object_part.h"
 
 #include <cstring>
@@ -70,13 +71,46 @@ bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResu
     return true;
 }
 
-// True when the file at `target` already holds exactly `image`. Only a file of the image's very
-// size is read to compare.
-bool targetHoldsImage(const char* target, const std::vector<uint8_t>& image)
+// Hands the writer's planned image to `sink` (a comparison or a copy), piece by piece.
+struct Comparison
 {
-    if (platform::fileSize(target) != static_cast<int64_t>(image.size())) return false;
+    const std::vector<uint8_t>* bytes;
+    size_t position = 0;
+};
+
+bool comparePiece(void* context, const uint8_t* piece, size_t size)
+{
+    Comparison& comparison = *static_cast<Comparison*>(context);
+    const std::vector<uint8_t>& bytes = *comparison.bytes;
+    if (size > bytes.size() - comparison.position ||
+        std::memcmp(bytes.data() + comparison.position, piece, size) != 0)
+        return false;
+    comparison.position += size;
+    return true;
+}
+
+bool appendPiece(void* context, const uint8_t* piece, size_t size)
+{
+    std::vector<uint8_t>& out = *static_cast<std::vector<uint8_t>*>(context);
+    out.insert(out.end(), piece, piece + size);
+    return true;
+}
+
+// True when the planned image is exactly `bytes`; nothing is built to find out.
+bool imageEquals(ModelImageWriter& writer, const std::vector<uint8_t>& bytes)
+{
+    if (writer.imageSize() != bytes.size()) return false;
+    Comparison comparison{&bytes};
+    return writer.write(comparePiece, &comparison) && comparison.position == bytes.size();
+}
+
+// True when the file at `target` already holds exactly the planned image. Only a file of the
+// image's very size is read to compare.
+bool targetHoldsImage(const char* target, ModelImageWriter& writer)
+{
+    if (platform::fileSize(target) != static_cast<int64_t>(writer.imageSize())) return false;
     std::vector<uint8_t> current;
-    return platform::readWholeFile(target, current, image.size()) && current == image;
+    return platform::readWholeFile(target, current, writer.imageSize()) && imageEquals(writer, current);
 }
 
 // Where a step stands, so that running out of memory fails the step it happened in.
@@ -90,6 +124,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
 {
     FileResult result;
     stage = Stage::loading;
+    // The original's bytes stay to the end: the verifier proves the cleaned file against them, and a
+    // backup is made of them.
     std::vector<uint8_t> original;
     platform::FileIdentity identity;
     platform::IoError readError;
@@ -103,9 +139,21 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         result.outcome = FileOutcome::readFailed;
         return result;
     }
-    std::vector<uint8_t> image;
+    const char* target = options.outputPath != nullptr ? options.outputPath : path;
+    const bool inPlace = target == path;
+    auto saveFailed = [&](SaveResult why)
     {
-        // The tree is needed only until its image is built.
+        result.saveError.result = why;
+        result.outcome = FileOutcome::writeFailed;
+        return result;
+    };
+
+    // The dry run's image in memory, or the new file the image streams into.
+    std::vector<uint8_t> image;
+    platform::FileReplacement save;
+    {
+        // The tree lives only until its image is out, so that it and the bytes read back for the
+        // verifier are never in memory together.
         ObjectPart root;
         if (!root.loadModelBytes(original.data(), original.size(), &result.loadError))
         {
@@ -120,49 +168,49 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         result.faceChange = wrappingDifference(facesBefore, root.countFaces());
 
         stage = Stage::saving;
-        if (!root.buildModelImage(image))
+        // The writer's plan, reused from model to model on this thread.
+        thread_local ModelImageWriter writer;
+        if (!writer.plan(root, &result.saveError))
         {
-            result.saveError.result = SaveResult::tooLarge;
             result.outcome = FileOutcome::writeFailed;
             return result;
         }
-    }
-    result.changed = image != original;
-    result.sizeAfter = lowWordOfSize(image.size());
-    const char* target = options.outputPath != nullptr ? options.outputPath : path;
-    const bool inPlace = target == path;
+        result.changed = !imageEquals(writer, original);
+        result.sizeAfter = lowWordOfSize(writer.imageSize());
 
+        if (options.dryRun)
+        {
+            image.reserve(writer.imageSize());
+            writer.write(appendPiece, &image);
+        }
+        else
+        {
+            // A model that is already clean has nothing to prove and nothing to write.
+            if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, writer)))
+            {
+                result.outcome = FileOutcome::cleaned;
+                return result;
+            }
+            // Begun first: a model that cannot be written (read-only, held, hard-linked) is refused
+            // before any backup is made.
+            bool differs = true;
+            if (!save.begin(target, writer.imageSize(), &result.saveError.ioError) ||
+                !writer.writeTo(save, {}, differs, &result.saveError.ioError))
+                return saveFailed(SaveResult::ioFailed);
+        }
+    }
     if (options.dryRun)
     {
-        if (!verifyImage(original, image, result)) return result;
-        result.outcome = FileOutcome::cleaned;
-        return result;
-    }
-    // A model that is already clean has nothing to prove and nothing to write.
-    if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, image)))
-    {
-        result.outcome = FileOutcome::cleaned;
+        if (verifyImage(original, image, result)) result.outcome = FileOutcome::cleaned;
         return result;
     }
 
-    // Opened first: a model that cannot be written (read-only, held, hard-linked) is refused before
-    // any backup is made.
-    platform::FileReplacement save;
-    auto saveFailed = [&](SaveResult why)
     {
-        result.saveError.result = why;
-        result.outcome = FileOutcome::writeFailed;
-        return result;
-    };
-    if (!save.begin(target, image.size(), &result.saveError.ioError) ||
-        !save.write(image.data(), image.size(), &result.saveError.ioError))
-        return saveFailed(SaveResult::ioFailed);
-    // What is proved is what the new file holds, read back from it before it takes any name.
-    std::vector<uint8_t> written;
-    if (!save.readBack(written, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
-    std::vector<uint8_t>().swap(image);
-    if (!verifyImage(original, written, result)) return result;
-    std::vector<uint8_t>().swap(written);
+        // What is proved is what the new file holds, read back from it before it takes any name.
+        std::vector<uint8_t> written;
+        if (!save.readBack(written, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
+        if (!verifyImage(original, written, result)) return result;
+    }
     if (options.keepBackup && result.changed && !keepBackup(path, original, result))
     {
         result.outcome = FileOutcome::backupFailed;

@@ -3,6 +3,7 @@
 // so a seed names the same data everywhere.
 #include "bench/bench_support.h"
 
+#include "model/byte_key_table.h"
 #include "model/model_writer.h"
 
 #include <cerrno>
@@ -46,13 +47,24 @@ Vertex randomVertex(SeededNumbers& numbers)
     return Vertex{numbers.word(), numbers.word(), numbers.word()};
 }
 
-Face triangle(uint32_t colour, uint16_t a, uint16_t b, uint16_t c)
+// A part's arrays while they are made, handed to the part at the end.
+struct Built
+{
+    std::vector<Vertex> vertexes;
+    std::vector<Face> faces;
+    std::vector<uint16_t> indexes;
+};
+
+void addTriangle(Built& built, uint32_t colour, uint16_t a, uint16_t b, uint16_t c,
+                 uint32_t textureId = noTexture)
 {
     Face face;
     face.colourIndex = colour;
+    face.textureId = textureId;
     face.indexCount = 3;
-    face.indexes = {a, b, c};
-    return face;
+    face.firstIndex = static_cast<uint32_t>(built.indexes.size());
+    built.indexes.insert(built.indexes.end(), {a, b, c});
+    built.faces.push_back(face);
 }
 
 void nameAs(ObjectPart& part, const std::string& name)
@@ -61,10 +73,9 @@ void nameAs(ObjectPart& part, const std::string& name)
     part.name.push_back('\0');
 }
 
-void settleCounts(ObjectPart& part)
+void settle(ObjectPart& part, const Built& built)
 {
-    part.vertexCount = static_cast<uint32_t>(part.vertexes.size());
-    part.faceCount = static_cast<uint32_t>(part.faces.size());
+    part.setArrays(built.vertexes, built.faces, built.indexes);
 }
 
 // Hangs `parts` under `root` as its child and that child's sibling chain, in order.
@@ -103,8 +114,9 @@ ObjectPart makeMergePart(MergeCase mergeCase, uint32_t vertexCount, uint32_t tri
 {
     SeededNumbers numbers(seed);
     ObjectPart part;
+    Built built;
     nameAs(part, "merge");
-    part.vertexes.reserve(vertexCount);
+    built.vertexes.reserve(vertexCount);
     const Vertex single = randomVertex(numbers);
     std::vector<Vertex> positions;
     for (uint32_t i = 0; i < fewPositionCount; ++i)
@@ -115,24 +127,24 @@ ObjectPart makeMergePart(MergeCase mergeCase, uint32_t vertexCount, uint32_t tri
         {
         case MergeCase::allDifferent:
             // x alone tells them apart; y and z keep the data from looking like a counter.
-            part.vertexes.push_back(Vertex{i, numbers.word(), numbers.word()});
+            built.vertexes.push_back(Vertex{i, numbers.word(), numbers.word()});
             break;
         case MergeCase::allEqual:
-            part.vertexes.push_back(single);
+            built.vertexes.push_back(single);
             break;
         case MergeCase::fewPositions:
-            part.vertexes.push_back(positions[i % fewPositionCount]);
+            built.vertexes.push_back(positions[i % fewPositionCount]);
             break;
         }
     }
-    part.faces.reserve(triangleCount);
+    built.faces.reserve(triangleCount);
     for (uint32_t f = 0; f < triangleCount; ++f)
     {
         auto corner = [&] { return static_cast<uint16_t>(numbers.below(vertexCount)); };
         uint16_t a = corner(), b = corner(), c = corner();
-        part.faces.push_back(triangle(1, a, b, c));
+        addTriangle(built, 1, a, b, c);
     }
-    settleCounts(part);
+    settle(part, built);
     return part;
 }
 
@@ -146,15 +158,16 @@ ObjectPart makeSoupPart(uint32_t vertexCount, uint32_t distinctPositions, uint64
     };
     SeededNumbers numbers(seed);
     ObjectPart part;
+    Built built;
     nameAs(part, "soup");
-    part.vertexes.reserve(vertexCount);
+    built.vertexes.reserve(vertexCount);
     for (uint32_t i = 0; i < vertexCount; ++i)
-        part.vertexes.push_back(position(numbers.below(distinctPositions)));
-    part.faces.reserve(vertexCount / 3);
+        built.vertexes.push_back(position(numbers.below(distinctPositions)));
+    built.faces.reserve(vertexCount / 3);
     for (uint32_t v = 0; v + 2 < vertexCount; v += 3)
-        part.faces.push_back(triangle(1 + v % 7, static_cast<uint16_t>(v), static_cast<uint16_t>(v + 1),
-                                      static_cast<uint16_t>(v + 2)));
-    settleCounts(part);
+        addTriangle(built, 1 + v % 7, static_cast<uint16_t>(v), static_cast<uint16_t>(v + 1),
+                    static_cast<uint16_t>(v + 2));
+    settle(part, built);
     return part;
 }
 
@@ -177,29 +190,29 @@ ObjectPart makeLargeModel(uint64_t targetBytes, uint64_t seed)
     auto makePart = [&](uint32_t number)
     {
         ObjectPart part;
+        Built built;
         nameAs(part, "part" + std::to_string(number));
         std::vector<Vertex> positions(60000);
         for (Vertex& position : positions)
             position = randomVertex(numbers);
-        part.vertexes.reserve(fullPartVertexes);
+        built.vertexes.reserve(fullPartVertexes);
         for (uint32_t i = 0; i < fullPartVertexes; ++i)
-            part.vertexes.push_back(positions[numbers.below(static_cast<uint32_t>(positions.size()))]);
-        part.faces.reserve(fullPartVertexes);
+            built.vertexes.push_back(positions[numbers.below(static_cast<uint32_t>(positions.size()))]);
+        built.faces.reserve(fullPartVertexes);
+        built.indexes.reserve(3 * size_t{fullPartVertexes});
+        for (const char* name : textureNames) // ids 0 to 7 in every part
+            part.addTextureName(name, static_cast<uint32_t>(std::strlen(name) + 1));
         for (uint32_t f = 0; f < fullPartVertexes; ++f)
         {
             auto corner = [&] { return static_cast<uint16_t>(numbers.below(fullPartVertexes)); };
             uint16_t a = corner(), b = corner(), c = corner();
             const uint32_t kind = numbers.below(100);
             // 90% textured, 5% coloured, 5% dead (colour 0, no texture).
-            Face face = triangle(kind < 95 ? 1 + kind % 15 : 0, a, b, c);
-            if (kind < 90)
-            {
-                face.textureName = textureNames[numbers.below(8)];
-                face.textureName.push_back('\0');
-            }
-            part.faces.push_back(std::move(face));
+            addTriangle(built, kind < 95 ? 1 + kind % 15 : 0, a, b, c,
+                        kind < 90 ? numbers.below(8) : noTexture);
         }
-        settleCounts(part);
+        settle(part, built);
+        if (number > 0) part.textureNames.reset(); // the ids are the root's, which holds the names
         return part;
     };
 
@@ -222,16 +235,14 @@ ObjectPart copyTree(const ObjectPart& root)
     {
         ObjectPart to;
         to.version = from.version;
-        to.vertexCount = from.vertexCount;
-        to.faceCount = from.faceCount;
         to.protectedFace = from.protectedFace;
         to.positionX = from.positionX;
         to.positionY = from.positionY;
         to.positionZ = from.positionZ;
         to.name = from.name;
         to.reservedZero = from.reservedZero;
-        to.vertexes = from.vertexes;
-        to.faces = from.faces;
+        to.setArrays(from.vertexes(), from.faces(), from.indexes());
+        if (from.textureNames) to.textureNames = std::make_unique<ByteKeyTable>(*from.textureNames);
         return to;
     };
     ObjectPart copy = copyOwn(root);
@@ -261,12 +272,12 @@ void quadraticMerge(ObjectPart& part)
     {
         for (uint16_t j = 0; j < i; ++j)
         {
-            const Vertex& a = part.vertexes[i];
-            const Vertex& b = part.vertexes[j];
+            const Vertex& a = part.vertexes()[i];
+            const Vertex& b = part.vertexes()[j];
             if (a.x == b.x && a.y == b.y && a.z == b.z)
             {
-                for (Face& face : part.faces)
-                    for (uint16_t& index : face.indexes)
+                for (const Face& face : part.faces())
+                    for (uint16_t& index : part.indexesOf(face))
                         if (index == i) index = j;
                 break;
             }
@@ -284,12 +295,12 @@ void plainCleanAfterMerge(ObjectPart& part)
     const uint32_t protectedFace = part.protectedFace;
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
-        const Face& face = part.faces[f];
+        const Face& face = part.faces()[f];
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = keptCount;
         kept[f] = true;
         ++keptCount;
-        for (uint16_t index : face.indexes)
+        for (uint16_t index : part.indexesOf(face))
             if (!used[index])
             {
                 used[index] = true;
@@ -299,31 +310,29 @@ void plainCleanAfterMerge(ObjectPart& part)
 
     if (keptCount == 0)
     {
-        part.faces.clear();
         Face point;
         point.indexCount = 1;
-        point.indexes = {0};
-        part.faces.push_back(std::move(point));
-        part.vertexes.assign(1, Vertex{});
-        settleCounts(part);
+        const Vertex origin[1] = {Vertex{}};
+        const uint16_t first[1] = {0};
+        part.setArrays(origin, {&point, 1}, first);
         return;
     }
 
     std::vector<Face> faces;
+    std::vector<uint16_t> indexes;
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
         if (!kept[f]) continue;
-        Face face = std::move(part.faces[f]);
-        for (uint16_t& index : face.indexes)
-            index = newNumber[index];
-        faces.push_back(std::move(face));
+        Face face = part.faces()[f];
+        face.firstIndex = static_cast<uint32_t>(indexes.size());
+        for (uint16_t index : part.indexesOf(part.faces()[f]))
+            indexes.push_back(newNumber[index]);
+        faces.push_back(face);
     }
     std::vector<Vertex> vertexes(usedCount);
     for (uint32_t v = 0; v < part.vertexCount; ++v)
-        if (used[v]) vertexes[newNumber[v]] = part.vertexes[v];
-    part.faces = std::move(faces);
-    part.vertexes = std::move(vertexes);
-    settleCounts(part);
+        if (used[v]) vertexes[newNumber[v]] = part.vertexes()[v];
+    part.setArrays(vertexes, faces, indexes);
 }
 
 void plainCleanSinglePart(ObjectPart& part)

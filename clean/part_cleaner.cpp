@@ -3,7 +3,10 @@
 // order and compacts. The result is the same as comparing every vertex with every earlier one.
 #include "clean/part_cleaner.h"
 
-#include <chrono>
+#include "model/keyed_hash.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace scourvane
 {
@@ -14,41 +17,44 @@ namespace
 constexpr uint32_t maxCleanableVertexes = 65535;
 constexpr uint16_t unused = 0xFFFF; // no vertex number reaches it, since there are at most 65535
 
-// A per-process seed keeps crafted files from choosing coordinates that all land in one bucket.
-const uint64_t hashSeed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
-                              0x9E3779B97F4A7C15ull |
-                          1u;
-
-inline uint64_t hashVertex(const Vertex& v)
+// Keyed, so a file cannot choose coordinates that all land in one bucket.
+inline uint64_t hashVertex(const HashKey& key, const Vertex& v)
 {
-    uint64_t h = (uint64_t{v.x} << 32 | v.y) * 0xff51afd7ed558ccdull ^ (uint64_t{v.z} + hashSeed);
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 29;
-    h *= hashSeed;
-    return h ^ (h >> 32);
+    return hashWords(key, uint64_t{v.x} << 32 | v.y, v.z);
 }
 
-// Scratch tables reused from part to part, so a tree of many small parts allocates them once.
+// Scratch tables reused from part to part and, per thread, from model to model, so a run
+// allocates them a few times in all.
 struct Scratch
 {
     std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
     std::vector<uint16_t> firstEqual;
     std::vector<uint16_t> newNumber;
     std::vector<Vertex> vertexes;
+    std::vector<uint16_t> indexes;
 };
+
+Scratch& threadScratch()
+{
+    thread_local Scratch scratch;
+    return scratch;
+}
 
 bool withinLimits(const ObjectPart& part)
 {
-    const size_t vertexCount = part.vertexes.size();
+    const size_t vertexCount = part.vertexCount;
     if (vertexCount > maxCleanableVertexes) return false;
-    for (const Face& face : part.faces)
-        for (uint16_t index : face.indexes)
+    for (const Face& face : part.faces())
+    {
+        if (face.firstIndex > part.indexTotal || face.indexCount > part.indexTotal - face.firstIndex)
+            return false;
+        for (uint16_t index : part.indexesOf(face))
             if (index >= vertexCount) return false;
+    }
     return true;
 }
 
-void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
+void mergeDuplicates(std::span<const Vertex> vertexes, Scratch& scratch)
 {
     const size_t count = vertexes.size();
     size_t buckets = 16;
@@ -57,10 +63,11 @@ void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
     scratch.buckets.assign(buckets, 0);
     scratch.firstEqual.resize(count);
     const size_t mask = buckets - 1;
+    const HashKey& key = hashKey();
     for (size_t i = 0; i < count; ++i)
     {
         const Vertex& vertex = vertexes[i];
-        size_t bucket = static_cast<size_t>(hashVertex(vertex)) & mask;
+        size_t bucket = static_cast<size_t>(hashVertex(key, vertex)) & mask;
         for (;;)
         {
             const uint32_t entry = scratch.buckets[bucket];
@@ -82,53 +89,58 @@ void mergeDuplicates(const std::vector<Vertex>& vertexes, Scratch& scratch)
 
 inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
 {
-    return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexes.size() == 2;
+    return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexCount == 2;
 }
 
 void cleanWithin(ObjectPart& part, Scratch& scratch)
 {
-    mergeDuplicates(part.vertexes, scratch);
-    scratch.newNumber.assign(part.vertexes.size(), unused);
+    const std::span<const Vertex> vertexes = std::as_const(part).vertexes();
+    mergeDuplicates(vertexes, scratch);
+    scratch.newNumber.assign(vertexes.size(), unused);
+    scratch.indexes.clear();
 
+    // Kept faces move down in place; their indexes, renumbered, go to the scratch array in order.
+    const std::span<Face> faces = part.faces();
     uint32_t kept = 0;
     uint16_t used = 0;
     const uint32_t protectedFace = part.protectedFace;
-    for (uint32_t f = 0; f < part.faces.size(); ++f)
+    for (uint32_t f = 0; f < faces.size(); ++f)
     {
-        Face& face = part.faces[f];
+        Face face = faces[f];
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
-        for (uint16_t& index : face.indexes)
+        for (uint16_t index : part.indexesOf(face))
         {
             const uint16_t vertex = scratch.firstEqual[index];
             if (scratch.newNumber[vertex] == unused) scratch.newNumber[vertex] = used++;
-            index = scratch.newNumber[vertex];
+            scratch.indexes.push_back(scratch.newNumber[vertex]);
         }
-        if (kept != f) part.faces[kept] = std::move(face);
-        ++kept;
+        face.firstIndex = static_cast<uint32_t>(scratch.indexes.size()) - face.indexCount;
+        faces[kept++] = face;
     }
 
     if (kept == 0)
     {
-        // A part without faces troubles editors: give it one point at the origin.
-        part.faces.clear();
-        Face point;
-        point.indexCount = 1;
-        point.indexes.assign(1, 0);
-        part.faces.push_back(std::move(point));
-        part.faceCount = 1;
-        part.vertexes.assign(1, Vertex{});
-        part.vertexCount = 1;
+        // A part without faces troubles editors: give it one point at the origin, in the part's
+        // own block when it has room.
+        if (part.faceCount > 0 && part.vertexCount > 0 && part.indexTotal > 0)
+            part.shrinkArrays(1, 1, 1);
+        else
+            part.allocateArrays(1, 1, 1);
+        part.faces()[0] = Face{};
+        part.faces()[0].indexCount = 1;
+        part.indexes()[0] = 0;
+        part.vertexes()[0] = Vertex{};
         return;
     }
 
-    part.faces.resize(kept);
-    part.faceCount = kept;
+    // The vertexes in their new order, gathered before the shorter face array moves them.
     scratch.vertexes.resize(used);
-    for (size_t v = 0; v < part.vertexes.size(); ++v)
-        if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = part.vertexes[v];
-    part.vertexes.swap(scratch.vertexes);
-    part.vertexCount = used;
+    for (size_t v = 0; v < vertexes.size(); ++v)
+        if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = vertexes[v];
+    part.shrinkArrays(used, kept, static_cast<uint32_t>(scratch.indexes.size()));
+    std::copy(scratch.vertexes.begin(), scratch.vertexes.end(), part.vertexes().begin());
+    std::copy(scratch.indexes.begin(), scratch.indexes.end(), part.indexes().begin());
 }
 
 } // namespace
@@ -141,14 +153,13 @@ bool partWithinCleaningLimits(const ObjectPart& part)
 bool cleanSinglePart(ObjectPart& part)
 {
     if (!withinLimits(part)) return false;
-    Scratch scratch;
-    cleanWithin(part, scratch);
+    cleanWithin(part, threadScratch());
     return true;
 }
 
 void cleanPart(ObjectPart& root)
 {
-    Scratch scratch;
+    Scratch& scratch = threadScratch();
     walkParts(root,
               [&](ObjectPart& part)
               {

@@ -2,34 +2,12 @@
 // so that find does not scan.
 #include "model/byte_key_table.h"
 
+#include "model/keyed_hash.h"
+
 #include <cstring>
 
 namespace scourvane
 {
-
-uint64_t hashBytes(const void* bytes, size_t length)
-{
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    uint64_t hash = 0xcbf29ce484222325ull ^ length;
-    while (length >= 8)
-    {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        hash = (hash ^ word) * 0x100000001b3ull;
-        hash ^= hash >> 29;
-        p += 8;
-        length -= 8;
-    }
-    while (length > 0)
-    {
-        hash = (hash ^ *p++) * 0x100000001b3ull;
-        --length;
-    }
-    hash ^= hash >> 32;
-    hash *= 0xd6e8feb86659fd93ull;
-    hash ^= hash >> 32;
-    return hash;
-}
 
 bool ByteKeyTable::keyMatchesAt(uint32_t slot, const void* key, uint32_t keyLength) const
 {
@@ -69,6 +47,34 @@ void ByteKeyTable::grow()
     values.emplace_back();
     valueLengths.push_back(0);
     ++count;
+}
+
+uint32_t ByteKeyTable::intern(const void* key, uint32_t keyLength)
+{
+    if (key == nullptr || keyLength == 0) return noSlot;
+    const uint32_t slot = find(key, keyLength);
+    if (slot != noSlot) return slot;
+    grow();
+    keys[count - 1].assign(static_cast<const char*>(key), keyLength);
+    keyLengths[count - 1] = keyLength;
+    indexSlot(count - 1);
+    return count - 1;
+}
+
+uint32_t ByteKeyTable::longestProbe() const
+{
+    const size_t mask = index_.size() - 1;
+    uint32_t longest = 0;
+    for (size_t bucket = 0; bucket < index_.size(); ++bucket)
+    {
+        const uint32_t entry = index_[bucket];
+        if (entry == 0) continue;
+        const size_t home =
+            static_cast<size_t>(hashBytes(keys[entry - 1].data(), keyLengths[entry - 1])) & mask;
+        const auto distance = static_cast<uint32_t>((bucket - home) & mask) + 1;
+        if (distance > longest) longest = distance;
+    }
+    return longest;
 }
 
 bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength)

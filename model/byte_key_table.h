@@ -1,6 +1,7 @@
 // An ordered table with byte-string keys: slots keep the order in which their keys were first set,
 // a slot's number never changes, and there is no removal. Keys and values are copied in.
-// Lookups go through a hash index, so they do not slow down as the table grows.
+// Lookups go through an index on a keyed hash (model/keyed_hash.h), so they do not slow down as the
+// table grows, nor when a file chooses keys that an unkeyed hash would put in one bucket.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,14 @@ class ByteKeyTable
     // until that slot's value is replaced or the table is released.
     const uint8_t* get(const void* key, uint32_t keyLength, uint32_t* valueLength = nullptr) const;
 
+    // Number of the slot holding `key`, adding a slot (with no value) when the key is new; noSlot for
+    // a null or empty key.
+    uint32_t intern(const void* key, uint32_t keyLength);
+
+    // The most buckets any present key's lookup inspects (1 when every key sits in its own bucket,
+    // 0 for an empty table). The keyed hash keeps it short whatever keys a file chooses.
+    uint32_t longestProbe() const;
+
     // Number of the slot holding `key`, or noSlot when absent or when the key is null or empty.
     uint32_t find(const void* key, uint32_t keyLength) const;
 
@@ -50,8 +59,5 @@ class ByteKeyTable
     void indexSlot(uint32_t slot);
     void rebuildIndex(size_t buckets);
 };
-
-// 64-bit hash of a byte string (FNV-1a mixed), shared by the lookups of the engine.
-uint64_t hashBytes(const void* bytes, size_t length);
 
 } // namespace scourvane

@@ -3,6 +3,8 @@
 // with an explicit stack, never as deep as the file says.
 #include "model/model_reader.h"
 
+#include "model/byte_key_table.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +19,7 @@ constexpr uint32_t vertexSize = 12;
 constexpr uint32_t faceRecordSize = 32;
 constexpr uint32_t firstUnreachableOffset = 0x80000000u;
 constexpr size_t inlineNameLength = 15;
+constexpr size_t keptBufferSize = size_t{16} << 20;
 
 inline uint32_t le32(const uint8_t* p)
 {
@@ -50,7 +53,11 @@ class Reader
     uint64_t size_;
     LoadError* error_;
     uint64_t budget_;
-    std::vector<uint64_t> active_; // one bit per file offset: headers still being read
+    std::vector<uint64_t> active_; // for deep stacks: one bit per file offset, set while being read
+    ObjectPart* root_ = nullptr;
+    uint32_t lastTextureOffset_ = 0; // 0: none yet (0 never names a texture)
+    size_t lastTextureLength_ = 0;
+    uint32_t lastTextureId_ = noTexture;
 
     bool fail(LoadResult result, LoadWhat what, uint32_t offset, uint32_t value = 0)
     {
@@ -100,21 +107,78 @@ class Reader
         return true;
     }
 
+    // Reads the texture name at `offset` into the model's pool and gives its id. Faces one after the
+    // other often point at one stored name, so the last offset read is remembered.
+    bool readTexture(uint32_t offset, uint32_t& id, uint32_t owner)
+    {
+        if (offset == lastTextureOffset_)
+        {
+            // The same bytes again: charged as if read again, so the sharing budget is as before.
+            if (lastTextureLength_ > inlineNameLength &&
+                !charge(lastTextureLength_, LoadWhat::textureName, offset))
+                return false;
+            id = lastTextureId_;
+            return true;
+        }
+        if (offset >= firstUnreachableOffset)
+            return fail(LoadResult::offsetTooLarge, LoadWhat::textureName, owner, offset);
+        if (offset >= size_) return fail(LoadResult::namePastEnd, LoadWhat::textureName, offset);
+        const uint8_t* start = bytes_ + offset;
+        const void* nul = std::memchr(start, 0, static_cast<size_t>(size_ - offset));
+        if (!nul) return fail(LoadResult::nameUnterminated, LoadWhat::textureName, offset);
+        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
+        if (length > inlineNameLength && !charge(length, LoadWhat::textureName, offset)) return false;
+        // Files saved by editors repeat the name for every face, mostly the previous face's name.
+        const bool sameAsLast = lastTextureOffset_ != 0 && length == lastTextureLength_ &&
+                                std::memcmp(start, bytes_ + lastTextureOffset_, length) == 0;
+        id = sameAsLast ? lastTextureId_ : root_->addTextureName(start, static_cast<uint32_t>(length));
+        lastTextureOffset_ = offset;
+        lastTextureLength_ = length;
+        lastTextureId_ = id;
+        return true;
+    }
+
     bool loadPart(ObjectPart& part, uint32_t headerOffset, Links& links);
+
+    // The parts still being read are the frames of loadTree's stack. A shallow stack is searched;
+    // a deep one (a long chain) gets a bitmap of one bit per file offset, so a model of ordinary
+    // shape never pays for a bitmap the size of an eighth of the file.
+    static constexpr size_t searchedDepth = 64;
+    struct Frame
+    {
+        ObjectPart* part;
+        uint32_t offset;
+        uint32_t siblingOffset; // 0 once begun, or when there is none
+    };
+    std::vector<Frame> stack_;
 
     bool isActive(uint32_t offset) const
     {
-        const size_t word = offset / 64;
-        return word < active_.size() && (active_[word] >> (offset % 64) & 1u) != 0;
+        if (active_.empty())
+        {
+            for (const Frame& frame : stack_)
+                if (frame.offset == offset) return true;
+            return false;
+        }
+        return (active_[offset / 64] >> (offset % 64) & 1u) != 0;
     }
-    void setActive(uint32_t offset, bool on)
+    void push(const Frame& frame)
     {
-        if (active_.empty()) active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
-        const uint64_t bit = uint64_t{1} << (offset % 64);
-        if (on)
-            active_[offset / 64] |= bit;
-        else
-            active_[offset / 64] &= ~bit;
+        stack_.push_back(frame);
+        if (active_.empty() && stack_.size() > searchedDepth)
+        {
+            active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
+            for (const Frame& below : stack_)
+                active_[below.offset / 64] |= uint64_t{1} << (below.offset % 64);
+        }
+        else if (!active_.empty())
+            active_[frame.offset / 64] |= uint64_t{1} << (frame.offset % 64);
+    }
+    void pop()
+    {
+        const uint32_t offset = stack_.back().offset;
+        if (!active_.empty()) active_[offset / 64] &= ~(uint64_t{1} << (offset % 64));
+        stack_.pop_back();
     }
 };
 
@@ -146,72 +210,69 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
 
     if (!checkArray(vertexArrayOffset, vertexCount, vertexSize, LoadWhat::vertexArray, headerOffset))
         return false;
-    part.vertexes.resize(vertexCount);
-    const uint8_t* v = bytes_ + vertexArrayOffset;
-    for (Vertex& vertex : part.vertexes)
-    {
-        vertex = Vertex{le32(v), le32(v + 4), le32(v + 8)};
-        v += vertexSize;
-    }
-    part.vertexCount = vertexCount;
 
     if (!checkArray(faceArrayOffset, faceCount, faceRecordSize, LoadWhat::faceArray, headerOffset))
         return false;
     // Every index array is checked and charged before any face is made, so a million records
-    // sharing one huge index array fail at once instead of after allocating a million faces.
+    // sharing one huge index array fail at once instead of after allocating a million faces. The
+    // charges bound the sum of the counts by the load's budget.
+    uint64_t indexTotal = 0;
     for (uint32_t i = 0; i < faceCount; ++i)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
         if (!checkArray(le32(record + 12), le32(record + 4), 2, LoadWhat::indexArray, recordOffset))
             return false;
+        indexTotal += le32(record + 4);
     }
-    part.faces.resize(faceCount);
-    part.faceCount = faceCount;
+    if (indexTotal > 0xFFFFFFFFu)
+        return fail(LoadResult::tooMuchSharing, LoadWhat::indexArray, faceArrayOffset);
+
+    // The three arrays in one block sized from the checked counts, filled straight from the bytes
+    // without a zero-fill first.
+    part.allocateArrays(vertexCount, faceCount, static_cast<uint32_t>(indexTotal));
+    const uint8_t* v = bytes_ + vertexArrayOffset;
+    for (Vertex& vertex : part.vertexes())
+    {
+        vertex = Vertex{le32(v), le32(v + 4), le32(v + 8)};
+        v += vertexSize;
+    }
+    const std::span<uint16_t> indexes = part.indexes();
+    uint32_t nextIndex = 0;
+    const std::span<Face> faces = part.faces();
     for (uint32_t i = 0; i < faceCount; ++i)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
-        Face& face = part.faces[i];
+        Face& face = faces[i];
         face.colourIndex = le32(record + 0);
-        const uint32_t indexCount = le32(record + 4);
+        face.indexCount = le32(record + 4);
         face.faceWord2 = le32(record + 8);
-        const uint32_t indexArrayOffset = le32(record + 12);
+        face.firstIndex = nextIndex;
+        face.textureId = noTexture;
+        const uint8_t* p = bytes_ + le32(record + 12);
+        for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
+            indexes[nextIndex++] = le16(p);
         const uint32_t textureNameOffset = le32(record + 16);
         face.extra0 = le32(record + 20);
         face.extra1 = le32(record + 24);
         face.extra2 = le32(record + 28);
-
-        face.indexes.resize(indexCount);
-        const uint8_t* p = bytes_ + indexArrayOffset;
-        for (uint16_t& index : face.indexes)
+        if (textureNameOffset != 0 && !readTexture(textureNameOffset, face.textureId, recordOffset))
         {
-            index = le16(p);
-            p += 2;
-        }
-        face.indexCount = indexCount;
-        if (textureNameOffset != 0 &&
-            !readName(textureNameOffset, face.textureName, LoadWhat::textureName, recordOffset))
+            part.shrinkArrays(0, 0, 0); // the faces after this one were never written
             return false;
+        }
     }
     return readName(nameOffset, part.name, LoadWhat::partName, headerOffset);
 }
 
 bool Reader::loadTree(ObjectPart& root)
 {
+    root_ = &root;
     // One frame per part whose reading has begun and whose sibling subtree is not finished yet:
     // exactly the parts a recursive reader would still be inside, so a link to one of them is a
-    // cycle. A part without links finishes at once and needs no frame.
-    struct Frame
-    {
-        ObjectPart* part;
-        uint32_t offset;
-        uint32_t childOffset;
-        uint32_t siblingOffset;
-        uint8_t stage; // 0: child next, 1: sibling next, 2: done
-    };
-    std::vector<Frame> stack;
-
+    // cycle. A part without links finishes at once and needs no frame; a frame's child is begun as
+    // soon as the frame is made, so the frame keeps only the sibling still to come.
     ObjectPart* next = &root;
     uint32_t nextOffset = 0;
     LoadWhat link = LoadWhat::partHeader;
@@ -225,43 +286,35 @@ bool Reader::loadTree(ObjectPart& root)
             if (isActive(nextOffset)) return fail(LoadResult::cycle, link, owner, nextOffset);
             Links links;
             if (!loadPart(*next, nextOffset, links)) return false;
+            ObjectPart* const part = next;
+            next = nullptr;
             if (links.child != 0 || links.sibling != 0)
             {
-                setActive(nextOffset, true);
-                stack.push_back(Frame{next, nextOffset, links.child, links.sibling, 0});
+                push(Frame{part, nextOffset, links.sibling});
+                if (links.child != 0)
+                {
+                    part->child = std::make_unique<ObjectPart>();
+                    next = part->child.get();
+                    owner = nextOffset;
+                    nextOffset = links.child;
+                    link = LoadWhat::childLink;
+                    continue;
+                }
             }
-            next = nullptr;
         }
-        if (stack.empty()) return true;
-        Frame& frame = stack.back();
-        if (frame.stage == 0)
+        if (stack_.empty()) return true;
+        Frame& frame = stack_.back();
+        if (frame.siblingOffset != 0)
         {
-            frame.stage = 1;
-            if (frame.childOffset != 0)
-            {
-                frame.part->child = std::make_unique<ObjectPart>();
-                next = frame.part->child.get();
-                nextOffset = frame.childOffset;
-                link = LoadWhat::childLink;
-                owner = frame.offset;
-                continue;
-            }
+            frame.part->sibling = std::make_unique<ObjectPart>();
+            next = frame.part->sibling.get();
+            nextOffset = frame.siblingOffset;
+            frame.siblingOffset = 0;
+            link = LoadWhat::siblingLink;
+            owner = frame.offset;
+            continue;
         }
-        if (frame.stage == 1)
-        {
-            frame.stage = 2;
-            if (frame.siblingOffset != 0)
-            {
-                frame.part->sibling = std::make_unique<ObjectPart>();
-                next = frame.part->sibling.get();
-                nextOffset = frame.siblingOffset;
-                link = LoadWhat::siblingLink;
-                owner = frame.offset;
-                continue;
-            }
-        }
-        setActive(frame.offset, false);
-        stack.pop_back();
+        pop();
     }
 }
 
@@ -305,6 +358,7 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
         }
         return false;
     }
+    if (textureNames) textureNames->release();
     Reader reader(bytes, size, error);
     return reader.loadTree(*this);
 }
@@ -312,7 +366,15 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
 bool ObjectPart::loadModelFile(const char* path, LoadError* error)
 {
     if (error) *error = LoadError{};
-    std::vector<uint8_t> bytes;
+    // One buffer per thread, reused from model to model; a large model's buffer is not kept.
+    thread_local std::vector<uint8_t> bytes;
+    struct Trim
+    {
+        ~Trim()
+        {
+            if (bytes.capacity() > keptBufferSize) std::vector<uint8_t>().swap(bytes);
+        }
+    } trim;
     platform::IoError ioError;
     if (!platform::readWholeFile(path, bytes, maxModelFileSize, &ioError))
     {

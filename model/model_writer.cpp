@@ -1,9 +1,12 @@
-// The 3DO writer. The whole image is planned first (texture pool and size), then filled in one
-// pass over the tree in walk order, and written with one write through the safe replace.
+// The 3DO writer. A plan walks the tree once: the texture pool (each name used by a face, in the
+// order the walk first meets it), the image's size and the offset of every part's header, which the
+// links of the part before it need. The write walks the tree again in the same order and streams
+// every record through a fixed piece buffer, so the image is never whole in memory.
 #include "model/model_writer.h"
 
 #include "model/byte_key_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace scourvane
@@ -14,7 +17,8 @@ namespace
 
 constexpr uint32_t headerSize = 52;
 constexpr uint64_t maxImageSize = uint64_t{1} << 31;
-constexpr uint32_t noLink = 0xFFFFFFFFu;
+constexpr uint32_t unused = 0xFFFFFFFFu;
+constexpr size_t rootSlot = ~size_t{0};
 
 inline void put32(uint8_t* p, uint32_t value)
 {
@@ -29,179 +33,272 @@ inline uint32_t nameLength(const std::string& name)
     return name.empty() ? 1 : static_cast<uint32_t>(name.size());
 }
 
-// The texture-name pool and the image size. Each distinct name is stored once, in the order the
-// walk first meets it; `textureOffsets` holds, for every face in walk order, where its name stands
-// in the pool (0 for a face without texture).
-struct ImagePlan
+bool fail(SaveError* error, SaveResult result)
 {
-    ByteKeyTable pool;
-    uint64_t poolSize = 0;
-    uint64_t imageSize = 0;
-    std::vector<uint32_t> textureOffsets;
-};
+    if (error) error->result = result;
+    return false;
+}
 
-void planImage(const ObjectPart& root, ImagePlan& plan, bool wantOffsets)
+// The walk of the writer: a part, then its sibling subtree, then its child subtree. `visit(part,
+// slot)` gets the slot of links_ that must receive the part's header offset (rootSlot for the root).
+template <typename Visit> bool walkWithLinks(const ObjectPart& root, Visit&& visit)
 {
-    uint64_t size = 0;
-    walkParts(root,
-              [&](const ObjectPart& part)
-              {
-                  size += headerSize + uint64_t{part.vertexes.size()} * 12 +
-                          uint64_t{part.faces.size()} * 32 + nameLength(part.name);
-                  for (const Face& face : part.faces)
-                  {
-                      size += uint64_t{face.indexes.size()} * 2;
-                      uint32_t offset = 0;
-                      if (face.hasTexture())
-                      {
-                          const auto length = static_cast<uint32_t>(face.textureName.size());
-                          uint32_t valueLength = 0;
-                          const uint8_t* stored =
-                              plan.pool.get(face.textureName.data(), length, &valueLength);
-                          if (stored)
-                          {
-                              offset = static_cast<uint32_t>(stored[0] | stored[1] << 8 | stored[2] << 16) |
-                                       static_cast<uint32_t>(stored[3]) << 24;
-                          }
-                          else
-                          {
-                              // Offsets past 2^32 only occur in images that are refused as too large anyway.
-                              offset = static_cast<uint32_t>(headerSize + plan.poolSize);
-                              uint8_t value[4];
-                              put32(value, offset);
-                              plan.pool.set(face.textureName.data(), length, value, 4);
-                              plan.poolSize += length;
-                          }
-                      }
-                      if (wantOffsets) plan.textureOffsets.push_back(offset);
-                  }
-              });
-    plan.imageSize = size + plan.poolSize;
+    thread_local std::vector<std::pair<const ObjectPart*, size_t>> stack;
+    stack.clear();
+    stack.emplace_back(&root, rootSlot);
+    size_t number = 0;
+    while (!stack.empty())
+    {
+        const auto [part, slot] = stack.back();
+        stack.pop_back();
+        if (!visit(*part, slot)) return false;
+        if (part->child) stack.emplace_back(part->child.get(), 2 * number + 1);
+        if (part->sibling) stack.emplace_back(part->sibling.get(), 2 * number);
+        ++number;
+    }
+    return true;
 }
 
 } // namespace
 
+ModelImageWriter::ModelImageWriter() = default;
+ModelImageWriter::~ModelImageWriter() = default;
+
+bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
+{
+    if (error) *error = SaveError{};
+    root_ = &root;
+    imageSize_ = 0;
+    poolSize_ = 0;
+    poolOrder_.clear();
+    links_.clear();
+    const ByteKeyTable* names = root.textureNames.get();
+    const uint32_t nameCount = names ? names->count : 0;
+    poolOffsetOfId_.assign(nameCount, unused);
+
+    // Offsets here leave the pool out; every part but the root's header comes after it.
+    uint64_t position = 0;
+    uint64_t poolSize = 0;
+    SaveResult problem = SaveResult::ok;
+    walkWithLinks(root,
+                  [&](const ObjectPart& part, size_t slot)
+                  {
+                      if (slot != rootSlot) links_[slot] = static_cast<uint32_t>(position);
+                      links_.push_back(0);
+                      links_.push_back(0);
+                      uint64_t block = headerSize + uint64_t{part.vertexes().size()} * 12 +
+                                       uint64_t{part.faces().size()} * 32 + nameLength(part.name);
+                      for (const Face& face : part.faces())
+                      {
+                          if (face.firstIndex > part.indexes().size() ||
+                              face.indexCount > part.indexes().size() - face.firstIndex)
+                              problem = SaveResult::invalidTree;
+                          block += uint64_t{face.indexCount} * 2;
+                          if (!face.hasTexture()) continue;
+                          if (face.textureId >= nameCount) problem = SaveResult::invalidTree;
+                          if (problem != SaveResult::ok) return false;
+                          if (poolOffsetOfId_[face.textureId] != unused) continue;
+                          poolOffsetOfId_[face.textureId] = static_cast<uint32_t>(poolSize);
+                          poolOrder_.push_back(face.textureId);
+                          poolSize += names->keyLengths[face.textureId];
+                          if (poolSize >= maxImageSize) problem = SaveResult::tooLarge;
+                      }
+                      position += block;
+                      if (position + poolSize >= maxImageSize) problem = SaveResult::tooLarge;
+                      return problem == SaveResult::ok;
+                  });
+    if (problem != SaveResult::ok)
+    {
+        root_ = nullptr;
+        return fail(error, problem);
+    }
+    poolSize_ = static_cast<uint32_t>(poolSize);
+    imageSize_ = position + poolSize;
+    return true;
+}
+
+uint8_t* ModelImageWriter::room(size_t size)
+{
+    if (used_ + size > imagePieceSize) flush();
+    uint8_t* at = piece_.get() + used_;
+    used_ += size;
+    return at;
+}
+
+void ModelImageWriter::putBytes(const void* bytes, size_t size)
+{
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    while (size > 0)
+    {
+        if (used_ == imagePieceSize) flush();
+        const size_t take = std::min(size, imagePieceSize - used_);
+        std::memcpy(piece_.get() + used_, p, take);
+        used_ += take;
+        p += take;
+        size -= take;
+    }
+}
+
+void ModelImageWriter::flush()
+{
+    if (used_ > 0 && !failed_ && !sink_(context_, piece_.get(), used_)) failed_ = true;
+    used_ = 0;
+}
+
+bool ModelImageWriter::write(ImageSink sink, void* context)
+{
+    if (!root_) return false;
+    if (!piece_) piece_ = std::make_unique_for_overwrite<uint8_t[]>(imagePieceSize);
+    sink_ = sink;
+    context_ = context;
+    used_ = 0;
+    failed_ = false;
+    const ObjectPart& root = *root_;
+    const ByteKeyTable* names = root.textureNames.get();
+    const uint32_t poolSize = poolSize_;
+    uint32_t position = 0;
+    size_t number = 0;
+    walkWithLinks(root,
+                  [&](const ObjectPart& part, size_t)
+                  {
+                      const uint32_t headerPos = position;
+                      uint32_t indexBytes = 0;
+                      for (const Face& face : part.faces())
+                          indexBytes += face.indexCount * 2;
+                      const uint32_t indexStart = headerPos + headerSize + (&part == &root ? poolSize : 0);
+                      const auto vertexBytes = static_cast<uint32_t>(part.vertexes().size() * 12);
+                      const auto faceBytes = static_cast<uint32_t>(part.faces().size() * 32);
+                      const uint32_t vertexArrayPos = indexStart + indexBytes;
+                      const uint32_t faceArrayPos = vertexArrayPos + vertexBytes;
+                      const uint32_t namePos = faceArrayPos + faceBytes;
+                      const uint32_t siblingLink = links_[2 * number];
+                      const uint32_t childLink = links_[2 * number + 1];
+                      ++number;
+
+                      // The counts come from the arrays themselves, so a tree built by hand with a
+                      // stale count still gives a file that reads back as written.
+                      uint8_t* header = room(headerSize);
+                      put32(header + 0, part.version);
+                      put32(header + 4, static_cast<uint32_t>(part.vertexes().size()));
+                      put32(header + 8, static_cast<uint32_t>(part.faces().size()));
+                      put32(header + 12, part.protectedFace);
+                      put32(header + 16, part.positionX);
+                      put32(header + 20, part.positionY);
+                      put32(header + 24, part.positionZ);
+                      put32(header + 28, namePos);
+                      put32(header + 32, part.reservedZero);
+                      put32(header + 36, part.vertexes().empty() ? 0 : vertexArrayPos);
+                      put32(header + 40, part.faces().empty() ? 0 : faceArrayPos);
+                      put32(header + 44, siblingLink == 0 ? 0 : siblingLink + poolSize);
+                      put32(header + 48, childLink == 0 ? 0 : childLink + poolSize);
+
+                      if (&part == &root)
+                          for (const uint32_t id : poolOrder_)
+                              putBytes(names->keys[id].data(), names->keyLengths[id]);
+
+                      for (const Face& face : part.faces())
+                          for (const uint16_t index : part.indexesOf(face))
+                          {
+                              uint8_t* at = room(2);
+                              at[0] = static_cast<uint8_t>(index);
+                              at[1] = static_cast<uint8_t>(index >> 8);
+                          }
+
+                      for (const Vertex& vertex : part.vertexes())
+                      {
+                          uint8_t* at = room(12);
+                          put32(at, vertex.x);
+                          put32(at + 4, vertex.y);
+                          put32(at + 8, vertex.z);
+                      }
+
+                      uint32_t indexPos = indexStart;
+                      for (const Face& face : part.faces())
+                      {
+                          uint8_t* record = room(32);
+                          put32(record + 0, face.colourIndex);
+                          put32(record + 4, face.indexCount);
+                          put32(record + 8, face.faceWord2);
+                          put32(record + 12, indexPos);
+                          put32(record + 16,
+                                face.hasTexture() ? headerSize + poolOffsetOfId_[face.textureId] : 0);
+                          put32(record + 20, face.extra0);
+                          put32(record + 24, face.extra1);
+                          put32(record + 28, face.extra2);
+                          indexPos += face.indexCount * 2;
+                      }
+
+                      if (part.name.empty())
+                          *room(1) = 0;
+                      else
+                          putBytes(part.name.data(), part.name.size());
+                      position = namePos + nameLength(part.name);
+                      return !failed_;
+                  });
+    flush();
+    return !failed_;
+}
+
 uint64_t modelImageSize(const ObjectPart& root)
 {
-    ImagePlan plan;
-    planImage(root, plan, false);
-    return plan.imageSize;
+    ModelImageWriter writer;
+    return writer.plan(root) ? writer.imageSize() : 0;
 }
 
 bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
 {
     out.clear();
-    ImagePlan plan;
-    planImage(*this, plan, true);
-    if (plan.imageSize >= maxImageSize) return false;
-    out.resize(static_cast<size_t>(plan.imageSize));
-    uint8_t* const base = out.data();
-    uint32_t pos = 0;
-    size_t faceNumber = 0; // running face number in walk order, for textureOffsets
-    std::vector<uint32_t> indexOffsets;
+    thread_local ModelImageWriter writer;
+    if (!writer.plan(*this)) return false;
+    out.reserve(static_cast<size_t>(writer.imageSize()));
+    return writer.write(
+        [](void* context, const uint8_t* bytes, size_t size)
+        {
+            auto& image = *static_cast<std::vector<uint8_t>*>(context);
+            image.insert(image.end(), bytes, bytes + size);
+            return true;
+        },
+        &out);
+}
 
-    // Pending parts with the position of the link field that must receive their header offset.
-    // Walk order: a part, then its sibling subtree, then its child subtree; a part's sibling
-    // therefore starts right where the part's block ends.
-    std::vector<std::pair<const ObjectPart*, uint32_t>> pending{{this, noLink}};
-    while (!pending.empty())
+bool ModelImageWriter::writeTo(platform::FileReplacement& file, std::span<const uint8_t> compareWith,
+                               bool& differs, platform::IoError* error)
+{
+    struct Target
     {
-        auto [part, linkField] = pending.back();
-        pending.pop_back();
-        const uint32_t headerPos = pos;
-        if (linkField != noLink) put32(base + linkField, headerPos);
-        pos += headerSize;
-
-        if (part == this)
+        platform::FileReplacement& file;
+        std::span<const uint8_t> compareWith;
+        platform::IoError* error;
+        size_t position = 0;
+        bool differs = false;
+    } target{file, compareWith, error};
+    const bool written = write(
+        [](void* context, const uint8_t* bytes, size_t size)
         {
-            for (uint32_t slot = 0; slot < plan.pool.count; ++slot)
-            {
-                std::memcpy(base + pos, plan.pool.keys[slot].data(), plan.pool.keyLengths[slot]);
-                pos += plan.pool.keyLengths[slot];
-            }
-        }
-
-        indexOffsets.resize(part->faces.size());
-        for (size_t i = 0; i < part->faces.size(); ++i)
-        {
-            indexOffsets[i] = pos;
-            for (uint16_t index : part->faces[i].indexes)
-            {
-                base[pos] = static_cast<uint8_t>(index);
-                base[pos + 1] = static_cast<uint8_t>(index >> 8);
-                pos += 2;
-            }
-        }
-
-        const uint32_t vertexArrayPos = part->vertexes.empty() ? 0 : pos;
-        for (const Vertex& vertex : part->vertexes)
-        {
-            put32(base + pos, vertex.x);
-            put32(base + pos + 4, vertex.y);
-            put32(base + pos + 8, vertex.z);
-            pos += 12;
-        }
-
-        const uint32_t faceArrayPos = part->faces.empty() ? 0 : pos;
-        for (size_t i = 0; i < part->faces.size(); ++i)
-        {
-            const Face& face = part->faces[i];
-            uint8_t* record = base + pos;
-            put32(record + 0, face.colourIndex);
-            put32(record + 4, static_cast<uint32_t>(face.indexes.size()));
-            put32(record + 8, face.faceWord2);
-            put32(record + 12, indexOffsets[i]);
-            put32(record + 16, plan.textureOffsets[faceNumber++]);
-            put32(record + 20, face.extra0);
-            put32(record + 24, face.extra1);
-            put32(record + 28, face.extra2);
-            pos += 32;
-        }
-
-        const uint32_t namePos = pos;
-        if (part->name.empty())
-            base[pos++] = 0;
-        else
-        {
-            std::memcpy(base + pos, part->name.data(), part->name.size());
-            pos += static_cast<uint32_t>(part->name.size());
-        }
-
-        // The counts are written from the arrays themselves, so a tree built by hand with a stale
-        // count still gives a file that reads back as written.
-        uint8_t* header = base + headerPos;
-        put32(header + 0, part->version);
-        put32(header + 4, static_cast<uint32_t>(part->vertexes.size()));
-        put32(header + 8, static_cast<uint32_t>(part->faces.size()));
-        put32(header + 12, part->protectedFace);
-        put32(header + 16, part->positionX);
-        put32(header + 20, part->positionY);
-        put32(header + 24, part->positionZ);
-        put32(header + 28, namePos);
-        put32(header + 32, part->reservedZero);
-        put32(header + 36, vertexArrayPos);
-        put32(header + 40, faceArrayPos);
-        put32(header + 44, 0);
-        put32(header + 48, 0);
-
-        if (part->child) pending.emplace_back(part->child.get(), headerPos + 48);
-        if (part->sibling) pending.emplace_back(part->sibling.get(), headerPos + 44);
-    }
-    return true;
+            auto& to = *static_cast<Target*>(context);
+            if (!to.compareWith.empty() && !to.differs)
+                to.differs = size > to.compareWith.size() - to.position ||
+                             std::memcmp(to.compareWith.data() + to.position, bytes, size) != 0;
+            to.position += size;
+            return to.file.write(bytes, size, to.error);
+        },
+        &target);
+    differs = compareWith.empty() || target.differs || target.position != compareWith.size();
+    return written;
 }
 
 bool ObjectPart::saveModelFile(const char* path, SaveError* error) const
 {
     if (error) *error = SaveError{};
-    std::vector<uint8_t> image;
-    if (!buildModelImage(image))
-    {
-        if (error) error->result = SaveResult::tooLarge;
-        return false;
-    }
+    thread_local ModelImageWriter writer;
+    if (!writer.plan(*this, error)) return false;
+    platform::FileReplacement file;
     platform::IoError ioError;
-    if (!platform::replaceFileContents(path, image.data(), image.size(), &ioError))
+    bool differs = true;
+    if (!file.begin(path, writer.imageSize(), &ioError) || !writer.writeTo(file, {}, differs, &ioError) ||
+        !file.commit(nullptr, &ioError))
     {
+        file.abandon();
         if (error)
         {
             error->result = SaveResult::ioFailed;
@@ -222,6 +319,8 @@ const char* describeSaveError(const SaveError& error)
         return "the cleaned model would be 2 GiB or more, which no reader could follow";
     case SaveResult::ioFailed:
         return platform::ioStepText(error.ioError.step);
+    case SaveResult::invalidTree:
+        return "a face's indexes or texture lie outside its part's arrays";
     }
     return "unknown error";
 }

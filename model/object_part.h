@@ -2,9 +2,13 @@
 // The model holds no file offsets; the reader resolves them and the writer lays them out afresh.
 #pragma once
 
+#include "model/byte_key_table.h"
+
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scourvane
@@ -23,20 +27,23 @@ struct Vertex
     friend bool operator==(const Vertex&, const Vertex&) = default;
 };
 
+inline constexpr uint32_t noTexture = 0xFFFFFFFFu;
+
+// A face as a small fixed record: its indexes are a range of its part's `indexes`, and its texture
+// name is an id into the model's texture-name pool (the root's `textureNames`).
 struct Face
 {
-    // The words first and together: no padding, which counts in models of millions of faces.
+    // The words first and together, 32 bytes like the file's record.
     uint32_t colourIndex = 0;
-    uint32_t indexCount = 0; // always indexes.size()
+    uint32_t indexCount = 0; // the length of its range of indexes
     uint32_t faceWord2 = 0;
+    uint32_t firstIndex = 0;        // where its range starts in its part's `indexes`
+    uint32_t textureId = noTexture; // a slot of the root's `textureNames`, or noTexture
     uint32_t extra0 = 0;
     uint32_t extra1 = 0;
     uint32_t extra2 = 0;
-    std::vector<uint16_t> indexes;
-    // The texture name's bytes up to and including its NUL; empty means the face has no texture.
-    std::string textureName;
 
-    bool hasTexture() const { return !textureName.empty(); }
+    bool hasTexture() const { return textureId != noTexture; }
 
     friend bool operator==(const Face&, const Face&) = default;
 };
@@ -50,8 +57,8 @@ class ObjectPart
 {
   public:
     uint32_t version = 1;
-    uint32_t vertexCount = 0; // always vertexes.size()
-    uint32_t faceCount = 0;   // always faces.size()
+    uint32_t vertexCount = 0; // the length of vertexes(); changed only through the array functions
+    uint32_t faceCount = 0;   // the length of faces(); likewise
     uint32_t protectedFace = noProtectedFace;
     uint32_t positionX = 0;
     uint32_t positionY = 0;
@@ -59,12 +66,16 @@ class ObjectPart
     // The part's name up to and including its NUL; empty only for a part that was never loaded.
     std::string name;
     uint32_t reservedZero = 0;
-    std::vector<Vertex> vertexes;
-    std::vector<Face> faces;
+    // The length of indexes(), the index arrays of all the part's faces, each face's a range of it
+    // (in face order after a load or a clean). Every face's range lies inside it.
+    uint32_t indexTotal = 0;
     std::unique_ptr<ObjectPart> sibling;
     std::unique_ptr<ObjectPart> child;
+    // Root only: the model's texture names (each with its NUL), one slot per distinct name; every
+    // face of the tree with a texture holds the number of its name's slot.
+    std::unique_ptr<ByteKeyTable> textureNames;
 
-    ObjectPart() = default;
+    ObjectPart();
     ~ObjectPart();
     ObjectPart(const ObjectPart&) = delete;
     ObjectPart& operator=(const ObjectPart&) = delete;
@@ -87,28 +98,110 @@ class ObjectPart
     // image would reach 2^31 bytes, which no reader could follow.
     bool buildModelImage(std::vector<uint8_t>& out) const;
 
+    // The part's three arrays. They share one block of memory (faces, then vertexes, then indexes),
+    // so a part costs one allocation besides itself, whatever it holds.
+    std::span<Face> faces() { return {reinterpret_cast<Face*>(arrays_.get()), faceCount}; }
+    std::span<const Face> faces() const { return {reinterpret_cast<const Face*>(arrays_.get()), faceCount}; }
+    std::span<Vertex> vertexes()
+    {
+        return {reinterpret_cast<Vertex*>(arrays_.get() + vertexesAt()), vertexCount};
+    }
+    std::span<const Vertex> vertexes() const
+    {
+        return {reinterpret_cast<const Vertex*>(arrays_.get() + vertexesAt()), vertexCount};
+    }
+    std::span<uint16_t> indexes()
+    {
+        return {reinterpret_cast<uint16_t*>(arrays_.get() + indexesAt()), indexTotal};
+    }
+    std::span<const uint16_t> indexes() const
+    {
+        return {reinterpret_cast<const uint16_t*>(arrays_.get() + indexesAt()), indexTotal};
+    }
+
+    // Gives the part arrays of these lengths in a new block; their contents are unspecified until
+    // written (nothing is zero-filled). The old arrays are released.
+    void allocateArrays(uint32_t vertexes, uint32_t faces, uint32_t indexes);
+
+    // Shortens the arrays in place: the first `faces` faces stay as they were; the vertexes and
+    // indexes move with the shorter face array, so their contents are unspecified until written.
+    void shrinkArrays(uint32_t vertexes, uint32_t faces, uint32_t indexes);
+
+    // Gives the part copies of these arrays.
+    void setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
+                   std::span<const uint16_t> indexes);
+
+    // The indexes of one of this part's faces.
+    std::span<const uint16_t> indexesOf(const Face& face) const
+    {
+        return indexes().subspan(face.firstIndex, face.indexCount);
+    }
+    std::span<uint16_t> indexesOf(const Face& face)
+    {
+        return indexes().subspan(face.firstIndex, face.indexCount);
+    }
+
+    // Called on the root: the id of the texture name of `length` bytes (its NUL included) at
+    // `bytes`, added to the pool when new. noTexture for an empty name.
+    uint32_t addTextureName(const void* bytes, uint32_t length);
+
+    // Called on the root: the texture name (with its NUL) of a face anywhere in the tree; empty
+    // when it has none or its id is not in the pool.
+    std::string_view textureNameOf(const Face& face) const;
+
+    // Appends a face to this part with the given indexes (copying the arrays: for building small
+    // parts by hand).
+    void appendFace(Face face, std::span<const uint16_t> faceIndexes);
+
+    // Appends a vertex and gives its number (copying the arrays, likewise).
+    uint32_t appendVertex(Vertex vertex);
+
     // Vertex and face counts summed over this part, its sibling chain and its child subtree,
     // modulo 2^32.
     uint32_t countVertexes() const;
     uint32_t countFaces() const;
+
+  private:
+    std::unique_ptr<uint8_t[]> arrays_;
+    size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
+    size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
 
-// True when two trees hold the same data part for part (file offsets do not exist in the model).
+// True when two trees hold the same data part for part: the same words, vertexes, indexes face by
+// face and texture names (compared by their bytes, each through its own root's pool). Where ranges
+// and ids sit does not matter.
 bool sameTree(const ObjectPart& a, const ObjectPart& b);
 
 // Calls visit(part) for every part of the tree rooted at `root` in the writer's walk order: a part,
 // then its sibling subtree, then its child subtree. Iterative.
 template <typename Part, typename Visit> void walkParts(Part& root, Visit&& visit)
 {
-    std::vector<Part*> stack;
-    stack.push_back(&root);
-    while (!stack.empty())
+    // The pending parts stay few in real trees: they start on the stack and move to the heap only
+    // when a tree needs more, so a walk usually allocates nothing.
+    constexpr size_t inlineDepth = 32;
+    Part* inlineStack[inlineDepth];
+    std::vector<Part*> heapStack;
+    size_t count = 0;
+    auto push = [&](Part* part)
     {
-        Part* part = stack.back();
-        stack.pop_back();
+        if (count < inlineDepth)
+            inlineStack[count] = part;
+        else
+        {
+            if (heapStack.empty()) heapStack.assign(inlineStack, inlineStack + inlineDepth);
+            heapStack.resize(count);
+            heapStack.push_back(part);
+        }
+        ++count;
+    };
+    auto pop = [&]() -> Part* { return --count < inlineDepth ? inlineStack[count] : heapStack[count]; };
+    push(&root);
+    while (count > 0)
+    {
+        Part* part = pop();
         visit(*part);
-        if (part->child) stack.push_back(part->child.get());
-        if (part->sibling) stack.push_back(part->sibling.get());
+        if (part->child) push(part->child.get());
+        if (part->sibling) push(part->sibling.get());
     }
 }
 

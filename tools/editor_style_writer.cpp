@@ -52,7 +52,7 @@ constexpr uint32_t faceArrayField = 40;
 constexpr uint32_t siblingField = 44;
 constexpr uint32_t childField = 48;
 
-uint32_t writePart(Image& image, const ObjectPart& part)
+uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
 {
     const uint32_t header = image.end();
     for (uint32_t word : {part.version, part.vertexCount, part.faceCount, part.protectedFace, part.positionX,
@@ -62,7 +62,7 @@ uint32_t writePart(Image& image, const ObjectPart& part)
     image.put32(header + nameField, image.appendBytes(part.name.empty() ? std::string(1, '\0') : part.name));
 
     const uint32_t vertexes = image.end();
-    for (const Vertex& vertex : part.vertexes)
+    for (const Vertex& vertex : part.vertexes())
     {
         image.append32(vertex.x);
         image.append32(vertex.y);
@@ -72,24 +72,26 @@ uint32_t writePart(Image& image, const ObjectPart& part)
 
     std::vector<uint32_t> indexArrays;
     std::vector<uint32_t> textureNames;
-    for (const Face& face : part.faces)
+    for (const Face& face : part.faces())
     {
-        indexArrays.push_back(image.appendIndexes(face.indexes));
-        textureNames.push_back(face.hasTexture() ? image.appendBytes(face.textureName) : 0);
+        const auto indexes = part.indexesOf(face);
+        indexArrays.push_back(image.appendIndexes({indexes.begin(), indexes.end()}));
+        textureNames.push_back(face.hasTexture() ? image.appendBytes(std::string(root.textureNameOf(face)))
+                                                 : 0);
     }
 
     const uint32_t faces = image.end();
-    for (size_t i = 0; i < part.faces.size(); ++i)
+    for (size_t i = 0; i < part.faces().size(); ++i)
     {
-        const Face& face = part.faces[i];
+        const Face& face = part.faces()[i];
         for (uint32_t word : {face.colourIndex, face.indexCount, face.faceWord2, indexArrays[i],
                               textureNames[i], face.extra0, face.extra1, face.extra2})
             image.append32(word);
     }
     image.put32(header + faceArrayField, faces);
 
-    if (part.child) image.put32(header + childField, writePart(image, *part.child));
-    if (part.sibling) image.put32(header + siblingField, writePart(image, *part.sibling));
+    if (part.child) image.put32(header + childField, writePart(image, root, *part.child));
+    if (part.sibling) image.put32(header + siblingField, writePart(image, root, *part.sibling));
     return header;
 }
 } // namespace
@@ -97,7 +99,7 @@ uint32_t writePart(Image& image, const ObjectPart& part)
 std::vector<uint8_t> editorStyleImage(const ObjectPart& root)
 {
     Image image;
-    writePart(image, root);
+    writePart(image, root, root);
     return std::move(image.bytes);
 }
 

@@ -38,20 +38,38 @@ std::unique_ptr<ObjectPart> part(const char* name, int32_t x = 0, int32_t y = 0,
 
 uint16_t addVertex(ObjectPart& target, Vertex vertex)
 {
-    target.vertexes.push_back(vertex);
-    target.vertexCount = static_cast<uint32_t>(target.vertexes.size());
-    return static_cast<uint16_t>(target.vertexCount - 1);
+    return static_cast<uint16_t>(target.appendVertex(vertex));
 }
 
 void addFace(ObjectPart& target, std::vector<uint16_t> indexes, const char* texture, uint32_t colour = 0)
 {
     Face face;
     face.colourIndex = colour;
-    face.indexCount = static_cast<uint32_t>(indexes.size());
-    face.indexes = std::move(indexes);
-    if (texture != nullptr) face.textureName = std::string(texture) + '\0';
-    target.faces.push_back(std::move(face));
-    target.faceCount = static_cast<uint32_t>(target.faces.size());
+    // Each part pools its own names while it is built; poolAtRoot moves them to the model's pool.
+    if (texture != nullptr)
+    {
+        const std::string name = std::string(texture) + '\0';
+        face.textureId = target.addTextureName(name.data(), static_cast<uint32_t>(name.size()));
+    }
+    target.appendFace(face, indexes);
+}
+
+// Moves the texture names every part pooled while it was built into the root's pool.
+void poolAtRoot(ObjectPart& root)
+{
+    scourvane::walkParts(root,
+                         [&](ObjectPart& part)
+                         {
+                             if (&part == &root) return;
+                             for (Face& face : part.faces())
+                                 if (face.hasTexture())
+                                 {
+                                     const std::string name(part.textureNameOf(face));
+                                     face.textureId =
+                                         root.addTextureName(name.data(), static_cast<uint32_t>(name.size()));
+                                 }
+                             part.textureNames.reset();
+                         });
 }
 
 // A box whose six quads each bring their own four corners, the way a modeller's export leaves
@@ -158,8 +176,9 @@ std::unique_ptr<ObjectPart> rig()
     return root;
 }
 
-bool writeEditorStyle(const std::string& path, const ObjectPart& root)
+bool writeEditorStyle(const std::string& path, ObjectPart& root)
 {
+    poolAtRoot(root);
     std::vector<uint8_t> image = scourvane::tools::editorStyleImage(root);
     scourvane::platform::IoError error;
     if (!scourvane::platform::replaceFileContents(path.c_str(), image.data(), image.size(), &error))
@@ -171,8 +190,9 @@ bool writeEditorStyle(const std::string& path, const ObjectPart& root)
     return true;
 }
 
-bool writeWithEngine(const std::string& path, const ObjectPart& root)
+bool writeWithEngine(const std::string& path, ObjectPart& root)
 {
+    poolAtRoot(root);
     scourvane::SaveError error;
     if (!root.saveModelFile(path.c_str(), &error))
     {

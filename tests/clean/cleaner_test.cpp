@@ -12,6 +12,7 @@ namespace
 {
 
 using test::addFace;
+using test::indexesOf;
 using test::makeFace;
 using test::makePart;
 using test::setVertexes;
@@ -23,10 +24,10 @@ void referenceClean(ObjectPart& part)
     const uint32_t vertexCount = part.vertexCount;
     for (uint32_t i = 0; i < vertexCount; ++i)
         for (uint32_t j = 0; j < i; ++j)
-            if (part.vertexes[j] == part.vertexes[i])
+            if (part.vertexes()[j] == part.vertexes()[i])
             {
-                for (Face& face : part.faces)
-                    for (uint16_t& index : face.indexes)
+                for (const Face& face : part.faces())
+                    for (uint16_t& index : part.indexesOf(face))
                         if (index == i) index = static_cast<uint16_t>(j);
                 break;
             }
@@ -35,13 +36,13 @@ void referenceClean(ObjectPart& part)
     uint32_t keptCount = 0, usedCount = 0;
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
-        const Face& face = part.faces[f];
+        const Face& face = part.faces()[f];
         if (!(face.hasTexture() || face.colourIndex != 0 || f == part.protectedFace || face.indexCount == 2))
             continue;
         if (f == part.protectedFace) part.protectedFace = keptCount;
         kept[f] = true;
         ++keptCount;
-        for (uint16_t index : face.indexes)
+        for (uint16_t index : part.indexesOf(face))
             if (!used[index])
             {
                 used[index] = true;
@@ -50,25 +51,25 @@ void referenceClean(ObjectPart& part)
     }
     if (keptCount == 0)
     {
-        part.faces.assign(1, makeFace(0, {0}));
-        part.faceCount = 1;
+        part.allocateArrays(0, 0, 0);
+        addFace(part, makeFace(0, {0}));
         setVertexes(part, {{0, 0, 0}});
         return;
     }
     std::vector<Face> faces;
+    std::vector<uint16_t> indexes;
     for (uint32_t f = 0; f < part.faceCount; ++f)
         if (kept[f])
         {
-            faces.push_back(std::move(part.faces[f]));
-            for (uint16_t& index : faces.back().indexes)
-                index = newNumber[index];
+            faces.push_back(part.faces()[f]);
+            faces.back().firstIndex = static_cast<uint32_t>(indexes.size());
+            for (uint16_t index : part.indexesOf(part.faces()[f]))
+                indexes.push_back(newNumber[index]);
         }
     std::vector<Vertex> vertexes(usedCount);
     for (uint32_t v = 0; v < vertexCount; ++v)
-        if (used[v]) vertexes[newNumber[v]] = part.vertexes[v];
-    part.faces = std::move(faces);
-    part.faceCount = keptCount;
-    setVertexes(part, std::move(vertexes));
+        if (used[v]) vertexes[newNumber[v]] = part.vertexes()[v];
+    part.setArrays(vertexes, faces, indexes);
 }
 
 TEST(Cleaner, WorkedExampleMergesDropsAndRenumbers)
@@ -79,12 +80,12 @@ TEST(Cleaner, WorkedExampleMergesDropsAndRenumbers)
     addFace(*part, makeFace(5, {2, 3, 1}));
     addFace(*part, makeFace(0, {4, 2}));
     cleanPart(*part);
-    EXPECT_EQ(part->vertexes, (std::vector<Vertex>{{10, 0, 0}, {7, 7, 7}, {0, 0, 0}}));
+    EXPECT_EQ(test::vertexesOf(*part), (std::vector<Vertex>{{10, 0, 0}, {7, 7, 7}, {0, 0, 0}}));
     EXPECT_EQ(part->vertexCount, 3u);
     ASSERT_EQ(part->faceCount, 2u);
-    EXPECT_EQ(part->faces[0].colourIndex, 5u);
-    EXPECT_EQ(part->faces[0].indexes, (std::vector<uint16_t>{0, 1, 2}));
-    EXPECT_EQ(part->faces[1].indexes, (std::vector<uint16_t>{2, 0}));
+    EXPECT_EQ(part->faces()[0].colourIndex, 5u);
+    EXPECT_EQ(indexesOf(*part, 0), (std::vector<uint16_t>{0, 1, 2}));
+    EXPECT_EQ(indexesOf(*part, 1), (std::vector<uint16_t>{2, 0}));
     EXPECT_EQ(part->protectedFace, noProtectedFace);
 }
 
@@ -99,16 +100,16 @@ TEST(Cleaner, WhatStaysAndWhatGoes)
     addFace(*part, makeFace(9, {3}));              // coloured point: stays
     addFace(*part, makeFace(0, {1, 2, 3}));        // protected: stays
     part->protectedFace = 5;
-    part->faces[1].extra1 = 42;
+    part->faces()[1].extra1 = 42;
     cleanPart(*part);
     ASSERT_EQ(part->faceCount, 4u);
-    EXPECT_EQ(part->faces[0].indexCount, 2u);
-    EXPECT_EQ(part->faces[0].extra1, 42u);
-    EXPECT_TRUE(part->faces[1].hasTexture());
-    EXPECT_EQ(part->faces[2].colourIndex, 9u);
+    EXPECT_EQ(part->faces()[0].indexCount, 2u);
+    EXPECT_EQ(part->faces()[0].extra1, 42u);
+    EXPECT_TRUE(part->faces()[1].hasTexture());
+    EXPECT_EQ(part->faces()[2].colourIndex, 9u);
     EXPECT_EQ(part->protectedFace, 3u);
     // first use: line 0,1; textured 2,3,0 -> vertex 2 becomes 2, vertex 3 becomes 3
-    EXPECT_EQ(part->faces[1].indexes, (std::vector<uint16_t>{2, 3, 0}));
+    EXPECT_EQ(indexesOf(*part, 1), (std::vector<uint16_t>{2, 3, 0}));
 }
 
 TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
@@ -116,7 +117,7 @@ TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
     auto dead = makePart("dead");
     setVertexes(*dead, {{5, 5, 5}, {6, 6, 6}, {7, 7, 7}});
     addFace(*dead, makeFace(0, {0, 1, 2}));
-    dead->faces[0].faceWord2 = 3;
+    dead->faces()[0].faceWord2 = 3;
     dead->protectedFace = 7; // matches no face, and keeps its value
     auto empty = makePart("empty");
     dead->child = std::move(empty);
@@ -124,8 +125,9 @@ TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
     for (const ObjectPart* part : {dead.get(), dead->child.get()})
     {
         ASSERT_EQ(part->faceCount, 1u);
-        EXPECT_EQ(part->faces[0], makeFace(0, {0}));
-        EXPECT_EQ(part->vertexes, (std::vector<Vertex>{{0, 0, 0}}));
+        EXPECT_EQ(part->faces()[0], (Face{0, 1, 0, 0, noTexture, 0, 0, 0}));
+        EXPECT_EQ(test::indexesOf(*part, 0), (std::vector<uint16_t>{0}));
+        EXPECT_EQ(test::vertexesOf(*part), (std::vector<Vertex>{{0, 0, 0}}));
     }
     EXPECT_EQ(dead->protectedFace, 7u);
 }
@@ -172,10 +174,10 @@ TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
             std::vector<uint16_t> indexes(vertexCount == 0 ? 0 : random() % 5);
             for (uint16_t& index : indexes)
                 index = static_cast<uint16_t>(random() % vertexCount);
-            Face face = makeFace(random() % 3 == 0 ? 1u : 0u, indexes, random() % 5 == 0 ? "tex" : "");
-            face.extra2 = f;
+            const auto face = makeFace(random() % 3 == 0 ? 1u : 0u, indexes, random() % 5 == 0 ? "tex" : "");
             addFace(*fast, face);
             addFace(*reference, face);
+            fast->faces().back().extra2 = reference->faces().back().extra2 = f;
         }
         const uint32_t protectedFace =
             random() % 3 == 0 ? static_cast<uint32_t>(random() % 14) : noProtectedFace;

@@ -2,6 +2,7 @@
 // laid, so a case stays right if the layout it patches changes.
 #include "hostile/hostile_files.h"
 
+#include "hostile/colliding_names.h"
 #include "support/test_support.h"
 
 namespace scourvane::hostile
@@ -152,6 +153,23 @@ RawFile millionParts(bool asSiblings)
     return file;
 }
 
+// One part of 120,000 textured faces, each naming its own texture, all names sharing one hash under
+// an unkeyed hash: an unkeyed pool would probe through every earlier name for each face.
+RawFile collidingTextures()
+{
+    RawFile file;
+    file.appendHeader({});
+    Header h;
+    h.nameOffset = file.appendName("base");
+    std::vector<RawFile::FaceRecord> faces;
+    for (const std::string& name : collidingNames(120000))
+        faces.push_back({1, 0, 0, 0, file.appendName(name), 0, 0, 0});
+    h.faceCount = static_cast<uint32_t>(faces.size());
+    h.faceArrayOffset = file.appendFaces(faces);
+    file.writeHeader(0, h);
+    return file;
+}
+
 } // namespace
 
 std::vector<HostileFile> hostileFiles(bool withLarge)
@@ -220,6 +238,8 @@ std::vector<HostileFile> hostileFiles(bool withLarge)
     if (!withLarge) return files;
     add("million-faces-one-index-array", "a million faces sharing one array of 65535 indexes", millionFaces(),
         LoadResult::tooMuchSharing, true);
+    add("colliding-texture-names", "120,000 texture names crafted to collide under an unkeyed hash",
+        collidingTextures(), LoadResult::ok, true);
     add("million-part-sibling-chain", "a sibling chain of a million empty parts", millionParts(true),
         LoadResult::ok, true);
     add("million-part-child-chain", "a million parts each the child of the one before", millionParts(false),

@@ -47,13 +47,13 @@ TEST(Reader, LoadsEveryFieldOfAPart)
     EXPECT_EQ(root.protectedFace, 0u);
     EXPECT_EQ(root.positionX, 0xFFFFFFF0u);
     ASSERT_EQ(root.vertexCount, 3u);
-    EXPECT_EQ(root.vertexes[2], (Vertex{7, 8, 9}));
+    EXPECT_EQ(root.vertexes()[2], (Vertex{7, 8, 9}));
     ASSERT_EQ(root.faceCount, 1u);
-    const Face& face = root.faces[0];
+    const Face& face = root.faces()[0];
     EXPECT_EQ(face.colourIndex, 5u);
     EXPECT_EQ(face.faceWord2, 77u);
-    EXPECT_EQ(face.indexes, (std::vector<uint16_t>{0, 1, 2}));
-    EXPECT_EQ(face.textureName, std::string("tex\0", 4));
+    EXPECT_EQ(test::indexesOf(root, 0), (std::vector<uint16_t>{0, 1, 2}));
+    EXPECT_EQ(root.textureNameOf(face), std::string("tex\0", 4));
     EXPECT_EQ(face.extra0 + face.extra1 + face.extra2, 6u);
 }
 
@@ -91,7 +91,7 @@ TEST(Reader, EmptyArraysReadNothingWhereverTheyPointBelowTwoGiB)
     // The face's indexes refer to vertexes no longer there; the reader does not check them.
     ObjectPart root;
     ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
-    EXPECT_TRUE(root.vertexes.empty());
+    EXPECT_TRUE(root.vertexes().empty());
 
     file.put32(36, 0x80000000);
     EXPECT_EQ(loadFails(file).result, LoadResult::offsetTooLarge);
@@ -102,7 +102,7 @@ TEST(Reader, EmptyArraysReadNothingWhereverTheyPointBelowTwoGiB)
     noIndexes.put32(faceAt + 12, 0x7FFFFFF0);
     ObjectPart again;
     ASSERT_TRUE(again.loadModelBytes(noIndexes.bytes.data(), noIndexes.bytes.size()));
-    EXPECT_TRUE(again.faces[0].indexes.empty());
+    EXPECT_EQ(again.faces()[0].indexCount, 0u);
     noIndexes.put32(faceAt + 12, 0xFFFFFFFF);
     EXPECT_EQ(loadFails(noIndexes).result, LoadResult::offsetTooLarge);
 }
@@ -116,14 +116,14 @@ TEST(Reader, TextureNamesAndPartNames)
     file.put32(28, 0);            // the part name read from offset 0: the version byte, then NUL
     ObjectPart root;
     ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
-    EXPECT_EQ(root.faces[0].textureName, std::string(1, '\0'));
-    EXPECT_TRUE(root.faces[0].hasTexture());
+    EXPECT_EQ(root.textureNameOf(root.faces()[0]), std::string(1, '\0'));
+    EXPECT_TRUE(root.faces()[0].hasTexture());
     EXPECT_EQ(root.name, std::string("\x01\0", 2));
 
     file.put32(faceAt + 16, 0);
     ObjectPart untextured;
     ASSERT_TRUE(untextured.loadModelBytes(file.bytes.data(), file.bytes.size()));
-    EXPECT_FALSE(untextured.faces[0].hasTexture());
+    EXPECT_FALSE(untextured.faces()[0].hasTexture());
 }
 
 TEST(Reader, SharedRecordsAreCopiedAndCountedPerPart)

@@ -66,7 +66,7 @@ TEST(Writer, TreesFollowWalkOrderAndShareOnePoolEntryPerName)
     for (int i = 0; i < 4; ++i)
     {
         setVertexes(*parts[i], {{0, 0, 0}});
-        addFace(*parts[i], makeFace(1, {0}, textures[i]));
+        addFace(*parts[i], makeFace(1, {0}, textures[i]), root.get());
     }
     a->child = std::move(c);
     a->sibling = std::move(b);
@@ -94,7 +94,7 @@ TEST(Writer, EmptyArraysGetZeroOffsetsAndEmptyIndexListsPointAtWhatFollows)
     addFace(*root, makeFace(1, {}, "case"));
     addFace(*root, makeFace(1, {}, "Case")); // differs in case: a second pool entry
     addFace(*root, makeFace(2, {}, std::string()));
-    root->faces[2].textureName = std::string(1, '\0'); // only its NUL: a one-byte entry
+    root->faces()[2].textureId = root->addTextureName("", 1); // only its NUL: a one-byte entry
     auto image = imageOf(*root);
     // pool: "case\0" 52, "Case\0" 57, "\0" 62; no indexes, no vertexes; faces at 63
     EXPECT_EQ(word(image, 36), 0u);
@@ -123,6 +123,65 @@ TEST(Writer, ZeroIndexFacesBetweenOthersTakeTheNextArraysOffset)
     EXPECT_EQ(word(image, faces + 12), 52u);
     EXPECT_EQ(word(image, faces + 32 + 12), 56u);
     EXPECT_EQ(word(image, faces + 64 + 12), 56u);
+}
+
+TEST(Writer, StreamsPiecesOfBoundedSizeThatMakeTheWholeImage)
+{
+    // Long enough for several pieces, with a name longer than a piece.
+    auto root = makePart(std::string(imagePieceSize + 100, 'n'));
+    std::vector<Vertex> vertexes(65535);
+    std::vector<Face> faces;
+    std::vector<uint16_t> indexes;
+    const uint32_t skin = root->addTextureName("skin", 5);
+    for (uint32_t i = 0; i < vertexes.size(); ++i)
+    {
+        vertexes[i] = {i, i + 1, i + 2};
+        indexes.push_back(static_cast<uint16_t>(i));
+        if (i % 3 == 2) faces.push_back(Face{1, 3, 0, i - 2, skin, 0, 0, 0});
+    }
+    root->setArrays(vertexes, faces, indexes);
+    const auto whole = imageOf(*root);
+
+    struct Collected
+    {
+        std::vector<uint8_t> bytes;
+        size_t pieces = 0;
+        size_t stopAfter = 0;
+    };
+    auto sink = [](void* context, const uint8_t* bytes, size_t size)
+    {
+        auto& collected = *static_cast<Collected*>(context);
+        EXPECT_LE(size, imagePieceSize);
+        collected.bytes.insert(collected.bytes.end(), bytes, bytes + size);
+        return ++collected.pieces != collected.stopAfter;
+    };
+    ModelImageWriter writer;
+    ASSERT_TRUE(writer.plan(*root));
+    EXPECT_EQ(writer.imageSize(), whole.size());
+    Collected all;
+    ASSERT_TRUE(writer.write(sink, &all));
+    EXPECT_GT(all.pieces, 2u);
+    EXPECT_EQ(all.bytes, whole);
+
+    Collected stopped;
+    stopped.stopAfter = 1;
+    EXPECT_FALSE(writer.write(sink, &stopped));
+    EXPECT_EQ(stopped.pieces, 1u);
+}
+
+TEST(Writer, RefusesFacesOutsideTheirArrays)
+{
+    auto root = makePart("p");
+    addFace(*root, makeFace(1, {0}));
+    root->faces()[0].indexCount = 2; // runs past the part's indexes
+    ModelImageWriter writer;
+    SaveError error;
+    EXPECT_FALSE(writer.plan(*root, &error));
+    EXPECT_EQ(error.result, SaveResult::invalidTree);
+    root->faces()[0].indexCount = 1;
+    root->faces()[0].textureId = 3; // no such pool slot
+    EXPECT_FALSE(writer.plan(*root, &error));
+    EXPECT_EQ(error.result, SaveResult::invalidTree);
 }
 
 class SaveTest : public ::testing::Test

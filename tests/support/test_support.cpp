@@ -183,26 +183,40 @@ std::unique_ptr<ObjectPart> makePart(const std::string& name)
     return part;
 }
 
-Face makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string& texture)
+FaceSpec makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string& texture)
 {
-    Face face;
-    face.colourIndex = colour;
-    face.indexCount = static_cast<uint32_t>(indexes.size());
-    face.indexes = std::move(indexes);
-    if (!texture.empty()) face.textureName = texture + '\0';
-    return face;
+    return FaceSpec{colour, std::move(indexes), texture};
 }
 
 void setVertexes(ObjectPart& part, std::vector<Vertex> vertexes)
 {
-    part.vertexes = std::move(vertexes);
-    part.vertexCount = static_cast<uint32_t>(part.vertexes.size());
+    const std::vector<Face> faces(part.faces().begin(), part.faces().end());
+    const std::vector<uint16_t> indexes(part.indexes().begin(), part.indexes().end());
+    part.setArrays(vertexes, faces, indexes);
 }
 
-void addFace(ObjectPart& part, Face face)
+void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
 {
-    part.faces.push_back(std::move(face));
-    part.faceCount = static_cast<uint32_t>(part.faces.size());
+    Face face;
+    face.colourIndex = spec.colour;
+    if (!spec.texture.empty())
+    {
+        const std::string name = spec.texture + '\0';
+        face.textureId =
+            (root ? *root : part).addTextureName(name.data(), static_cast<uint32_t>(name.size()));
+    }
+    part.appendFace(face, spec.indexes);
+}
+
+std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
+{
+    const auto indexes = part.indexesOf(part.faces()[number]);
+    return {indexes.begin(), indexes.end()};
+}
+
+std::vector<Vertex> vertexesOf(const ObjectPart& part)
+{
+    return {part.vertexes().begin(), part.vertexes().end()};
 }
 
 } // namespace scourvane::test

@@ -81,10 +81,22 @@ class RawFile
 
 // A part with a name (text plus NUL) and no data, for building trees by hand.
 std::unique_ptr<ObjectPart> makePart(const std::string& name);
-// A face with the given colour, indexes and texture name ("" for none; the NUL is added).
-Face makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string& texture = "");
+// What a face holds, for building trees by hand: a colour, indexes and a texture name ("" for none;
+// the NUL is added when the face is added).
+struct FaceSpec
+{
+    uint32_t colour = 0;
+    std::vector<uint16_t> indexes;
+    std::string texture;
+};
+FaceSpec makeFace(uint32_t colour, std::vector<uint16_t> indexes, const std::string& texture = "");
 // Sets vertexes and keeps vertexCount in step.
 void setVertexes(ObjectPart& part, std::vector<Vertex> vertexes);
-void addFace(ObjectPart& part, Face face);
+// Appends a face to `part`; its texture name goes into the pool of `root` (the part itself when null).
+void addFace(ObjectPart& part, const FaceSpec& face, ObjectPart* root = nullptr);
+// The indexes of face `number` of `part`, as a vector to compare.
+std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number);
+// The vertexes of `part`, as a vector to compare.
+std::vector<Vertex> vertexesOf(const ObjectPart& part);
 
 } // namespace scourvane::test

@@ -46,7 +46,7 @@ std::vector<uint8_t> madeModel()
     root->positionX = 5;
     auto a = makePart("A");
     setVertexes(*a, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}, {9, 9, 9}});
-    addFace(*a, makeFace(0, {0, 1, 2}, "Tex"));
+    addFace(*a, makeFace(0, {0, 1, 2}, "Tex"), root.get());
     addFace(*a, makeFace(0, {3, 4, 2}));
     addFace(*a, makeFace(0, {3, 1}));
     auto b = makePart("B");
