@@ -3,9 +3,9 @@
 #include "cli/cli.h"
 
 #include "batch/batch_run.h"
+#include "platform/folder.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #ifdef _WIN32
@@ -282,8 +282,14 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
         ++totals.filesAttempted;
         if (!output.empty() && !options.dryRun)
         {
-            std::error_code ignored; // a folder that cannot be made fails the save, with its reason
-            std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ignored);
+#ifdef _WIN32
+            const size_t folderEnd = output.find_last_of("/\\");
+#else
+            const size_t folderEnd = output.find_last_of('/');
+#endif
+            // A folder that cannot be made fails the save, with its reason.
+            if (folderEnd != std::string::npos && folderEnd > 0)
+                platform::makeFolders(output.substr(0, folderEnd).c_str());
         }
         stepOptions.outputPath = output.empty() ? nullptr : output.c_str();
         FileResult result = cleanFile(path.c_str(), stepOptions);
