@@ -1,6 +1,8 @@
 // scourvane-cli entry point.
 #include "cli/cli.h"
 
+#include "platform/console.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -34,12 +36,14 @@ int main(int argc, char** argv)
 {
     using namespace scourvane::cli;
     std::set_new_handler(outOfMemory);
+    const scourvane::platform::Utf8Console console;
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error))
     {
-        std::fprintf(stderr, "scourvane-cli: %s\nTry 'scourvane-cli --help' for more information.\n",
-                     error.c_str());
+        // The error may quote what was typed, in any language.
+        scourvane::platform::writeText(stderr, "scourvane-cli: " + error +
+                                                   "\nTry 'scourvane-cli --help' for more information.\n");
         return exitUsage;
     }
     if (options.help)

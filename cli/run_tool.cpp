@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 
 #include "batch/batch_run.h"
+#include "platform/console.h"
 #include "platform/folder.h"
 
 #include <cstdint>
@@ -30,7 +31,7 @@ bool isTerminal(std::FILE* stream)
 
 void put(std::FILE* stream, std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), stream);
+    platform::writeText(stream, text);
 }
 
 // A one-line "[12/875] path" on a terminal, rewritten in place; cleared before anything else is
