@@ -47,9 +47,6 @@ std::string usageText();
 // The version of the tool, from the project version.
 const char* versionText();
 
-// True when a file name ends in ".3do", in any case.
-bool hasModelExtension(std::string_view name);
-
 // A file to clean and its path relative to the argument that named it (its name alone for a file
 // argument), which is where it goes below an output folder.
 struct FoundFile

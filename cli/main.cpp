@@ -2,6 +2,8 @@
 #include "cli/cli.h"
 #include "platform/interrupts.h"
 
+#include "platform/console.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -36,12 +38,14 @@ int main(int argc, char** argv)
     using namespace scourvane::cli;
     std::set_terminate(outOfMemory);
     scourvane::platform::catchInterrupts();
+    const scourvane::platform::Utf8Console console;
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error))
     {
-        std::fprintf(stderr, "scourvane-cli: %s\nTry 'scourvane-cli --help' for more information.\n",
-                     error.c_str());
+        // The error may quote what was typed, in any language.
+        scourvane::platform::writeText(stderr, "scourvane-cli: " + error +
+                                                   "\nTry 'scourvane-cli --help' for more information.\n");
         return exitUsage;
     }
     if (options.help)

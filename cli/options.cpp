@@ -4,14 +4,11 @@
 // still need the did-you-mean and the checks between options written here.
 #include "cli/cli.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include "batch/selection_list.h"
+#include "platform/file_io.h"
+#include "platform/folder.h"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#endif
+#include <algorithm>
 
 #ifndef SCOURVANE_VERSION
 #define SCOURVANE_VERSION "unknown"
@@ -19,8 +16,6 @@
 
 namespace scourvane::cli
 {
-
-namespace fs = std::filesystem;
 
 namespace
 {
@@ -279,81 +274,79 @@ const char* versionText()
     return SCOURVANE_VERSION;
 }
 
-bool hasModelExtension(std::string_view name)
-{
-    if (name.size() < 4) return false;
-    std::string_view tail = name.substr(name.size() - 4);
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return tail[0] == '.' && lower(tail[1]) == '3' && lower(tail[2]) == 'd' && lower(tail[3]) == 'o';
-}
-
 namespace
 {
-// The path as the 8-bit string the engine opens. False when it has no such form: on Windows a
-// name with characters outside the ANSI code page (converting it would throw, or open another file).
-bool narrowPath(const fs::path& path, std::string& narrow)
+#ifdef _WIN32
+constexpr char separator = '\\';
+#else
+constexpr char separator = '/';
+#endif
+
+bool isSeparator(char c)
 {
 #ifdef _WIN32
-    const std::wstring& wide = path.native();
-    if (wide.empty())
-    {
-        narrow.clear();
-        return true;
-    }
-    BOOL usedDefault = FALSE;
-    const int length = static_cast<int>(wide.size());
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr,
-                                   &usedDefault);
-    if (size <= 0 || usedDefault) return false;
-    narrow.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow.data(), size, nullptr,
-                        nullptr);
-    return true;
+    return c == '/' || c == '\\';
 #else
-    narrow = path.native();
-    return true;
+    return c == '/';
 #endif
 }
 
-// The part of `path` after `directory` and the separators that follow it.
-std::string relativeTo(const std::string& directory, const std::string& path)
+// `folder` and `name` with one separator between them (none added after one the folder ends with).
+std::string joinPath(const std::string& folder, const std::string& name)
 {
-    size_t start = path.compare(0, directory.size(), directory) == 0 ? directory.size() : 0;
-    while (start < path.size() &&
-           (path[start] == '/' || path[start] == static_cast<char>(fs::path::preferred_separator)))
-        ++start;
+    if (folder.empty() || isSeparator(folder.back())) return folder + name;
+    return folder + separator + name;
+}
+
+// The name of a file argument without its folders (or drive).
+std::string fileName(const std::string& path)
+{
+    size_t start = path.size();
+    while (start > 0 && !isSeparator(path[start - 1])
+#ifdef _WIN32
+           && path[start - 1] != ':'
+#endif
+    )
+        --start;
     return path.substr(start);
 }
 
-template <typename Iterator>
-void listDirectory(const std::string& directory, std::vector<FoundFile>& found,
+// The *.3do files of `directory` (with `recursive`, of its whole tree; folders reached through links
+// are not entered, so the walk cannot loop), each with its path relative to `directory`. The walk
+// keeps its own list of folders to visit, so a deep tree costs memory, never stack.
+void listDirectory(const std::string& directory, bool recursive, std::vector<FoundFile>& found,
                    std::vector<std::string>& problems)
 {
-    std::error_code error;
-    Iterator it(fs::path(directory), fs::directory_options::skip_permission_denied, error);
-    if (error)
+    std::vector<std::string> pending{""}; // folders to list, relative to `directory`
+    while (!pending.empty())
     {
-        problems.push_back(directory + ": cannot list the directory (" + error.message() + ")");
-        return;
-    }
-    while (it != Iterator())
-    {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError))
+        const std::string relative = std::move(pending.back());
+        pending.pop_back();
+        const std::string folder = relative.empty() ? directory : joinPath(directory, relative);
+        std::vector<std::string> names, subfolders;
+        if (!platform::listFolderFiles(folder.c_str(), names, recursive ? &subfolders : nullptr))
         {
-            std::string path;
-            if (!narrowPath(it->path(), path))
-                problems.push_back(directory +
+            problems.push_back(folder + ": cannot list the directory");
+            continue;
+        }
+        for (const std::string& name : names)
+        {
+#ifdef _WIN32
+            // Without the UTF-8 code page (Windows before 10 1903) a character the code page lacks
+            // comes as '?', which no Windows name holds: such a file cannot be opened by this name.
+            if (name.find('?') != std::string::npos)
+            {
+                problems.push_back(folder +
                                    ": skipped a file whose name has no 8-bit form in this code page");
-            else if (hasModelExtension(path))
-                found.push_back({path, relativeTo(directory, path)});
+                continue;
+            }
+#endif
+            if (!hasModelExtension(name)) continue;
+            const std::string inTree = relative.empty() ? name : joinPath(relative, name);
+            found.push_back({joinPath(directory, inTree), inTree});
         }
-        it.increment(error);
-        if (error)
-        {
-            problems.push_back(directory + ": listing stopped early (" + error.message() + ")");
-            break;
-        }
+        for (const std::string& subfolder : subfolders)
+            pending.push_back(relative.empty() ? subfolder : joinPath(relative, subfolder));
     }
 }
 } // namespace
@@ -364,19 +357,13 @@ std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool 
     std::vector<FoundFile> files;
     for (const std::string& path : paths)
     {
-        std::error_code error;
-        if (!fs::is_directory(fs::path(path), error))
+        if (!platform::isDirectory(path.c_str()))
         {
-            std::string name;
-            if (!narrowPath(fs::path(path).filename(), name)) name = path;
-            files.push_back({path, name});
+            files.push_back({path, fileName(path)});
             continue;
         }
         std::vector<FoundFile> found;
-        if (recursive)
-            listDirectory<fs::recursive_directory_iterator>(path, found, problems);
-        else
-            listDirectory<fs::directory_iterator>(path, found, problems);
+        listDirectory(path, recursive, found, problems);
         // Directory order is whatever the file system gives; sorting makes runs repeatable.
         std::sort(found.begin(), found.end(),
                   [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
@@ -391,15 +378,15 @@ namespace
 // the path exists; on Windows, where names ignore case, folded to lower case.
 std::string comparable(const std::string& path)
 {
-    std::error_code error;
-    fs::path full = fs::weakly_canonical(fs::absolute(fs::path(path), error), error);
-    std::string text = full.lexically_normal().generic_string();
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
+    std::string text = platform::fullPath(path.c_str());
 #ifdef _WIN32
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+                   [](char c) {
+                       return c == '\\' ? '/' : c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+                   });
 #endif
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
     return text;
 }
 
@@ -416,8 +403,7 @@ bool planOutputs(const std::vector<std::string>& arguments, const std::vector<Fo
     const std::string output = comparable(outputDir);
     for (const std::string& argument : arguments)
     {
-        std::error_code ignored;
-        if (fs::is_directory(fs::path(argument), ignored) && isWithin(output, comparable(argument)))
+        if (platform::isDirectory(argument.c_str()) && isWithin(output, comparable(argument)))
         {
             error = "the output folder " + outputDir + " may not be " + argument +
                     ", a folder being cleaned, or inside it";
@@ -428,11 +414,7 @@ bool planOutputs(const std::vector<std::string>& arguments, const std::vector<Fo
     outputs.clear();
     for (size_t i = 0; i < files.size(); ++i)
     {
-        std::string path = outputDir;
-        if (!path.empty() && path.back() != '/' &&
-            path.back() != static_cast<char>(fs::path::preferred_separator))
-            path += static_cast<char>(fs::path::preferred_separator);
-        path += files[i].relative;
+        const std::string path = joinPath(outputDir, files[i].relative);
         outputs.push_back(path);
         seen.emplace_back(comparable(path), i);
     }

@@ -2,26 +2,46 @@
 // nothing was found to clean.
 #include "cli/cli.h"
 
+#include "batch/selection_list.h"
 #include "platform/file_io.h"
-
-#include <filesystem>
-#include <system_error>
+#include "platform/folder.h"
 
 namespace scourvane::cli
 {
 
 namespace
 {
-// The same name, however spelt: compared as absolute paths without "." and "..". A symbolic link
-// is not followed: a log named by a link replaces the link.
+#ifdef _WIN32
+constexpr char separator = '\\';
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+#else
+constexpr char separator = '/';
+bool isSeparator(char c)
+{
+    return c == '/';
+}
+#endif
+
+// The name's folder in its full form, joined with its last segment as it is: a symbolic link is
+// not followed, since a log named by a link replaces the link.
+std::string fullName(const std::string& path)
+{
+    size_t cut = path.size();
+    while (cut > 0 && !isSeparator(path[cut - 1]))
+        --cut;
+    const std::string folder = cut == 0 ? std::string(".") : path.substr(0, cut);
+    std::string full = platform::fullPath(folder.c_str());
+    if (full.empty() || !isSeparator(full.back())) full += separator;
+    return full + path.substr(cut);
+}
+
+// The same name, however spelt: compared as full paths without "." and "..".
 bool sameName(const std::string& a, const std::string& b)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path first = fs::absolute(fs::path(a), error).lexically_normal();
-    if (error) return a == b;
-    const fs::path second = fs::absolute(fs::path(b), error).lexically_normal();
-    return error ? a == b : first == second;
+    return a == b || fullName(a) == fullName(b);
 }
 
 // True when `logPath` is, by name or as a file, the file at `path`.
@@ -55,20 +75,26 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
 
 bool subfoldersHoldModels(const std::vector<std::string>& paths)
 {
-    namespace fs = std::filesystem;
+    // Walked with a list of folders to visit, never through a link, so no tree can make it loop.
+    std::vector<std::string> pending;
     for (const std::string& path : paths)
     {
-        std::error_code error;
-        if (!fs::is_directory(fs::path(path), error)) continue;
-        fs::recursive_directory_iterator it(fs::path(path), fs::directory_options::skip_permission_denied,
-                                            error);
-        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error))
-        {
-            std::error_code typeError;
-            if (it.depth() > 0 && it->is_regular_file(typeError) &&
-                hasModelExtension(it->path().filename().string()))
-                return true;
-        }
+        if (!platform::isDirectory(path.c_str())) continue;
+        std::vector<std::string> files, subfolders;
+        if (!platform::listFolderFiles(path.c_str(), files, &subfolders)) continue;
+        for (const std::string& sub : subfolders)
+            pending.push_back(path + separator + sub);
+    }
+    while (!pending.empty())
+    {
+        const std::string folder = std::move(pending.back());
+        pending.pop_back();
+        std::vector<std::string> files, subfolders;
+        if (!platform::listFolderFiles(folder.c_str(), files, &subfolders)) continue;
+        for (const std::string& name : files)
+            if (hasModelExtension(name)) return true;
+        for (const std::string& sub : subfolders)
+            pending.push_back(folder + separator + sub);
     }
     return false;
 }

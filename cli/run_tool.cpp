@@ -3,10 +3,11 @@
 #include "cli/cli.h"
 
 #include "batch/batch_run.h"
+#include "platform/console.h"
+#include "platform/folder.h"
 #include "platform/interrupts.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #ifdef _WIN32
@@ -31,7 +32,7 @@ bool isTerminal(std::FILE* stream)
 
 void put(std::FILE* stream, std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), stream);
+    platform::writeText(stream, text);
 }
 
 // A one-line "[12/875] path" on a terminal, rewritten in place; cleared before anything else is
@@ -317,8 +318,14 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
         ++totals.filesAttempted;
         if (!output.empty() && !options.dryRun)
         {
-            std::error_code ignored; // a folder that cannot be made fails the save, with its reason
-            std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ignored);
+#ifdef _WIN32
+            const size_t folderEnd = output.find_last_of("/\\");
+#else
+            const size_t folderEnd = output.find_last_of('/');
+#endif
+            // A folder that cannot be made fails the save, with its reason.
+            if (folderEnd != std::string::npos && folderEnd > 0)
+                platform::makeFolders(output.substr(0, folderEnd).c_str());
         }
         stepOptions.outputPath = output.empty() ? nullptr : output.c_str();
         FileResult result = cleanFile(path.c_str(), stepOptions);

@@ -1,5 +1,7 @@
-// Listing a folder's files. One header, two implementations chosen at build time (folder_win32.cpp,
-// folder_posix.cpp). Names are 8-bit strings in the process's code page, as every path here is.
+// Folders: listing a folder's files, making folders, and a path's full form. One header, two
+// implementations chosen at build time (folder_win32.cpp, folder_posix.cpp). Names are 8-bit strings
+// in the process's code page, as every path here is (UTF-8 on POSIX, and on Windows under the
+// program's manifest).
 #pragma once
 
 #include <string>
@@ -14,5 +16,14 @@ namespace scourvane::platform
 // the folder cannot be listed (missing, no access, not a folder).
 bool listFolderFiles(const char* folder, std::vector<std::string>& names,
                      std::vector<std::string>* subfolders = nullptr);
+
+// Makes the folder `path` and every missing folder above it. True when `path` is a folder afterwards
+// (made now or already there); a part that cannot be made leaves the rest unmade.
+bool makeFolders(const char* path);
+
+// `path` as an absolute path with "." and ".." segments resolved and (on POSIX, as far as the path
+// exists) links followed, so that two spellings of one place compare equal. The system's separator;
+// no case folding. `path` as it is when the system cannot make it absolute.
+std::string fullPath(const char* path);
 
 } // namespace scourvane::platform

@@ -1,9 +1,12 @@
-// Folder listing on POSIX.
+// Folders on POSIX.
 #include "platform/folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 namespace scourvane::platform
 {
@@ -28,6 +31,75 @@ bool listFolderFiles(const char* folder, std::vector<std::string>& names,
     }
     ::closedir(listing);
     return true;
+}
+
+bool makeFolders(const char* path)
+{
+    // Each folder on the way down, then the whole path; a part that already exists fails harmlessly.
+    const std::string text = path;
+    for (size_t slash = text.find('/', 1); slash != std::string::npos; slash = text.find('/', slash + 1))
+        ::mkdir(text.substr(0, slash).c_str(), 0777);
+    ::mkdir(path, 0777);
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace
+{
+// The link-free form of an existing path, or "" when it does not exist.
+std::string resolved(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return {};
+    std::string text = real;
+    std::free(real);
+    return text;
+}
+} // namespace
+
+std::string fullPath(const char* path)
+{
+    std::string absolute = path;
+    if (absolute.empty() || absolute.front() != '/')
+    {
+        char* current = ::getcwd(nullptr, 0);
+        if (current == nullptr) return path;
+        absolute = std::string(current) + "/" + absolute;
+        std::free(current);
+    }
+    // The longest leading part that exists is resolved by the system; the rest, which names nothing
+    // yet, is resolved by its text.
+    std::string head = absolute;
+    std::string base = resolved(head);
+    while (base.empty() && !head.empty())
+    {
+        const size_t slash = head.find_last_of('/');
+        head.resize(slash == std::string::npos ? 0 : slash);
+        base = head.empty() ? "/" : resolved(head);
+    }
+    std::vector<std::string> segments;
+    auto add = [&segments](const std::string& text, size_t from)
+    {
+        for (size_t begin = from; begin <= text.size();)
+        {
+            size_t end = text.find('/', begin);
+            if (end == std::string::npos) end = text.size();
+            const std::string segment = text.substr(begin, end - begin);
+            if (segment == "..")
+            {
+                if (!segments.empty()) segments.pop_back();
+            }
+            else if (!segment.empty() && segment != ".")
+                segments.push_back(segment);
+            begin = end + 1;
+        }
+    };
+    add(base, 0);
+    add(absolute, head.size());
+    std::string full;
+    for (const std::string& segment : segments)
+        full += "/" + segment;
+    return full.empty() ? "/" : full;
 }
 
 } // namespace scourvane::platform

@@ -1,4 +1,4 @@
-// Folder listing on the Windows API (the 8-bit calls, so names come in the process's code page).
+// Folders on the Windows API (the 8-bit calls, so names come in the process's code page).
 #include "platform/folder.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -30,6 +30,30 @@ bool listFolderFiles(const char* folder, std::vector<std::string>& names,
     } while (FindNextFileA(search, &entry));
     FindClose(search);
     return true;
+}
+
+bool makeFolders(const char* path)
+{
+    // Each folder on the way down, then the whole path; a part that already exists, or a drive or
+    // server name that is no folder to make, fails harmlessly.
+    const std::string text = path;
+    for (size_t separator = text.find_first_of("\\/", 1); separator != std::string::npos;
+         separator = text.find_first_of("\\/", separator + 1))
+        CreateDirectoryA(text.substr(0, separator).c_str(), nullptr);
+    CreateDirectoryA(path, nullptr);
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string fullPath(const char* path)
+{
+    const DWORD needed = GetFullPathNameA(path, 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::string full(needed, '\0');
+    const DWORD length = GetFullPathNameA(path, needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    return full;
 }
 
 } // namespace scourvane::platform

@@ -3,6 +3,7 @@
 #include "batch/batch_run.h"
 #include "cli/cli.h"
 #include "platform/file_io.h"
+#include "platform/folder.h"
 
 #include "support/test_support.h"
 
@@ -299,6 +300,51 @@ TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesCla
     EXPECT_FALSE(fs::exists("fresh"));
     EXPECT_FALSE(fs::exists("models/staged"));
     EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+}
+
+TEST_F(CliTest, FoldersNamedInCyrillicAndChineseAreWalkedAndMirroredIntoAFolderNamedSo)
+{
+    // Through the platform's calls, which take UTF-8 as the tool does (on Windows under the manifest
+    // this test carries too), not through std::filesystem, which takes the local 8-bit code page there.
+#ifdef _WIN32
+    const std::string separator = "\\";
+#else
+    const std::string separator = "/";
+#endif
+    const auto join = [&](const std::string& a, const std::string& b) { return a + separator + b; };
+    const std::string cyrillic = "\xd0\xbc\xd0\xbe\xd0\xb4\xd0\xb5\xd0\xbb\xd0\xb8"; // "models"
+    const std::string chinese = "\xe6\xa8\xa1\xe5\x9e\x8b";                          // "model"
+    const std::string tank = "\xd1\x82\xd0\xb0\xd0\xbd\xd0\xba.3do";
+    const std::string plane = "\xe9\xa3\x9e\xe6\x9c\xba.3DO";
+    const std::string sources[] = {join(cyrillic, tank), join(join(cyrillic, chinese), plane),
+                                   join(chinese, tank)};
+    ASSERT_TRUE(platform::makeFolders(join(cyrillic, chinese).c_str()));
+    ASSERT_TRUE(platform::makeFolders(chinese.c_str()));
+    const std::vector<uint8_t> dirty = dirtyModel();
+    for (const std::string& source : sources)
+        ASSERT_TRUE(platform::replaceFileContents(source.c_str(), dirty.data(), dirty.size())) << source;
+    const auto bytesOf = [](const std::string& path)
+    {
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(platform::readWholeFile(path.c_str(), bytes, 1 << 20)) << path;
+        return bytes;
+    };
+
+    const std::string output = join(chinese, cyrillic); // made by the tool
+    const CliRun staged = runProgram({"-r", "--no-log", "-o", output, cyrillic});
+    EXPECT_EQ(staged.status, cli::exitAllCleaned) << staged.err;
+    EXPECT_EQ(bytesOf(join(output, tank)).size(), 130u);
+    EXPECT_EQ(bytesOf(join(join(output, chinese), plane)).size(), 130u);
+    EXPECT_EQ(bytesOf(sources[0]), dirty) << "the source is left alone";
+
+    const CliRun cleaned = runProgram({"-r", cyrillic, chinese});
+    EXPECT_EQ(cleaned.status, cli::exitAllCleaned) << cleaned.err;
+    for (const std::string& source : sources)
+    {
+        EXPECT_EQ(bytesOf(source).size(), 130u) << source;
+        EXPECT_NE(cleaned.out.find("File cleaned: \"" + source + "\""), std::string::npos) << cleaned.out;
+    }
+    EXPECT_NE(cleaned.out.find("5 out of 5 files"), std::string::npos) << "the output's copies too";
 }
 
 #ifdef _WIN32
