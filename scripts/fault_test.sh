@@ -380,7 +380,7 @@ mkdir -p "$folder"
 cp "$model" "$folder/a.3do"
 cp "$work/hostile/million-part-sibling-chain.3do" "$folder/b.3do"
 cp "$model" "$folder/c.3do"
-(ulimit -v 300000 && exec "$cli" --json --log "$work/memory.log" "$folder") >"$work/memory.json" 2>"$work/err"
+(ulimit -v 150000 && exec "$cli" --json --log "$work/memory.log" "$folder") >"$work/memory.json" 2>"$work/err"
 status=$?
 problem=""
 if [ "$status" != 1 ]; then
