@@ -7,6 +7,7 @@
 #include "model/object_part.h"
 
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <vector>
 
@@ -124,6 +125,11 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
 {
     FileResult result;
     stage = Stage::loading;
+    if (options.makeOutputFolder && options.outputPath != nullptr)
+    {
+        std::error_code ignored; // a folder that cannot be made fails the save, with its reason
+        std::filesystem::create_directories(std::filesystem::path(options.outputPath).parent_path(), ignored);
+    }
     // The original's bytes stay to the end: the verifier proves the cleaned file against them, and a
     // backup is made of them.
     std::vector<uint8_t> original;
