@@ -1,6 +1,7 @@
 // The Clean command.
 #include "batch/batch_run.h"
 
+#include "batch/file_jobs.h"
 #include "batch/selection_list.h"
 #include "platform/shell.h"
 
@@ -35,14 +36,20 @@ void runCleaning(const RunContext& context)
         bool logOpened = log.create("log.txt");
         log.write(reportTitle());
 
-        CleanTotals totals;
+        // The files are cleaned on several workers while this thread waits, and reported in the
+        // selection's order, exactly as one by one.
+        std::vector<FileJob> jobs;
         SelectionWalk walk(context.selectionBuffer);
         while (walk.next())
-        {
-            ++totals.filesAttempted;
-            log.write(cleanOneFile(walk.path(), totals.bytesRemoved, totals.vertexesRemoved,
-                                   totals.facesRemoved, totals.filesCleaned));
-        }
+            jobs.push_back({walk.path(), FileStepOptions{}});
+        CleanTotals totals;
+        runFileJobs(jobs, context.workers != 0 ? context.workers : defaultWorkerCount(), {},
+                    [&](size_t index, const FileResult& result)
+                    {
+                        ++totals.filesAttempted;
+                        addToTotals(result, totals);
+                        log.write(formatFileReport(jobs[index].path.c_str(), result));
+                    });
         if (logOpened) log.write(formatSummary(totals));
         // The log takes its name only now, whole; a log that could not be written leaves the
         // previous one, and the editor is not offered a file that is not this run's.

@@ -26,6 +26,7 @@ struct RunContext
     void* mainWindow = nullptr;
     void* buttonWindows[4] = {nullptr, nullptr, nullptr, nullptr};
     const char* selectionBuffer = nullptr;
+    unsigned workers = 0; // how many files are cleaned at once; 0: one per core
 };
 
 // Runs one Clean command synchronously: disables the buttons, cleans every selected file, writes
@@ -66,6 +67,8 @@ struct FileStepOptions
     bool skipUnchanged = false;
     // Where the cleaned model goes (its folder must exist); null means over the file itself.
     const char* outputPath = nullptr;
+    // Make outputPath's folder (and the folders above it) first, when missing.
+    bool makeOutputFolder = false;
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`

@@ -5,6 +5,7 @@
 #include "clean/part_cleaner.h"
 #include "model/model_writer.h"
 #include "model/object_part.h"
+#include "platform/folder.h"
 
 #include <cstring>
 #include <new>
@@ -124,6 +125,18 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
 {
     FileResult result;
     stage = Stage::loading;
+    if (options.makeOutputFolder && options.outputPath != nullptr)
+    {
+        // A folder that cannot be made fails the save, with its reason.
+        const std::string output = options.outputPath;
+#ifdef _WIN32
+        const size_t folderEnd = output.find_last_of("/\\");
+#else
+        const size_t folderEnd = output.find_last_of('/');
+#endif
+        if (folderEnd != std::string::npos && folderEnd > 0)
+            platform::makeFolders(output.substr(0, folderEnd).c_str());
+    }
     // The original's bytes stay to the end: the verifier proves the cleaned file against them, and a
     // backup is made of them.
     std::vector<uint8_t> original;
@@ -168,8 +181,9 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         result.faceChange = wrappingDifference(facesBefore, root.countFaces());
 
         stage = Stage::saving;
-        // The writer's plan, reused from model to model on this thread.
-        thread_local ModelImageWriter writer;
+        // One writer per model: objects with destructors kept per thread outlive the workers badly
+        // (MinGW's runtime runs them after the thread's own heap state is gone).
+        ModelImageWriter writer;
         if (!writer.plan(root, &result.saveError))
         {
             result.outcome = FileOutcome::writeFailed;

@@ -29,6 +29,7 @@ struct Options
     bool version = false;
     std::string logPath = "log.txt";
     std::string outputDir; // empty: clean in place
+    unsigned jobs = 0;     // files cleaned at once (-j); 0: one per core
     std::vector<std::string> paths;
 };
 

@@ -29,11 +29,15 @@ enum class Option : uint8_t
     log,
     noLog,
     output,
+    jobs,
     quiet,
     verbose,
     help,
     version,
 };
+
+// The most workers -j takes.
+constexpr unsigned maxJobs = 256;
 
 struct OptionSpec
 {
@@ -44,12 +48,19 @@ struct OptionSpec
 };
 
 constexpr OptionSpec optionSpecs[] = {
-    {Option::recursive, 'r', "recursive", false}, {Option::dryRun, 'n', "dry-run", false},
-    {Option::check, '\0', "check", false},        {Option::backup, 'b', "backup", false},
-    {Option::json, '\0', "json", false},          {Option::log, '\0', "log", true},
-    {Option::noLog, '\0', "no-log", false},       {Option::output, 'o', "output", true},
-    {Option::quiet, 'q', "quiet", false},         {Option::verbose, 'v', "verbose", false},
-    {Option::help, 'h', "help", false},           {Option::version, 'V', "version", false},
+    {Option::recursive, 'r', "recursive", false},
+    {Option::dryRun, 'n', "dry-run", false},
+    {Option::check, '\0', "check", false},
+    {Option::backup, 'b', "backup", false},
+    {Option::json, '\0', "json", false},
+    {Option::log, '\0', "log", true},
+    {Option::noLog, '\0', "no-log", false},
+    {Option::output, 'o', "output", true},
+    {Option::jobs, 'j', "jobs", true},
+    {Option::quiet, 'q', "quiet", false},
+    {Option::verbose, 'v', "verbose", false},
+    {Option::help, 'h', "help", false},
+    {Option::version, 'V', "version", false},
 };
 
 bool apply(Option option, std::string_view value, Options& options, std::string& error)
@@ -91,6 +102,24 @@ bool apply(Option option, std::string_view value, Options& options, std::string&
         }
         options.outputDir = value;
         break;
+    case Option::jobs:
+    {
+        // A plain count from 1 to maxJobs: more workers than that only wait on the disk.
+        unsigned count = 0;
+        bool valid = !value.empty() && value.size() <= 4;
+        for (char c : value)
+        {
+            valid = valid && c >= '0' && c <= '9';
+            if (valid) count = count * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (!valid || count == 0 || count > maxJobs)
+        {
+            error = "--jobs needs a number of files to clean at once, from 1 to " + std::to_string(maxJobs);
+            return false;
+        }
+        options.jobs = count;
+        break;
+    }
     case Option::quiet:
         options.quiet = true;
         break;
@@ -253,6 +282,8 @@ std::string usageText()
            "  -o, --output DIR  write the cleaned models below DIR (each at its path relative to the\n"
            "                    PATH that named it) and leave the originals alone\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
+           "  -j, --jobs N      clean N files at once (default: one per core; the report keeps\n"
+           "                    the files' order)\n"
            "      --json        print one JSON object for the run instead of the report\n"
            "      --log FILE    write the report to FILE instead of log.txt\n"
            "      --no-log      write no report file\n"

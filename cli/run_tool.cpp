@@ -3,8 +3,8 @@
 #include "cli/cli.h"
 
 #include "batch/batch_run.h"
+#include "batch/file_jobs.h"
 #include "platform/console.h"
-#include "platform/folder.h"
 #include "platform/interrupts.h"
 
 #include <cstdint>
@@ -303,32 +303,26 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
     stepOptions.dryRun = options.dryRun;
     stepOptions.keepBackup = options.backup;
     stepOptions.skipUnchanged = true;
+    stepOptions.makeOutputFolder = !options.dryRun;
+    std::vector<FileJob> jobs;
+    jobs.reserve(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        jobs.push_back({files[i].path, stepOptions});
+        if (!outputs.empty()) jobs.back().options.outputPath = outputs[i].c_str();
+    }
 
     CleanTotals totals;
     size_t changed = 0;
     std::string jsonFiles;
     ProgressLine progress(err, files.size());
-    for (size_t i = 0; i < files.size(); ++i)
+    // Stopped between files only: every file started is saved whole or left as it was, and
+    // reported; the results come back in the files' order, whatever the number of workers.
+    auto deliver = [&](size_t i, const FileResult& result)
     {
-        // Stopped between files only: the file in hand was saved whole or left as it was.
-        if (platform::interruptStatus() != 0) break;
         const std::string& path = files[i].path;
         const std::string output = outputs.empty() ? std::string() : outputs[i];
-        progress.show(i + 1, path);
         ++totals.filesAttempted;
-        if (!output.empty() && !options.dryRun)
-        {
-#ifdef _WIN32
-            const size_t folderEnd = output.find_last_of("/\\");
-#else
-            const size_t folderEnd = output.find_last_of('/');
-#endif
-            // A folder that cannot be made fails the save, with its reason.
-            if (folderEnd != std::string::npos && folderEnd > 0)
-                platform::makeFolders(output.substr(0, folderEnd).c_str());
-        }
-        stepOptions.outputPath = output.empty() ? nullptr : output.c_str();
-        FileResult result = cleanFile(path.c_str(), stepOptions);
         addToTotals(result, totals);
         if (result.outcome == FileOutcome::cleaned && result.changed) ++changed;
 
@@ -352,7 +346,11 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
             if (options.verbose && result.outcome == FileOutcome::cleaned)
                 put(out, "\n" + verboseLine(options, output, result));
         }
-    }
+        progress.show(i + 1, path);
+    };
+    runFileJobs(
+        jobs, options.jobs != 0 ? options.jobs : defaultWorkerCount(),
+        [] { return platform::interruptStatus() != 0; }, deliver);
     progress.clear();
     const int interrupted = platform::interruptStatus();
     const size_t notTried = files.size() - static_cast<size_t>(totals.filesAttempted);

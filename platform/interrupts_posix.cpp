@@ -1,6 +1,7 @@
 // POSIX interrupts: the handlers only record which signal came.
 #include "platform/interrupts.h"
 
+#include <atomic>
 #include <csignal>
 #include <initializer_list>
 #include <signal.h>
@@ -10,11 +11,14 @@ namespace scourvane::platform
 
 namespace
 {
-volatile std::sig_atomic_t received = 0;
+// Lock-free, so the handler may set it and the run's workers read it on any thread.
+std::atomic<int> received{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void onSignal(int signal)
 {
-    if (received == 0) received = signal;
+    int none = 0;
+    received.compare_exchange_strong(none, signal);
 }
 } // namespace
 
@@ -33,7 +37,7 @@ void catchInterrupts()
 
 int interruptStatus()
 {
-    const int signal = received;
+    const int signal = received.load();
     return signal == 0 ? 0 : 128 + signal;
 }
 

@@ -125,7 +125,8 @@ mkfifo "$folder/m.3do"
 attempt "FIFO named like a model" "Error reading file" timeout -k 1 5
 
 # Gone after it was chosen: the tool runs under strace, which holds its open of b.3do for four
-# seconds, so b.3do was certainly chosen before it goes and certainly opened after.
+# seconds, so b.3do was certainly chosen before it goes and certainly opened after. One worker, so
+# that the open is the main thread's, where held_in_open looks.
 # held_in_open PID: true once PID has sat in a traced open for three looks in a row.
 held_in_open() {
     local number state seen=0
@@ -154,7 +155,7 @@ for how in removed replaced; do
     cp "$model" "$folder/b.3do"
     log="$work/$how.log"
     strace -f -qq -o /dev/null -e trace=openat -P "$folder/b.3do" -e inject=openat:delay_enter=4000000 \
-        "$cli" --log "$log" "$folder/m.3do" "$folder/b.3do" >/dev/null 2>&1 &
+        "$cli" -j 1 --log "$log" "$folder/m.3do" "$folder/b.3do" >/dev/null 2>&1 &
     tracer=$!
     tool=""
     for _ in $(seq 1 50); do
@@ -373,28 +374,32 @@ fi
 verdict "a 255-byte model name cleans" "$problem"
 
 # Out of memory in the middle model of three: it fails alone, the others are cleaned, the report
-# and the JSON are whole.
+# and the JSON are whole. The chain of a million parts needs about 240 MB; 200 MB of address space
+# leaves the small models room, a second worker's stack and heap included.
 folder="$work/memory"
 mkdir -p "$folder"
 "$build/tests/hostile/scourvane-make-hostile" "$work/hostile" >/dev/null 2>&1
-cp "$model" "$folder/a.3do"
-cp "$work/hostile/million-part-sibling-chain.3do" "$folder/b.3do"
-cp "$model" "$folder/c.3do"
-(ulimit -v 150000 && exec "$cli" --json --log "$work/memory.log" "$folder") >"$work/memory.json" 2>"$work/err"
-status=$?
-problem=""
-if [ "$status" != 1 ]; then
-    problem="exit status $status, expected 1: $(cat "$work/err")"
-elif ! grep -q "Error reading file: \"$folder/b.3do\"" "$work/memory.log" ||
-    ! grep -q "2 out of 3 files cleaned successfully" "$work/memory.log"; then
-    problem="the log: $(tr -d '\r' <"$work/memory.log")"
-elif ! grep -q '"filesAttempted":3,"filesCleaned":2' "$work/memory.json" || ! grep -q "not enough memory" "$work/err"; then
-    problem="the JSON or the reason: $(cat "$work/memory.json" "$work/err")"
-elif ! cmp -s "$work/cleaned.3do" "$folder/c.3do" ||
-    ! cmp -s "$work/hostile/million-part-sibling-chain.3do" "$folder/b.3do"; then
-    problem="a model is not as it should be"
-fi
-verdict "out of memory fails one model, not the run" "$problem"
+for jobs in 1 2; do
+    cp "$model" "$folder/a.3do"
+    cp "$work/hostile/million-part-sibling-chain.3do" "$folder/b.3do"
+    cp "$model" "$folder/c.3do"
+    (ulimit -v 150000 && exec "$cli" -j "$jobs" --json --log "$work/memory.log" "$folder") >"$work/memory.json" 2>"$work/err"
+    status=$?
+    problem=""
+    if [ "$status" != 1 ]; then
+        problem="-j $jobs: exit status $status, expected 1: $(cat "$work/err")"
+    elif ! grep -q "Error reading file: \"$folder/b.3do\"" "$work/memory.log" ||
+        ! grep -q "2 out of 3 files cleaned successfully" "$work/memory.log"; then
+        problem="-j $jobs: the log: $(tr -d '\r' <"$work/memory.log")"
+    elif ! grep -q '"filesAttempted":3,"filesCleaned":2' "$work/memory.json" || ! grep -q "not enough memory" "$work/err"; then
+        problem="-j $jobs: the JSON or the reason: $(cat "$work/memory.json" "$work/err")"
+    elif ! cmp -s "$work/cleaned.3do" "$folder/c.3do" ||
+        ! cmp -s "$work/hostile/million-part-sibling-chain.3do" "$folder/b.3do"; then
+        problem="-j $jobs: a model is not as it should be"
+    fi
+    [ -n "$problem" ] && break
+done
+verdict "out of memory fails one model, not the run, on one worker and on two" "$problem"
 
 # Nothing to clean is an error, with a hint when subfolders hold models.
 mkdir -p "$work/nothing/sub"
@@ -425,6 +430,7 @@ verdict "a name that is not UTF-8 is recovered exactly from the JSON" "$problem"
 # Many runs over a hundred models, each interrupted at a random moment (SIGINT, SIGTERM, SIGHUP)
 # or killed outright (SIGKILL): every model is the original or the whole cleaned model, no temporary
 # is left, and an interrupted run's report holds its summary, with exit status 128 + the signal.
+# Every signal is tried on one worker and on two.
 originals="$work/interrupt-originals"
 mkdir -p "$originals"
 corpus=${SCOURVANE_CORPUS_DIR:-$root/../shared/corpus/taprime}
@@ -440,7 +446,7 @@ cp -r "$originals" "$work/interrupt-cleaned"
 "$cli" --no-log "$work/interrupt-cleaned" >/dev/null 2>&1
 cp -r "$originals" "$work/interrupt-timing"
 start=$EPOCHREALTIME
-"$cli" --no-log "$work/interrupt-timing" >/dev/null 2>&1
+"$cli" -j 1 --no-log "$work/interrupt-timing" >/dev/null 2>&1
 span_ms=$(python3 -c "print(max(50, int(($EPOCHREALTIME - $start) * 1000)))")
 runs=${SCOURVANE_INTERRUPT_RUNS:-16}
 # check_interrupted.py ORIGINALS CLEANED FOLDER LOG SIGNAL STATUS: prints what is wrong, if anything.
@@ -489,7 +495,8 @@ for run in $(seq 1 "$runs"); do
     signal=${signals[$((run % 4))]}
     rm -rf "$folder" && cp -r "$originals" "$folder"
     printf 'previous' >"$work/interrupted.log"
-    "$cli" --log "$work/interrupted.log" "$folder" >/dev/null 2>&1 &
+    jobs=$((run / 4 % 2 + 1))
+    "$cli" -j "$jobs" --log "$work/interrupted.log" "$folder" >/dev/null 2>&1 &
     tool=$!
     delay=$(((RANDOM * 32768 + RANDOM) % span_ms))
     sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
@@ -499,7 +506,7 @@ for run in $(seq 1 "$runs"); do
     verdict_text=$(python3 "$work/check_interrupted.py" "$originals" "$work/interrupt-cleaned" "$folder" \
         "$work/interrupted.log" "$signal" "$status")
     if [ -n "$verdict_text" ]; then
-        problem="run $run ($signal): $verdict_text"
+        problem="run $run ($signal, -j $jobs): $verdict_text"
         break
     fi
 done

@@ -126,6 +126,8 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
         {{}, cli::exitUsage, "", "no PATH given"},
         {{"x", "--log"}, cli::exitUsage, "", "--log needs a file name"},
         {{"x", "-o"}, cli::exitUsage, "", "--output needs a folder"},
+        {{"-rj0", "x"}, cli::exitUsage, "", "--jobs needs a number of files to clean at once, from 1"},
+        {{"--jobs", "2x", "x"}, cli::exitUsage, "", "--jobs needs a number"},
         {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
         {{"--version"}, cli::exitAllCleaned, std::string("scourvane-cli ") + cli::versionText(), ""},
     };
@@ -355,6 +357,44 @@ TEST_F(CliTest, WildcardsInArgumentsAreExpandedAsWindowsToolsDo)
     EXPECT_NE(run.out.find("\n2 out of 2 files would be cleaned successfully"), std::string::npos) << run.out;
 }
 #endif
+
+// The corpus with an unreadable model in the middle, cleaned by one worker and by three: the same
+// JSON, log, error lines and files; then the same report of the clean files.
+TEST_F(CliTest, ManyWorkersPrintWriteAndCleanExactlyWhatOneWorkerDoes)
+{
+    const std::vector<std::string> corpus = corpusFiles();
+    if (corpus.empty())
+        GTEST_SKIP() << "the real-model corpus is not installed (set SCOURVANE_CORPUS_DIR); skipping";
+    const fs::path home = fs::current_path();
+    std::vector<CliRun> runs;
+    for (const char* jobs : {"-j1", "-j3"})
+    {
+        const fs::path folder = home / (jobs + 1);
+        fs::create_directories(folder / "models");
+        for (const std::string& path : corpus)
+            writeBytes((folder / "models" / fs::path(path).filename()).string(), readBytes(path));
+        const std::string middle = fs::path(corpus[corpus.size() / 2]).stem().string();
+        writeBytes((folder / "models" / (middle + "_broken.3do")).string(), {1, 2, 3, 4, 5});
+        fs::current_path(folder);
+        runs.push_back(runProgram({jobs, "--json", "models"}));
+        runs.back().out += readText("log.txt");
+        runs.push_back(runProgram({jobs, "-v", "--no-log", "models"}));
+        fs::current_path(home);
+    }
+    EXPECT_EQ(runs[0].status, cli::exitSomeFailed);
+    EXPECT_NE(runs[0].err.find("_broken.3do: "), std::string::npos) << runs[0].err;
+    for (size_t i = 0; i < 2; ++i)
+    {
+        EXPECT_EQ(runs[i + 2].status, runs[i].status);
+        EXPECT_EQ(runs[i + 2].out, runs[i].out);
+        EXPECT_EQ(runs[i + 2].err, runs[i].err);
+    }
+    for (const std::string& path : corpus)
+    {
+        const fs::path name = fs::path("models") / fs::path(path).filename();
+        EXPECT_EQ(readBytes((home / "j3" / name).string()), readBytes((home / "j1" / name).string())) << name;
+    }
+}
 
 TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
 {

@@ -120,6 +120,7 @@ TEST_F(InjectedFaults, EachFaultInARunCostsOneFileOrTheLogOnlyAndTheLogNamesIt)
             fs::remove(dir.file("log.txt"));
             RunContext context;
             context.selectionBuffer = selection.data();
+            context.workers = 1; // the fault plan counts the operations of one thread
             runCleaning(context);
             if (!fs::exists(dir.file("log.txt")))
             {
