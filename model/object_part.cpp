@@ -54,6 +54,11 @@ void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
 
 ObjectPart::ObjectPart() = default;
 
+ObjectPart::ObjectPart(ObjectPart&& other) noexcept
+{
+    *this = std::move(other);
+}
+
 ObjectPart::~ObjectPart()
 {
     releaseLinks(*this);

@@ -79,7 +79,7 @@ class ObjectPart
     ~ObjectPart();
     ObjectPart(const ObjectPart&) = delete;
     ObjectPart& operator=(const ObjectPart&) = delete;
-    ObjectPart(ObjectPart&&) noexcept = default;
+    ObjectPart(ObjectPart&& other) noexcept; // leaves `other` empty, its counts 0
     ObjectPart& operator=(ObjectPart&&) noexcept;
 
     // Loads the file at `path` into this (newly made) root part. True when the whole tree was read
