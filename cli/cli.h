@@ -25,6 +25,7 @@ struct Options
     bool help = false;
     bool version = false;
     std::string logPath = "log.txt";
+    unsigned jobs = 0; // workers; 0: one per core
     std::vector<std::string> paths;
 };
 

@@ -46,6 +46,39 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.help = true;
         else if (argument == "-V" || argument == "--version")
             options.version = true;
+        else if (argument == "-j" || argument == "--jobs" || argument.starts_with("--jobs=") ||
+                 (argument.starts_with("-j") && argument.size() > 2))
+        {
+            std::string_view number = argument.starts_with("--jobs=") ? argument.substr(7)
+                                      : argument.starts_with("-j") && argument.size() > 2
+                                          ? argument.substr(2)
+                                          : std::string_view();
+            if (argument == "-j" || argument == "--jobs")
+            {
+                if (i + 1 >= argc)
+                {
+                    error = "-j needs a number of workers";
+                    return false;
+                }
+                number = argv[++i];
+            }
+            unsigned jobs = 0;
+            for (char c : number)
+            {
+                if (c < '0' || c > '9' || jobs > 999)
+                {
+                    jobs = 0;
+                    break;
+                }
+                jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+            }
+            if (number.empty() || jobs == 0 || jobs > 1024)
+            {
+                error = "-j needs a number of workers from 1 to 1024";
+                return false;
+            }
+            options.jobs = jobs;
+        }
         else if (argument == "--log" || argument.starts_with("--log="))
         {
             if (argument == "--log")
@@ -94,6 +127,7 @@ std::string usageText()
            "  -r, --recursive   also clean the *.3do files of all subdirectories\n"
            "  -n, --dry-run     only report what cleaning would remove; write nothing, not even a log\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
+           "  -j, --jobs N      clean on N workers (default: one per core); the report is the same\n"
            "      --json        print one JSON object for the run instead of the report\n"
            "      --log FILE    write the report to FILE instead of log.txt\n"
            "      --no-log      write no report file\n"

@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 
 #include "batch/batch_run.h"
+#include "batch/parallel_files.h"
 #include "platform/interrupts.h"
 
 #include <cstdint>
@@ -271,29 +272,31 @@ int runTool(const Options& options, std::FILE* out, std::FILE* err)
     CleanTotals totals;
     std::string jsonFiles;
     ProgressLine progress(err, files.size());
-    for (size_t i = 0; i < files.size(); ++i)
-    {
-        // Stopped between files only: the file in hand was saved whole or left as it was.
-        if (platform::interruptStatus() != 0) break;
-        const std::string& path = files[i];
-        progress.show(i + 1, path);
-        ++totals.filesAttempted;
-        FileResult result = cleanFile(path.c_str(), stepOptions);
-        addToTotals(result, totals);
+    // Stopped between files only: each file begun is saved whole or left as it was, and the
+    // files tried are always the first ones of the list, so the report is that of a shorter list.
+    const unsigned workers = options.jobs != 0 ? options.jobs : defaultWorkerCount();
+    auto keepGoing = [] { return platform::interruptStatus() == 0; };
+    cleanFilesInOrder(files, stepOptions, workers, keepGoing,
+                      [&](size_t i, const FileResult& result)
+                      {
+                          const std::string& path = files[i];
+                          progress.show(i + 1, path);
+                          ++totals.filesAttempted;
+                          addToTotals(result, totals);
 
-        std::string report = formatFileReport(path.c_str(), result, style);
-        log.write(report);
-        progress.clear();
-        if (result.outcome != FileOutcome::cleaned)
-            put(err, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
-        if (options.json)
-        {
-            if (i != 0) jsonFiles += ',';
-            jsonFiles += jsonFile(path, result);
-        }
-        else
-            put(out, plainLineEnds(report));
-    }
+                          std::string report = formatFileReport(path.c_str(), result, style);
+                          log.write(report);
+                          progress.clear();
+                          if (result.outcome != FileOutcome::cleaned)
+                              put(err, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
+                          if (options.json)
+                          {
+                              if (i != 0) jsonFiles += ',';
+                              jsonFiles += jsonFile(path, result);
+                          }
+                          else
+                              put(out, plainLineEnds(report));
+                      });
     progress.clear();
     const int interrupted = platform::interruptStatus();
     const size_t notTried = files.size() - static_cast<size_t>(totals.filesAttempted);
