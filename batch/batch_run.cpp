@@ -1,6 +1,7 @@
 // The Clean command.
 #include "batch/batch_run.h"
 
+#include "batch/parallel_files.h"
 #include "batch/selection_list.h"
 #include "platform/shell.h"
 
@@ -35,14 +36,21 @@ void runCleaning(const RunContext& context)
         bool logOpened = log.create("log.txt");
         log.write(reportTitle());
 
+        // The files are cleaned on one worker per core; this thread waits, writing each file's
+        // report in the selection's order, so the log is the one a file-by-file run writes.
         CleanTotals totals;
+        std::vector<std::string> paths;
         SelectionWalk walk(context.selectionBuffer);
         while (walk.next())
-        {
-            ++totals.filesAttempted;
-            log.write(cleanOneFile(walk.path(), totals.bytesRemoved, totals.vertexesRemoved,
-                                   totals.facesRemoved, totals.filesCleaned));
-        }
+            paths.emplace_back(walk.path());
+        cleanFilesInOrder(
+            paths, {}, defaultWorkerCount(), [] { return true; },
+            [&](size_t index, const FileResult& result)
+            {
+                ++totals.filesAttempted;
+                addToTotals(result, totals);
+                log.write(formatFileReport(paths[index].c_str(), result));
+            });
         if (logOpened) log.write(formatSummary(totals));
         // The log takes its name only now, whole; a log that could not be written leaves the
         // previous one, and the editor is not offered a file that is not this run's.
