@@ -109,8 +109,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     result.faceChange = wrappingDifference(facesBefore, root.countFaces());
 
     stage = Stage::saving;
-    // What a save would write: the writer's plan, reused from model to model on this thread.
-    thread_local ModelImageWriter writer;
+    // What a save would write: the writer's plan.
+    ModelImageWriter writer;
     if (!writer.plan(root, &result.saveError))
     {
         result.outcome = FileOutcome::writeFailed;

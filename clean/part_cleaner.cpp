@@ -23,8 +23,7 @@ inline uint64_t hashVertex(const HashKey& key, const Vertex& v)
     return hashWords(key, uint64_t{v.x} << 32 | v.y, v.z);
 }
 
-// Scratch tables reused from part to part and, per thread, from model to model, so a run
-// allocates them a few times in all.
+// Scratch tables reused from part to part, so a tree of many small parts allocates them once.
 struct Scratch
 {
     std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
@@ -33,12 +32,6 @@ struct Scratch
     std::vector<Vertex> vertexes;
     std::vector<uint16_t> indexes;
 };
-
-Scratch& threadScratch()
-{
-    thread_local Scratch scratch;
-    return scratch;
-}
 
 bool withinLimits(const ObjectPart& part)
 {
@@ -153,13 +146,14 @@ bool partWithinCleaningLimits(const ObjectPart& part)
 bool cleanSinglePart(ObjectPart& part)
 {
     if (!withinLimits(part)) return false;
-    cleanWithin(part, threadScratch());
+    Scratch scratch;
+    cleanWithin(part, scratch);
     return true;
 }
 
 void cleanPart(ObjectPart& root)
 {
-    Scratch& scratch = threadScratch();
+    Scratch scratch;
     walkParts(root,
               [&](ObjectPart& part)
               {

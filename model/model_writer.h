@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace scourvane
@@ -73,7 +74,9 @@ class ModelImageWriter
     std::vector<uint32_t> poolOffsetOfId_; // by texture id: offset in the pool, or none when unused
     std::vector<uint32_t> poolOrder_;      // ids in the order the walk first meets them
     std::vector<uint32_t> links_;          // per part in walk order: sibling and child header offsets
+    std::vector<std::pair<const ObjectPart*, size_t>> stack_; // the walk's pending parts
     std::unique_ptr<uint8_t[]> piece_;
+    size_t pieceSize_ = 0; // at most imagePieceSize; no larger than the largest image written
     size_t used_ = 0;
     ImageSink sink_ = nullptr;
     void* context_ = nullptr;

@@ -27,29 +27,6 @@ void releaseLinks(ObjectPart& part)
     }
 }
 
-// One emptied texture pool per thread waits for the next model, so a run of many models does not
-// build a pool from nothing each time. Plain pointers, readable even while the thread winds down.
-thread_local ByteKeyTable* sparePool = nullptr;
-thread_local bool sparePoolClosed = false;
-struct SparePoolCloser
-{
-    ~SparePoolCloser()
-    {
-        delete sparePool;
-        sparePool = nullptr;
-        sparePoolClosed = true;
-    }
-};
-thread_local SparePoolCloser sparePoolCloser;
-
-void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
-{
-    if (!pool || sparePool != nullptr || sparePoolClosed) return;
-    (void)&sparePoolCloser; // the closer exists once a pool is kept
-    pool->release();
-    sparePool = pool.release();
-}
-
 } // namespace
 
 ObjectPart::ObjectPart() = default;
@@ -62,7 +39,6 @@ ObjectPart::ObjectPart(ObjectPart&& other) noexcept
 ObjectPart::~ObjectPart()
 {
     releaseLinks(*this);
-    recyclePool(textureNames);
 }
 
 ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
@@ -70,7 +46,6 @@ ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
     if (this != &other)
     {
         releaseLinks(*this);
-        recyclePool(textureNames);
         version = other.version;
         vertexCount = other.vertexCount;
         faceCount = other.faceCount;
@@ -95,13 +70,9 @@ uint32_t ObjectPart::addTextureName(const void* bytes, uint32_t length)
     if (length == 0) return noTexture;
     if (!textureNames)
     {
-        if (sparePool != nullptr)
-        {
-            textureNames.reset(sparePool);
-            sparePool = nullptr;
-        }
-        else
-            textureNames = std::make_unique<ByteKeyTable>();
+        // Room for the names of a typical model from the start, so the pool grows once or twice.
+        textureNames = std::make_unique<ByteKeyTable>();
+        textureNames->reserve(32);
     }
     return textureNames->intern(bytes, length);
 }
