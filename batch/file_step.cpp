@@ -109,8 +109,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     result.faceChange = wrappingDifference(facesBefore, root.countFaces());
 
     stage = Stage::saving;
-    // What a save would write: the writer's plan.
-    ModelImageWriter writer;
+    // What a save would write: the writer's plan (the thread's writer, kept from model to model).
+    ModelImageWriter& writer = threadImageWriter();
     if (!writer.plan(root, &result.saveError))
     {
         result.outcome = FileOutcome::writeFailed;

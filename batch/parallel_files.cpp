@@ -2,6 +2,9 @@
 // the calling thread has handed on every earlier one.
 #include "batch/parallel_files.h"
 
+#include "clean/part_cleaner.h"
+#include "model/model_writer.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -60,6 +63,13 @@ size_t cleanFilesInOrder(const std::vector<std::string>& paths, const FileStepOp
             done.notify_all();
         }
     };
+    // A worker frees the buffers its thread kept from model to model before it ends.
+    auto workAndRelease = [&]
+    {
+        work();
+        releaseModelBuffers();
+        releaseCleaningBuffers();
+    };
 
     std::vector<std::thread> threads;
     const size_t wanted = std::min<size_t>(workers, count);
@@ -67,7 +77,7 @@ size_t cleanFilesInOrder(const std::vector<std::string>& paths, const FileStepOp
     {
         try
         {
-            threads.emplace_back(work);
+            threads.emplace_back(workAndRelease);
         }
         catch (const std::system_error&)
         {

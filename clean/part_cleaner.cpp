@@ -23,7 +23,8 @@ inline uint64_t hashVertex(const HashKey& key, const Vertex& v)
     return hashWords(key, uint64_t{v.x} << 32 | v.y, v.z);
 }
 
-// Scratch tables reused from part to part, so a tree of many small parts allocates them once.
+// Scratch tables reused from part to part and, per thread, from tree to tree, so a run allocates
+// them a few times in all.
 struct Scratch
 {
     std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
@@ -32,6 +33,14 @@ struct Scratch
     std::vector<Vertex> vertexes;
     std::vector<uint16_t> indexes;
 };
+
+thread_local Scratch* threadScratch = nullptr;
+
+Scratch& scratchOfThread()
+{
+    if (threadScratch == nullptr) threadScratch = new Scratch;
+    return *threadScratch;
+}
 
 bool withinLimits(const ObjectPart& part)
 {
@@ -138,6 +147,12 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
 
 } // namespace
 
+void releaseCleaningBuffers()
+{
+    delete threadScratch;
+    threadScratch = nullptr;
+}
+
 bool partWithinCleaningLimits(const ObjectPart& part)
 {
     return withinLimits(part);
@@ -146,14 +161,13 @@ bool partWithinCleaningLimits(const ObjectPart& part)
 bool cleanSinglePart(ObjectPart& part)
 {
     if (!withinLimits(part)) return false;
-    Scratch scratch;
-    cleanWithin(part, scratch);
+    cleanWithin(part, scratchOfThread());
     return true;
 }
 
 void cleanPart(ObjectPart& root)
 {
-    Scratch scratch;
+    Scratch& scratch = scratchOfThread();
     walkParts(root,
               [&](ObjectPart& part)
               {

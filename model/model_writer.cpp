@@ -246,6 +246,24 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
     return !failed_;
 }
 
+namespace
+{
+thread_local ModelImageWriter* threadWriter = nullptr;
+} // namespace
+
+ModelImageWriter& threadImageWriter()
+{
+    if (threadWriter == nullptr) threadWriter = new ModelImageWriter;
+    return *threadWriter;
+}
+
+void releaseModelBuffers()
+{
+    delete threadWriter;
+    threadWriter = nullptr;
+    releaseSpareTexturePool();
+}
+
 uint64_t modelImageSize(const ObjectPart& root)
 {
     ModelImageWriter writer;
@@ -255,7 +273,7 @@ uint64_t modelImageSize(const ObjectPart& root)
 bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
 {
     out.clear();
-    ModelImageWriter writer;
+    ModelImageWriter& writer = threadImageWriter();
     if (!writer.plan(*this)) return false;
     out.reserve(static_cast<size_t>(writer.imageSize()));
     return writer.write(
@@ -297,7 +315,7 @@ bool ModelImageWriter::writeTo(platform::FileReplacement& file, std::span<const 
 bool ObjectPart::saveModelFile(const char* path, SaveError* error) const
 {
     if (error) *error = SaveError{};
-    ModelImageWriter writer;
+    ModelImageWriter& writer = threadImageWriter();
     if (!writer.plan(*this, error)) return false;
     platform::FileReplacement file;
     platform::IoError ioError;

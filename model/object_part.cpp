@@ -27,7 +27,24 @@ void releaseLinks(ObjectPart& part)
     }
 }
 
+// One emptied texture pool per thread waits for the next model, so a run does not build a pool
+// from nothing for each model. A plain pointer: releaseSpareTexturePool frees it.
+thread_local ByteKeyTable* sparePool = nullptr;
+
+void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
+{
+    if (!pool || sparePool != nullptr) return;
+    pool->release();
+    sparePool = pool.release();
+}
+
 } // namespace
+
+void releaseSpareTexturePool()
+{
+    delete sparePool;
+    sparePool = nullptr;
+}
 
 ObjectPart::ObjectPart() = default;
 
@@ -39,6 +56,7 @@ ObjectPart::ObjectPart(ObjectPart&& other) noexcept
 ObjectPart::~ObjectPart()
 {
     releaseLinks(*this);
+    recyclePool(textureNames);
 }
 
 ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
@@ -46,6 +64,7 @@ ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
     if (this != &other)
     {
         releaseLinks(*this);
+        recyclePool(textureNames);
         version = other.version;
         vertexCount = other.vertexCount;
         faceCount = other.faceCount;
@@ -70,9 +89,17 @@ uint32_t ObjectPart::addTextureName(const void* bytes, uint32_t length)
     if (length == 0) return noTexture;
     if (!textureNames)
     {
-        // Room for the names of a typical model from the start, so the pool grows once or twice.
-        textureNames = std::make_unique<ByteKeyTable>();
-        textureNames->reserve(32);
+        if (sparePool != nullptr)
+        {
+            textureNames.reset(sparePool);
+            sparePool = nullptr;
+        }
+        else
+        {
+            // Room for the names of a typical model from the start, so the pool grows once or twice.
+            textureNames = std::make_unique<ByteKeyTable>();
+            textureNames->reserve(32);
+        }
     }
     return textureNames->intern(bytes, length);
 }

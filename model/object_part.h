@@ -167,6 +167,10 @@ class ObjectPart
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
 
+// Frees the emptied texture pool the calling thread keeps for its next model (see
+// releaseModelBuffers, which calls it).
+void releaseSpareTexturePool();
+
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by
 // face and texture names (compared by their bytes, each through its own root's pool). Where ranges
 // and ids sit does not matter.
