@@ -2,6 +2,9 @@
 // that file's slot; the calling thread hands the slots back in order.
 #include "batch/file_jobs.h"
 
+#include "clean/part_cleaner.h"
+#include "model/model_writer.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -48,7 +51,7 @@ void work(Dispatch& dispatch)
             {
                 dispatch.closed = true;
                 dispatch.ready.notify_all();
-                return;
+                break;
             }
             index = dispatch.next++;
         }
@@ -59,6 +62,9 @@ void work(Dispatch& dispatch)
         }
         dispatch.ready.notify_all();
     }
+    // The buffers the engine keeps per thread from model to model go with the worker.
+    releaseModelBuffers();
+    releaseCleaningBuffers();
 }
 
 // The worker threads, closed and joined on the way out however it is left, so that a file in

@@ -181,9 +181,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         result.faceChange = wrappingDifference(facesBefore, root.countFaces());
 
         stage = Stage::saving;
-        // One writer per model: objects with destructors kept per thread outlive the workers badly
-        // (MinGW's runtime runs them after the thread's own heap state is gone).
-        ModelImageWriter writer;
+        // The thread's writer, kept from model to model.
+        ModelImageWriter& writer = threadImageWriter();
         if (!writer.plan(root, &result.saveError))
         {
             result.outcome = FileOutcome::writeFailed;

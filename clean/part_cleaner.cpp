@@ -23,8 +23,8 @@ inline uint64_t hashVertex(const HashKey& key, const Vertex& v)
     return hashWords(key, uint64_t{v.x} << 32 | v.y, v.z);
 }
 
-// Scratch tables reused from part to part and, per thread, from model to model, so a run
-// allocates them a few times in all.
+// Scratch tables reused from part to part and, per thread, from tree to tree, so a run allocates
+// them a few times in all.
 struct Scratch
 {
     std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
@@ -34,10 +34,12 @@ struct Scratch
     std::vector<uint16_t> indexes;
 };
 
-Scratch& threadScratch()
+thread_local Scratch* threadScratch = nullptr;
+
+Scratch& scratchOfThread()
 {
-    thread_local Scratch scratch;
-    return scratch;
+    if (threadScratch == nullptr) threadScratch = new Scratch;
+    return *threadScratch;
 }
 
 bool withinLimits(const ObjectPart& part)
@@ -145,6 +147,12 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
 
 } // namespace
 
+void releaseCleaningBuffers()
+{
+    delete threadScratch;
+    threadScratch = nullptr;
+}
+
 bool partWithinCleaningLimits(const ObjectPart& part)
 {
     return withinLimits(part);
@@ -153,13 +161,13 @@ bool partWithinCleaningLimits(const ObjectPart& part)
 bool cleanSinglePart(ObjectPart& part)
 {
     if (!withinLimits(part)) return false;
-    cleanWithin(part, threadScratch());
+    cleanWithin(part, scratchOfThread());
     return true;
 }
 
 void cleanPart(ObjectPart& root)
 {
-    Scratch& scratch = threadScratch();
+    Scratch& scratch = scratchOfThread();
     walkParts(root,
               [&](ObjectPart& part)
               {

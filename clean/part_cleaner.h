@@ -19,6 +19,10 @@ void cleanPart(ObjectPart& root);
 // beyond the limits of cleaning.
 bool cleanSinglePart(ObjectPart& part);
 
+// Frees the scratch tables the calling thread keeps from tree to tree. A worker thread calls it
+// before it ends (the tables are held through a plain pointer, never a thread-local object).
+void releaseCleaningBuffers();
+
 // True when cleanSinglePart can clean this part.
 bool partWithinCleaningLimits(const ObjectPart& part);
 

@@ -40,6 +40,15 @@ const uint8_t* ByteKeyTable::get(const void* key, uint32_t keyLength, uint32_t* 
     return reinterpret_cast<const uint8_t*>(values[slot].data());
 }
 
+void ByteKeyTable::reserve(uint32_t slots)
+{
+    keys.reserve(slots);
+    keyLengths.reserve(slots);
+    values.reserve(slots);
+    valueLengths.reserve(slots);
+    index_.reserve(size_t{2} * slots);
+}
+
 void ByteKeyTable::grow()
 {
     keys.emplace_back();

@@ -48,6 +48,9 @@ class ByteKeyTable
     // True when slot `slot` exists and holds exactly `key`.
     bool keyMatchesAt(uint32_t slot, const void* key, uint32_t keyLength) const;
 
+    // Makes room for `slots` slots without growing the arrays again.
+    void reserve(uint32_t slots);
+
     // Adds one empty slot at the end (no key yet; used by set).
     void grow();
 

@@ -19,7 +19,6 @@ constexpr uint32_t vertexSize = 12;
 constexpr uint32_t faceRecordSize = 32;
 constexpr uint32_t firstUnreachableOffset = 0x80000000u;
 constexpr size_t inlineNameLength = 15;
-constexpr size_t keptBufferSize = size_t{16} << 20;
 
 inline uint32_t le32(const uint8_t* p)
 {
@@ -366,15 +365,7 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
 bool ObjectPart::loadModelFile(const char* path, LoadError* error)
 {
     if (error) *error = LoadError{};
-    // One buffer per thread, reused from model to model; a large model's buffer is not kept.
-    thread_local std::vector<uint8_t> bytes;
-    struct Trim
-    {
-        ~Trim()
-        {
-            if (bytes.capacity() > keptBufferSize) std::vector<uint8_t>().swap(bytes);
-        }
-    } trim;
+    std::vector<uint8_t> bytes;
     platform::IoError ioError;
     if (!platform::readWholeFile(path, bytes, maxModelFileSize, &ioError))
     {

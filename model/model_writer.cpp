@@ -41,9 +41,10 @@ bool fail(SaveError* error, SaveResult result)
 
 // The walk of the writer: a part, then its sibling subtree, then its child subtree. `visit(part,
 // slot)` gets the slot of links_ that must receive the part's header offset (rootSlot for the root).
-template <typename Visit> bool walkWithLinks(const ObjectPart& root, Visit&& visit)
+template <typename Visit>
+bool walkWithLinks(const ObjectPart& root, std::vector<std::pair<const ObjectPart*, size_t>>& stack,
+                   Visit&& visit)
 {
-    thread_local std::vector<std::pair<const ObjectPart*, size_t>> stack;
     stack.clear();
     stack.emplace_back(&root, rootSlot);
     size_t number = 0;
@@ -80,7 +81,7 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
     uint64_t position = 0;
     uint64_t poolSize = 0;
     SaveResult problem = SaveResult::ok;
-    walkWithLinks(root,
+    walkWithLinks(root, stack_,
                   [&](const ObjectPart& part, size_t slot)
                   {
                       if (slot != rootSlot) links_[slot] = static_cast<uint32_t>(position);
@@ -119,7 +120,7 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
 
 uint8_t* ModelImageWriter::room(size_t size)
 {
-    if (used_ + size > imagePieceSize) flush();
+    if (used_ + size > pieceSize_) flush();
     uint8_t* at = piece_.get() + used_;
     used_ += size;
     return at;
@@ -130,8 +131,8 @@ void ModelImageWriter::putBytes(const void* bytes, size_t size)
     const auto* p = static_cast<const uint8_t*>(bytes);
     while (size > 0)
     {
-        if (used_ == imagePieceSize) flush();
-        const size_t take = std::min(size, imagePieceSize - used_);
+        if (used_ == pieceSize_) flush();
+        const size_t take = std::min(size, pieceSize_ - used_);
         std::memcpy(piece_.get() + used_, p, take);
         used_ += take;
         p += take;
@@ -148,7 +149,13 @@ void ModelImageWriter::flush()
 bool ModelImageWriter::write(ImageSink sink, void* context)
 {
     if (!root_) return false;
-    if (!piece_) piece_ = std::make_unique_for_overwrite<uint8_t[]>(imagePieceSize);
+    // Small images need only a small piece; 64 bytes hold the largest record written at once.
+    const size_t wanted = static_cast<size_t>(std::clamp<uint64_t>(imageSize_, 64, imagePieceSize));
+    if (pieceSize_ < wanted)
+    {
+        piece_ = std::make_unique_for_overwrite<uint8_t[]>(wanted);
+        pieceSize_ = wanted;
+    }
     sink_ = sink;
     context_ = context;
     used_ = 0;
@@ -158,7 +165,7 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
     const uint32_t poolSize = poolSize_;
     uint32_t position = 0;
     size_t number = 0;
-    walkWithLinks(root,
+    walkWithLinks(root, stack_,
                   [&](const ObjectPart& part, size_t)
                   {
                       const uint32_t headerPos = position;
@@ -239,6 +246,24 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
     return !failed_;
 }
 
+namespace
+{
+thread_local ModelImageWriter* threadWriter = nullptr;
+} // namespace
+
+ModelImageWriter& threadImageWriter()
+{
+    if (threadWriter == nullptr) threadWriter = new ModelImageWriter;
+    return *threadWriter;
+}
+
+void releaseModelBuffers()
+{
+    delete threadWriter;
+    threadWriter = nullptr;
+    releaseSpareTexturePool();
+}
+
 uint64_t modelImageSize(const ObjectPart& root)
 {
     ModelImageWriter writer;
@@ -248,7 +273,7 @@ uint64_t modelImageSize(const ObjectPart& root)
 bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
 {
     out.clear();
-    thread_local ModelImageWriter writer;
+    ModelImageWriter& writer = threadImageWriter();
     if (!writer.plan(*this)) return false;
     out.reserve(static_cast<size_t>(writer.imageSize()));
     return writer.write(
@@ -290,7 +315,7 @@ bool ModelImageWriter::writeTo(platform::FileReplacement& file, std::span<const 
 bool ObjectPart::saveModelFile(const char* path, SaveError* error) const
 {
     if (error) *error = SaveError{};
-    thread_local ModelImageWriter writer;
+    ModelImageWriter& writer = threadImageWriter();
     if (!writer.plan(*this, error)) return false;
     platform::FileReplacement file;
     platform::IoError ioError;

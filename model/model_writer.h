@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace scourvane
@@ -73,7 +74,9 @@ class ModelImageWriter
     std::vector<uint32_t> poolOffsetOfId_; // by texture id: offset in the pool, or none when unused
     std::vector<uint32_t> poolOrder_;      // ids in the order the walk first meets them
     std::vector<uint32_t> links_;          // per part in walk order: sibling and child header offsets
+    std::vector<std::pair<const ObjectPart*, size_t>> stack_; // the walk's pending parts
     std::unique_ptr<uint8_t[]> piece_;
+    size_t pieceSize_ = 0; // at most imagePieceSize; no larger than the largest image written
     size_t used_ = 0;
     ImageSink sink_ = nullptr;
     void* context_ = nullptr;
@@ -83,6 +86,14 @@ class ModelImageWriter
     void putBytes(const void* bytes, size_t size);
     void flush();
 };
+
+// A writer the calling thread keeps from model to model (held through a plain pointer, never a
+// thread-local object); saveModelFile and buildModelImage use it too.
+ModelImageWriter& threadImageWriter();
+
+// Frees what the calling thread keeps from model to model: its writer and its spare texture pool.
+// A worker thread calls it before it ends.
+void releaseModelBuffers();
 
 // The exact size in bytes of the image buildModelImage makes for this tree. A part without a name
 // (one that was never loaded) is written with an empty name, a single NUL.

@@ -27,32 +27,31 @@ void releaseLinks(ObjectPart& part)
     }
 }
 
-// One emptied texture pool per thread waits for the next model, so a run of many models does not
-// build a pool from nothing each time. Plain pointers, readable even while the thread winds down.
+// One emptied texture pool per thread waits for the next model, so a run does not build a pool
+// from nothing for each model. A plain pointer: releaseSpareTexturePool frees it.
 thread_local ByteKeyTable* sparePool = nullptr;
-thread_local bool sparePoolClosed = false;
-struct SparePoolCloser
-{
-    ~SparePoolCloser()
-    {
-        delete sparePool;
-        sparePool = nullptr;
-        sparePoolClosed = true;
-    }
-};
-thread_local SparePoolCloser sparePoolCloser;
 
 void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
 {
-    if (!pool || sparePool != nullptr || sparePoolClosed) return;
-    (void)&sparePoolCloser; // the closer exists once a pool is kept
+    if (!pool || sparePool != nullptr) return;
     pool->release();
     sparePool = pool.release();
 }
 
 } // namespace
 
+void releaseSpareTexturePool()
+{
+    delete sparePool;
+    sparePool = nullptr;
+}
+
 ObjectPart::ObjectPart() = default;
+
+ObjectPart::ObjectPart(ObjectPart&& other) noexcept
+{
+    *this = std::move(other);
+}
 
 ObjectPart::~ObjectPart()
 {
@@ -96,7 +95,11 @@ uint32_t ObjectPart::addTextureName(const void* bytes, uint32_t length)
             sparePool = nullptr;
         }
         else
+        {
+            // Room for the names of a typical model from the start, so the pool grows once or twice.
             textureNames = std::make_unique<ByteKeyTable>();
+            textureNames->reserve(32);
+        }
     }
     return textureNames->intern(bytes, length);
 }

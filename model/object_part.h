@@ -79,7 +79,7 @@ class ObjectPart
     ~ObjectPart();
     ObjectPart(const ObjectPart&) = delete;
     ObjectPart& operator=(const ObjectPart&) = delete;
-    ObjectPart(ObjectPart&&) noexcept = default;
+    ObjectPart(ObjectPart&& other) noexcept; // leaves `other` empty, its counts 0
     ObjectPart& operator=(ObjectPart&&) noexcept;
 
     // Loads the file at `path` into this (newly made) root part. True when the whole tree was read
@@ -166,6 +166,10 @@ class ObjectPart
     size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
+
+// Frees the emptied texture pool the calling thread keeps for its next model (see
+// releaseModelBuffers, which calls it).
+void releaseSpareTexturePool();
 
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by
 // face and texture names (compared by their bytes, each through its own root's pool). Where ranges

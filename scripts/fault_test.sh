@@ -125,15 +125,19 @@ mkfifo "$folder/m.3do"
 attempt "FIFO named like a model" "Error reading file" timeout -k 1 5
 
 # Gone after it was chosen: the tool runs under strace, which holds its open of b.3do for four
-# seconds, so b.3do was certainly chosen before it goes and certainly opened after. One worker, so
-# that the open is the main thread's, where held_in_open looks.
-# held_in_open PID: true once PID has sat in a traced open for three looks in a row.
+# seconds, so b.3do was certainly chosen before it goes and certainly opened after.
+# held_in_open PID: true once a thread of PID (the tool cleans on workers) has sat in a traced open
+# for three looks in a row.
 held_in_open() {
-    local number state seen=0
+    local number state seen=0 task held
     for _ in $(seq 1 150); do
-        state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null)
-        read -r number _ <"/proc/$1/syscall" 2>/dev/null || number=""
-        if [ "$state" = t ] && [ "$number" = 257 ]; then
+        held=0
+        for task in /proc/"$1"/task/*; do
+            state=$(awk '/^State:/ { print $2 }' "$task/status" 2>/dev/null)
+            read -r number _ <"$task/syscall" 2>/dev/null || number=""
+            [ "$state" = t ] && [ "$number" = 257 ] && held=1
+        done
+        if [ "$held" = 1 ]; then
             seen=$((seen + 1))
             [ "$seen" = 3 ] && return 0
         else

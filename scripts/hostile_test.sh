@@ -2,10 +2,10 @@
 # Hands every crafted hostile file (tests/hostile/hostile_files.cpp, made at test time) to the
 # command-line tool, one at a time, with 1 s and 256 MB to deal with it, the million-part chains and
 # the 120,000 texture names crafted to collide included. A file that cleans is cleaned again, within
-# the same limits, or four times its cleaned size where that is more. Each must either fail
-# cleanly (exit status 1, "Error reading file" in log.txt, its reason on standard error, the file
-# untouched) or, where the format allows it, be cleaned (exit status 0, "File cleaned"), after which
-# a second clean must change nothing. A crash, a hang, running out of memory or a file left behind
+# the same limits, or four times its cleaned size and twice the time where that is more. Each must
+# either fail cleanly (exit status 1, "Error reading file" in log.txt, its reason on standard error,
+# the file untouched) or, where the format allows it, be cleaned (exit status 0, "File cleaned"),
+# after which a second clean must change nothing. A crash, a hang, running out of memory or a file left behind
 # is a failure.
 #
 #   scripts/hostile_test.sh [BUILD_FOLDER]      default build/native (configured if missing)
@@ -78,10 +78,13 @@ check() {
         cp "$folder/$1" "$folder/.first"
         # The second clean reads what the first wrote, which may be larger than the crafted file (a
         # million empty parts each gain a point: 52 MB become 104 MB). It gets the same limits or,
-        # for an output over 64 MB, four times the output's size.
-        local memory=$5 size_kb=$(( $(stat -c %s "$folder/$1") / 1024 ))
-        (( size_kb * 4 > memory )) && memory=$(( size_kb * 4 ))
-        run_tool "$4" "$memory" "$1"
+        # for an output over 64 MB, four times the output's size and twice the time.
+        local seconds=$4 memory=$5 size_kb=$(( $(stat -c %s "$folder/$1") / 1024 ))
+        if (( size_kb * 4 > memory )); then
+            memory=$(( size_kb * 4 ))
+            seconds=$(( seconds * 2 ))
+        fi
+        run_tool "$seconds" "$memory" "$1"
         problem=$(judge "$1" "$2" "$3")
         [ -n "$problem" ] || cmp -s "$folder/.first" "$folder/$1" || problem="the bytes changed"
         problem=${problem:+second clean: $problem}
