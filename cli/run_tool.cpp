@@ -344,7 +344,11 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
         {
             put(out, plainLineEnds(report));
             if (options.verbose && result.outcome == FileOutcome::cleaned)
-                put(out, "\n" + verboseLine(options, output, result));
+            {
+                // Two writes: GCC 12 warns falsely (-Wrestrict) on adding a literal to a returned string.
+                put(out, "\n");
+                put(out, verboseLine(options, output, result));
+            }
         }
         progress.show(i + 1, path);
     };
