@@ -343,7 +343,10 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
         {
             put(out, plainLineEnds(report));
             if (options.verbose && result.outcome == FileOutcome::cleaned)
-                put(out, "\n" + verboseLine(options, output, result));
+            {
+                put(out, "\n"); // apart: GCC 12 warns falsely (-Wrestrict) on "\n" + a string here
+                put(out, verboseLine(options, output, result));
+            }
         }
         progress.show(i + 1, path);
     };

@@ -287,9 +287,9 @@ TEST(FileJobs, AStopStartsNoFurtherFileAndDeliversEveryStartedOne)
         SCOPED_TRACE(std::to_string(workers) + " workers");
         TempDir dir;
         std::vector<FileJob> jobs;
-        for (int i = 0; i < 12; ++i)
+        for (char name = 'a'; name < 'm'; ++name)
         {
-            jobs.push_back({dir.file("m" + std::to_string(i) + ".3do"), {}});
+            jobs.push_back({dir.file(std::string(1, name) + ".3do"), {}});
             writeBytes(jobs.back().path, dirtyModel());
         }
         std::atomic<int> asked{0};
