@@ -129,13 +129,10 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     {
         // A folder that cannot be made fails the save, with its reason.
         const std::string output = options.outputPath;
-#ifdef _WIN32
-        const size_t folderEnd = output.find_last_of("/\\");
-#else
-        const size_t folderEnd = output.find_last_of('/');
-#endif
-        if (folderEnd != std::string::npos && folderEnd > 0)
-            platform::makeFolders(output.substr(0, folderEnd).c_str());
+        size_t folderEnd = output.size();
+        while (folderEnd > 0 && !platform::isPathSeparator(output[folderEnd - 1]))
+            --folderEnd;
+        if (folderEnd > 1) platform::makeFolders(output.substr(0, folderEnd - 1).c_str());
     }
     // The original's bytes stay to the end: the verifier proves the cleaned file against them, and a
     // backup is made of them.

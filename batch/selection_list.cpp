@@ -20,24 +20,13 @@ size_t boundedLength(const char* selection, size_t offset)
     return static_cast<size_t>(static_cast<const char*>(end) - (selection + offset));
 }
 
-#ifdef _WIN32
-constexpr char pathSeparator = '\\';
-bool isSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-#else
-constexpr char pathSeparator = '/';
-bool isSeparator(char c)
-{
-    return c == '/';
-}
-#endif
+using platform::isPathSeparator;
+using platform::pathSeparator;
 
 // A folder's path without trailing separators, except that a root ("/", "C:\\") keeps its own.
 std::string trimmedFolder(std::string folder)
 {
-    while (folder.size() > 1 && isSeparator(folder.back()) && !(folder.size() == 3 && folder[1] == ':'))
+    while (folder.size() > 1 && isPathSeparator(folder.back()) && !(folder.size() == 3 && folder[1] == ':'))
         folder.pop_back();
     return folder;
 }
@@ -46,7 +35,7 @@ std::string trimmedFolder(std::string folder)
 void splitPath(const std::string& path, std::string& folder, std::string& name)
 {
     size_t cut = path.size();
-    while (cut > 0 && !isSeparator(path[cut - 1]))
+    while (cut > 0 && !isPathSeparator(path[cut - 1]))
         --cut;
     name = path.substr(cut);
     if (cut == 0)
@@ -57,7 +46,7 @@ void splitPath(const std::string& path, std::string& folder, std::string& name)
 
 std::string joinPath(const std::string& folder, const std::string& name)
 {
-    if (!folder.empty() && isSeparator(folder.back())) return folder + name;
+    if (!folder.empty() && isPathSeparator(folder.back())) return folder + name;
     return folder + pathSeparator + name;
 }
 } // namespace

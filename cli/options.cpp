@@ -307,25 +307,13 @@ const char* versionText()
 
 namespace
 {
-#ifdef _WIN32
-constexpr char separator = '\\';
-#else
-constexpr char separator = '/';
-#endif
-
-bool isSeparator(char c)
-{
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
+using platform::isPathSeparator;
+constexpr char separator = platform::pathSeparator;
 
 // `folder` and `name` with one separator between them (none added after one the folder ends with).
 std::string joinPath(const std::string& folder, const std::string& name)
 {
-    if (folder.empty() || isSeparator(folder.back())) return folder + name;
+    if (folder.empty() || isPathSeparator(folder.back())) return folder + name;
     return folder + separator + name;
 }
 
@@ -333,7 +321,7 @@ std::string joinPath(const std::string& folder, const std::string& name)
 std::string fileName(const std::string& path)
 {
     size_t start = path.size();
-    while (start > 0 && !isSeparator(path[start - 1])
+    while (start > 0 && !isPathSeparator(path[start - 1])
 #ifdef _WIN32
            && path[start - 1] != ':'
 #endif

@@ -11,30 +11,19 @@ namespace scourvane::cli
 
 namespace
 {
-#ifdef _WIN32
-constexpr char separator = '\\';
-bool isSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-#else
-constexpr char separator = '/';
-bool isSeparator(char c)
-{
-    return c == '/';
-}
-#endif
+using platform::isPathSeparator;
+constexpr char separator = platform::pathSeparator;
 
 // The name's folder in its full form, joined with its last segment as it is: a symbolic link is
 // not followed, since a log named by a link replaces the link.
 std::string fullName(const std::string& path)
 {
     size_t cut = path.size();
-    while (cut > 0 && !isSeparator(path[cut - 1]))
+    while (cut > 0 && !isPathSeparator(path[cut - 1]))
         --cut;
     const std::string folder = cut == 0 ? std::string(".") : path.substr(0, cut);
     std::string full = platform::fullPath(folder.c_str());
-    if (full.empty() || !isSeparator(full.back())) full += separator;
+    if (full.empty() || !isPathSeparator(full.back())) full += separator;
     return full + path.substr(cut);
 }
 

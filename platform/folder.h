@@ -10,6 +10,22 @@
 namespace scourvane::platform
 {
 
+// The separator this system writes between a path's segments, and the ones it reads ('/' and, on
+// Windows, '\\' as well).
+#ifdef _WIN32
+inline constexpr char pathSeparator = '\\';
+inline bool isPathSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+#else
+inline constexpr char pathSeparator = '/';
+inline bool isPathSeparator(char c)
+{
+    return c == '/';
+}
+#endif
+
 // Appends to `names` the names (without the folder) of the regular files directly in `folder`, in
 // the order the system gives them, and, when `subfolders` is given, the names of its subfolders
 // ("." and ".." left out; a link to a folder too, so a walk down them cannot loop) to that list. False when
