@@ -72,13 +72,14 @@ bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResu
     return true;
 }
 
-// Hands the writer's planned image to `sink` (a comparison or a copy), piece by piece.
+// Where a comparison of the streamed image with bytes in memory has got to.
 struct Comparison
 {
     const std::vector<uint8_t>* bytes;
     size_t position = 0;
 };
 
+// Sinks for the writer's pieces: one compares them with bytes in memory, one copies them out.
 bool comparePiece(void* context, const uint8_t* piece, size_t size)
 {
     Comparison& comparison = *static_cast<Comparison*>(context);
