@@ -99,10 +99,18 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     const std::span<const Vertex> vertexes = std::as_const(part).vertexes();
     mergeDuplicates(vertexes, scratch);
     scratch.newNumber.assign(vertexes.size(), unused);
-    scratch.indexes.clear();
+    // The kept indexes are never more than the part's; the scratch array only grows.
+    if (scratch.indexes.size() < part.indexTotal) scratch.indexes.resize(part.indexTotal);
 
     // Kept faces move down in place; their indexes, renumbered, go to the scratch array in order.
+    // Plain pointers in locals: through the vectors, every store of an index would make the
+    // compiler reload the tables' addresses.
     const std::span<Face> faces = part.faces();
+    const uint16_t* const firstEqual = scratch.firstEqual.data();
+    uint16_t* const newNumber = scratch.newNumber.data();
+    uint16_t* const keptIndexes = scratch.indexes.data();
+    const uint16_t* const indexes = std::as_const(part).indexes().data();
+    uint32_t keptIndexCount = 0;
     uint32_t kept = 0;
     uint16_t used = 0;
     const uint32_t protectedFace = part.protectedFace;
@@ -111,13 +119,15 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
         Face face = faces[f];
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
-        for (uint16_t index : part.indexesOf(face))
+        const uint16_t* const faceIndexes = indexes + face.firstIndex;
+        face.firstIndex = keptIndexCount;
+        for (uint32_t k = 0; k < face.indexCount; ++k)
         {
-            const uint16_t vertex = scratch.firstEqual[index];
-            if (scratch.newNumber[vertex] == unused) scratch.newNumber[vertex] = used++;
-            scratch.indexes.push_back(scratch.newNumber[vertex]);
+            const uint16_t vertex = firstEqual[faceIndexes[k]];
+            uint16_t number = newNumber[vertex];
+            if (number == unused) newNumber[vertex] = number = used++;
+            keptIndexes[keptIndexCount++] = number;
         }
-        face.firstIndex = static_cast<uint32_t>(scratch.indexes.size()) - face.indexCount;
         faces[kept++] = face;
     }
 
@@ -140,9 +150,9 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     scratch.vertexes.resize(used);
     for (size_t v = 0; v < vertexes.size(); ++v)
         if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = vertexes[v];
-    part.shrinkArrays(used, kept, static_cast<uint32_t>(scratch.indexes.size()));
+    part.shrinkArrays(used, kept, keptIndexCount);
     std::copy(scratch.vertexes.begin(), scratch.vertexes.end(), part.vertexes().begin());
-    std::copy(scratch.indexes.begin(), scratch.indexes.end(), part.indexes().begin());
+    std::copy_n(scratch.indexes.begin(), keptIndexCount, part.indexes().begin());
 }
 
 } // namespace
