@@ -7,6 +7,7 @@
 #include "model/byte_key_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace scourvane
@@ -20,17 +21,58 @@ constexpr uint64_t maxImageSize = uint64_t{1} << 31;
 constexpr uint32_t unused = 0xFFFFFFFFu;
 constexpr size_t rootSlot = ~size_t{0};
 
+// Little-endian stores. On a little-endian machine one copy of the word: byte by byte, the stores
+// to a uint8_t pointer may alias the fields being read, so the compiler keeps them four stores.
 inline void put32(uint8_t* p, uint32_t value)
 {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(p, &value, 4);
+    else
+    {
+        p[0] = static_cast<uint8_t>(value);
+        p[1] = static_cast<uint8_t>(value >> 8);
+        p[2] = static_cast<uint8_t>(value >> 16);
+        p[3] = static_cast<uint8_t>(value >> 24);
+    }
 }
 
 inline uint32_t nameLength(const std::string& name)
 {
     return name.empty() ? 1 : static_cast<uint32_t>(name.size());
+}
+
+// The records as the file stores them; each gives the position just past what it wrote.
+inline uint8_t* putIndex(uint8_t* at, uint16_t index)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(at, &index, 2);
+    else
+    {
+        at[0] = static_cast<uint8_t>(index);
+        at[1] = static_cast<uint8_t>(index >> 8);
+    }
+    return at + 2;
+}
+
+inline uint8_t* putVertex(uint8_t* at, const Vertex& vertex)
+{
+    put32(at, vertex.x);
+    put32(at + 4, vertex.y);
+    put32(at + 8, vertex.z);
+    return at + 12;
+}
+
+inline uint8_t* putFaceRecord(uint8_t* at, const Face& face, uint32_t indexPos, uint32_t textureOffset)
+{
+    put32(at + 0, face.colourIndex);
+    put32(at + 4, face.indexCount);
+    put32(at + 8, face.faceWord2);
+    put32(at + 12, indexPos);
+    put32(at + 16, textureOffset);
+    put32(at + 20, face.extra0);
+    put32(at + 24, face.extra1);
+    put32(at + 28, face.extra2);
+    return at + 32;
 }
 
 bool fail(SaveError* error, SaveResult result)
@@ -178,6 +220,8 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                       const uint32_t vertexArrayPos = indexStart + indexBytes;
                       const uint32_t faceArrayPos = vertexArrayPos + vertexBytes;
                       const uint32_t namePos = faceArrayPos + faceBytes;
+                      auto textureOffsetOf = [&](const Face& face) -> uint32_t
+                      { return face.hasTexture() ? headerSize + poolOffsetOfId_[face.textureId] : 0; };
                       const uint32_t siblingLink = links_[2 * number];
                       const uint32_t childLink = links_[2 * number + 1];
                       ++number;
@@ -203,36 +247,38 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                           for (const uint32_t id : poolOrder_)
                               putBytes(names->keys[id].data(), names->keyLengths[id]);
 
-                      for (const Face& face : part.faces())
-                          for (const uint16_t index : part.indexesOf(face))
+                      const uint32_t arrayBytes = indexBytes + vertexBytes + faceBytes;
+                      if (pieceSize_ - used_ >= arrayBytes)
+                      {
+                          // The usual case: the part's arrays fit in what is left of the piece, so
+                          // they go in without a check per record.
+                          uint8_t* at = piece_.get() + used_;
+                          used_ += arrayBytes;
+                          for (const Face& face : part.faces())
+                              for (const uint16_t index : part.indexesOf(face))
+                                  at = putIndex(at, index);
+                          for (const Vertex& vertex : part.vertexes())
+                              at = putVertex(at, vertex);
+                          uint32_t indexPos = indexStart;
+                          for (const Face& face : part.faces())
                           {
-                              uint8_t* at = room(2);
-                              at[0] = static_cast<uint8_t>(index);
-                              at[1] = static_cast<uint8_t>(index >> 8);
+                              at = putFaceRecord(at, face, indexPos, textureOffsetOf(face));
+                              indexPos += face.indexCount * 2;
                           }
-
-                      for (const Vertex& vertex : part.vertexes())
-                      {
-                          uint8_t* at = room(12);
-                          put32(at, vertex.x);
-                          put32(at + 4, vertex.y);
-                          put32(at + 8, vertex.z);
                       }
-
-                      uint32_t indexPos = indexStart;
-                      for (const Face& face : part.faces())
+                      else
                       {
-                          uint8_t* record = room(32);
-                          put32(record + 0, face.colourIndex);
-                          put32(record + 4, face.indexCount);
-                          put32(record + 8, face.faceWord2);
-                          put32(record + 12, indexPos);
-                          put32(record + 16,
-                                face.hasTexture() ? headerSize + poolOffsetOfId_[face.textureId] : 0);
-                          put32(record + 20, face.extra0);
-                          put32(record + 24, face.extra1);
-                          put32(record + 28, face.extra2);
-                          indexPos += face.indexCount * 2;
+                          for (const Face& face : part.faces())
+                              for (const uint16_t index : part.indexesOf(face))
+                                  putIndex(room(2), index);
+                          for (const Vertex& vertex : part.vertexes())
+                              putVertex(room(12), vertex);
+                          uint32_t indexPos = indexStart;
+                          for (const Face& face : part.faces())
+                          {
+                              putFaceRecord(room(32), face, indexPos, textureOffsetOf(face));
+                              indexPos += face.indexCount * 2;
+                          }
                       }
 
                       if (part.name.empty())
