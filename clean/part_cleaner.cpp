@@ -47,12 +47,17 @@ bool withinLimits(const ObjectPart& part)
     const size_t vertexCount = part.vertexCount;
     if (vertexCount > maxCleanableVertexes) return false;
     for (const Face& face : part.faces())
-    {
         if (face.firstIndex > part.indexTotal || face.indexCount > part.indexTotal - face.firstIndex)
             return false;
+    // Usually every index of the part is a vertex number: one tight pass over the whole array says
+    // so. Only otherwise do the faces' own ranges decide (an index no face uses does not count).
+    uint16_t highest = 0;
+    for (uint16_t index : part.indexes())
+        highest = std::max(highest, index);
+    if (highest < vertexCount) return true;
+    for (const Face& face : part.faces())
         for (uint16_t index : part.indexesOf(face))
             if (index >= vertexCount) return false;
-    }
     return true;
 }
 
