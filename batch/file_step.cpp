@@ -204,9 +204,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
             }
             // Begun first: a model that cannot be written (read-only, held, hard-linked) is refused
             // before any backup is made.
-            bool differs = true;
             if (!save.begin(target, writer.imageSize(), &result.saveError.ioError) ||
-                !writer.writeTo(save, {}, differs, &result.saveError.ioError))
+                !writer.writeTo(save, &result.saveError.ioError))
                 return saveFailed(SaveResult::ioFailed);
         }
     }

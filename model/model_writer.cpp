@@ -332,30 +332,20 @@ bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
         &out);
 }
 
-bool ModelImageWriter::writeTo(platform::FileReplacement& file, std::span<const uint8_t> compareWith,
-                               bool& differs, platform::IoError* error)
+bool ModelImageWriter::writeTo(platform::FileReplacement& file, platform::IoError* error)
 {
     struct Target
     {
         platform::FileReplacement& file;
-        std::span<const uint8_t> compareWith;
         platform::IoError* error;
-        size_t position = 0;
-        bool differs = false;
-    } target{file, compareWith, error};
-    const bool written = write(
+    } target{file, error};
+    return write(
         [](void* context, const uint8_t* bytes, size_t size)
         {
             auto& to = *static_cast<Target*>(context);
-            if (!to.compareWith.empty() && !to.differs)
-                to.differs = size > to.compareWith.size() - to.position ||
-                             std::memcmp(to.compareWith.data() + to.position, bytes, size) != 0;
-            to.position += size;
             return to.file.write(bytes, size, to.error);
         },
         &target);
-    differs = compareWith.empty() || target.differs || target.position != compareWith.size();
-    return written;
 }
 
 bool ObjectPart::saveModelFile(const char* path, SaveError* error) const
@@ -365,8 +355,7 @@ bool ObjectPart::saveModelFile(const char* path, SaveError* error) const
     if (!writer.plan(*this, error)) return false;
     platform::FileReplacement file;
     platform::IoError ioError;
-    bool differs = true;
-    if (!file.begin(path, writer.imageSize(), &ioError) || !writer.writeTo(file, {}, differs, &ioError) ||
+    if (!file.begin(path, writer.imageSize(), &ioError) || !writer.writeTo(file, &ioError) ||
         !file.commit(nullptr, &ioError))
     {
         file.abandon();

@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -61,11 +60,9 @@ class ModelImageWriter
     // change between plan and write. False as soon as the sink returns false.
     bool write(ImageSink sink, void* context);
 
-    // Writes the planned image into `file`, begun by the caller, piece by piece. When `compareWith`
-    // is not empty, `differs` tells whether the image differs from those bytes (true otherwise).
-    // False with `error` when a write failed; the caller then abandons `file`.
-    bool writeTo(platform::FileReplacement& file, std::span<const uint8_t> compareWith, bool& differs,
-                 platform::IoError* error = nullptr);
+    // Writes the planned image into `file`, begun by the caller, piece by piece. False with `error`
+    // when a write failed; the caller then abandons `file`.
+    bool writeTo(platform::FileReplacement& file, platform::IoError* error = nullptr);
 
   private:
     const ObjectPart* root_ = nullptr;

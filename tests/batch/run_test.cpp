@@ -15,7 +15,6 @@
 #include <climits>
 #include <filesystem>
 #include <memory>
-#include <thread>
 
 namespace scourvane::test
 {
@@ -233,50 +232,6 @@ FileResult cleaned(int32_t before, int32_t after, int32_t vertexes, int32_t face
 }
 
 // --- Several workers -----------------------------------------------------------------------------
-
-// The corpus with an unreadable file in the middle, cleaned on one worker and on four: the same
-// reports in the same order, all handed back on the calling thread, and the same files.
-TEST(FileJobs, ManyWorkersDeliverTheReportsAndLeaveTheFilesOfOneWorker)
-{
-    const std::vector<std::string> corpus = corpusFiles();
-    if (corpus.empty())
-        GTEST_SKIP() << "the real-model corpus is not installed (set SCOURVANE_CORPUS_DIR); skipping";
-    const auto runIn = [&](const TempDir& dir, unsigned workers)
-    {
-        std::vector<FileJob> jobs;
-        for (size_t i = 0; i < corpus.size(); ++i)
-        {
-            if (i == corpus.size() / 2) jobs.push_back({dir.file("broken.3do"), {}});
-            jobs.push_back({dir.file(fs::path(corpus[i]).filename().string()), {}});
-            writeBytes(jobs.back().path, readBytes(corpus[i]));
-        }
-        writeBytes(dir.file("broken.3do"), {1, 2, 3, 4, 5});
-        const std::thread::id caller = std::this_thread::get_id();
-        std::string log;
-        CleanTotals totals;
-        const size_t delivered = runFileJobs(jobs, workers, {},
-                                             [&](size_t index, const FileResult& result)
-                                             {
-                                                 EXPECT_EQ(index, static_cast<size_t>(totals.filesAttempted));
-                                                 EXPECT_EQ(std::this_thread::get_id(), caller);
-                                                 ++totals.filesAttempted;
-                                                 addToTotals(result, totals);
-                                                 const fs::path name = fs::path(jobs[index].path).filename();
-                                                 log += formatFileReport(name.string().c_str(), result);
-                                             });
-        EXPECT_EQ(delivered, jobs.size());
-        return log + formatSummary(totals);
-    };
-    TempDir one, many;
-    const std::string log = runIn(one, 1);
-    EXPECT_EQ(runIn(many, 4), log);
-    EXPECT_NE(log.find("Error reading file: \"broken.3do\""), std::string::npos);
-    for (const std::string& path : corpus)
-    {
-        const std::string name = fs::path(path).filename().string();
-        EXPECT_EQ(readBytes(many.file(name)), readBytes(one.file(name))) << name;
-    }
-}
 
 // Once the stop says so no further file starts, and every file started is finished and handed back:
 // a stopped run reports the first files and leaves the others untouched, on any number of workers.
