@@ -4,6 +4,7 @@
 
 #include "model/keyed_hash.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace scourvane
@@ -51,7 +52,14 @@ void ByteKeyTable::reserve(uint32_t slots)
 
 void ByteKeyTable::grow()
 {
-    keys.emplace_back();
+    if (spareKeys_.empty())
+        keys.emplace_back();
+    else
+    {
+        keys.push_back(std::move(spareKeys_.back()));
+        spareKeys_.pop_back();
+        keys.back().clear();
+    }
     keyLengths.push_back(0);
     values.emplace_back();
     valueLengths.push_back(0);
@@ -117,6 +125,19 @@ void ByteKeyTable::release()
     values.clear();
     valueLengths.clear();
     index_.clear();
+    spareKeys_ = {};
+}
+
+void ByteKeyTable::clear()
+{
+    for (std::string& key : keys)
+        spareKeys_.push_back(std::move(key));
+    count = 0;
+    keys.clear();
+    keyLengths.clear();
+    values.clear();
+    valueLengths.clear();
+    std::fill(index_.begin(), index_.end(), 0);
 }
 
 void ByteKeyTable::indexSlot(uint32_t slot)

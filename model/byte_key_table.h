@@ -57,8 +57,13 @@ class ByteKeyTable
     // Releases every key and value; the table is empty afterwards.
     void release();
 
+    // Empties the table like release, but keeps its storage (the arrays, the index and the keys'
+    // bytes) for the keys set next, so a table reused from model to model stops allocating.
+    void clear();
+
   private:
-    std::vector<uint32_t> index_; // open addressing: slot + 1, 0 = empty; size a power of two
+    std::vector<uint32_t> index_;        // open addressing: slot + 1, 0 = empty; size a power of two
+    std::vector<std::string> spareKeys_; // emptied keys whose bytes the next new keys reuse
     void indexSlot(uint32_t slot);
     void rebuildIndex(size_t buckets);
 };

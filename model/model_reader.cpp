@@ -5,6 +5,7 @@
 
 #include "model/byte_key_table.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -30,6 +31,75 @@ inline uint16_t le16(const uint8_t* p)
 {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
+
+inline uint64_t le64(const uint8_t* p)
+{
+    return le32(p) | uint64_t{le32(p + 4)} << 32;
+}
+
+// A texture name of at most 16 bytes, its NUL included, as two little-endian words that are zero
+// after the NUL: two names are the same bytes exactly when their words and lengths are equal.
+struct ShortName
+{
+    static constexpr size_t capacity = 16;
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    uint32_t length = 0;
+
+    static ShortName of(const uint8_t* bytes, size_t length)
+    {
+        uint8_t padded[capacity] = {};
+        std::memcpy(padded, bytes, length);
+        return ShortName{le64(padded), le64(padded + 8), static_cast<uint32_t>(length)};
+    }
+
+    // A slot of the reader's recent names. The hash is not keyed: a name that misses the slot costs
+    // one lookup in the model's keyed pool, so crafted names can make it useless but never slow.
+    size_t slot() const
+    {
+        return static_cast<size_t>((head * 0x9E3779B97F4A7C15ull + tail * 0xC2B2AE3D27D4EB4Full) >> 58);
+    }
+};
+
+// Flags the zero bytes of `word`; the lowest flag is exact (no borrow reaches below a zero byte).
+inline uint64_t zeroBytes(uint64_t word)
+{
+    return (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
+}
+
+// The bytes of `word` up to and including byte `at`.
+inline uint64_t through(uint64_t word, unsigned at)
+{
+    return at == 7 ? word : word & ((uint64_t{1} << (8 * (at + 1))) - 1);
+}
+
+// Reads a name of at most 16 bytes from 16 readable bytes at `p`; false when they hold no NUL.
+inline bool readShortName(const uint8_t* p, ShortName& name)
+{
+    const uint64_t head = le64(p);
+    const uint64_t tail = le64(p + 8);
+    if (const uint64_t zeros = zeroBytes(head); zeros != 0)
+    {
+        const auto at = static_cast<unsigned>(std::countr_zero(zeros) / 8);
+        name = ShortName{through(head, at), 0, at + 1};
+        return true;
+    }
+    if (const uint64_t zeros = zeroBytes(tail); zeros != 0)
+    {
+        const auto at = static_cast<unsigned>(std::countr_zero(zeros) / 8);
+        name = ShortName{head, through(tail, at), 9 + at};
+        return true;
+    }
+    return false;
+}
+
+struct RecentName
+{
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    uint32_t length = 0; // 0: empty
+    uint32_t id = noTexture;
+};
 
 struct Links
 {
@@ -57,6 +127,7 @@ class Reader
     uint32_t lastTextureOffset_ = 0; // 0: none yet (0 never names a texture)
     size_t lastTextureLength_ = 0;
     uint32_t lastTextureId_ = noTexture;
+    RecentName recentNames_[64];
 
     bool fail(LoadResult result, LoadWhat what, uint32_t offset, uint32_t value = 0)
     {
@@ -107,7 +178,8 @@ class Reader
     }
 
     // Reads the texture name at `offset` into the model's pool and gives its id. Faces one after the
-    // other often point at one stored name, so the last offset read is remembered.
+    // other often point at one stored name, so the last offset read is remembered; editors also store
+    // a copy of the name for every face, so names seen lately are recognised by their bytes.
     bool readTexture(uint32_t offset, uint32_t& id, uint32_t owner)
     {
         if (offset == lastTextureOffset_)
@@ -123,14 +195,33 @@ class Reader
             return fail(LoadResult::offsetTooLarge, LoadWhat::textureName, owner, offset);
         if (offset >= size_) return fail(LoadResult::namePastEnd, LoadWhat::textureName, offset);
         const uint8_t* start = bytes_ + offset;
-        const void* nul = std::memchr(start, 0, static_cast<size_t>(size_ - offset));
-        if (!nul) return fail(LoadResult::nameUnterminated, LoadWhat::textureName, offset);
-        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
+        const size_t left = static_cast<size_t>(size_ - offset);
+        size_t length = 0;
+        ShortName name;
+        if (left >= ShortName::capacity && readShortName(start, name))
+            length = name.length;
+        else
+        {
+            const void* nul = std::memchr(start, 0, left);
+            if (!nul) return fail(LoadResult::nameUnterminated, LoadWhat::textureName, offset);
+            length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start) + 1;
+        }
         if (length > inlineNameLength && !charge(length, LoadWhat::textureName, offset)) return false;
-        // Files saved by editors repeat the name for every face, mostly the previous face's name.
-        const bool sameAsLast = lastTextureOffset_ != 0 && length == lastTextureLength_ &&
-                                std::memcmp(start, bytes_ + lastTextureOffset_, length) == 0;
-        id = sameAsLast ? lastTextureId_ : root_->addTextureName(start, static_cast<uint32_t>(length));
+        if (length <= ShortName::capacity)
+        {
+            if (length != name.length) name = ShortName::of(start, length); // a name near the end
+            RecentName& recent = recentNames_[name.slot()];
+            if (recent.length != name.length || recent.head != name.head || recent.tail != name.tail)
+            {
+                recent.id = root_->addTextureName(start, static_cast<uint32_t>(length));
+                recent.head = name.head;
+                recent.tail = name.tail;
+                recent.length = name.length;
+            }
+            id = recent.id;
+        }
+        else
+            id = root_->addTextureName(start, static_cast<uint32_t>(length));
         lastTextureOffset_ = offset;
         lastTextureLength_ = length;
         lastTextureId_ = id;
@@ -149,35 +240,44 @@ class Reader
         uint32_t offset;
         uint32_t siblingOffset; // 0 once begun, or when there is none
     };
-    std::vector<Frame> stack_;
+    // The first frames live here; only a deep tree puts the rest on the heap.
+    Frame shallow_[searchedDepth];
+    std::vector<Frame> deep_;
+    size_t depth_ = 0;
+
+    Frame& top() { return depth_ <= searchedDepth ? shallow_[depth_ - 1] : deep_.back(); }
 
     bool isActive(uint32_t offset) const
     {
         if (active_.empty())
         {
-            for (const Frame& frame : stack_)
-                if (frame.offset == offset) return true;
+            for (size_t i = 0; i < depth_; ++i)
+                if (shallow_[i].offset == offset) return true;
             return false;
         }
         return (active_[offset / 64] >> (offset % 64) & 1u) != 0;
     }
     void push(const Frame& frame)
     {
-        stack_.push_back(frame);
-        if (active_.empty() && stack_.size() > searchedDepth)
+        if (depth_ < searchedDepth)
+            shallow_[depth_] = frame;
+        else
+            deep_.push_back(frame);
+        ++depth_;
+        if (active_.empty() && depth_ > searchedDepth)
         {
             active_.assign(static_cast<size_t>(size_ / 64 + 1), 0);
-            for (const Frame& below : stack_)
+            for (const Frame& below : shallow_)
                 active_[below.offset / 64] |= uint64_t{1} << (below.offset % 64);
         }
-        else if (!active_.empty())
-            active_[frame.offset / 64] |= uint64_t{1} << (frame.offset % 64);
+        if (!active_.empty()) active_[frame.offset / 64] |= uint64_t{1} << (frame.offset % 64);
     }
     void pop()
     {
-        const uint32_t offset = stack_.back().offset;
+        const uint32_t offset = top().offset;
         if (!active_.empty()) active_[offset / 64] &= ~(uint64_t{1} << (offset % 64));
-        stack_.pop_back();
+        if (depth_ > searchedDepth) deep_.pop_back();
+        --depth_;
     }
 };
 
@@ -301,8 +401,8 @@ bool Reader::loadTree(ObjectPart& root)
                 }
             }
         }
-        if (stack_.empty()) return true;
-        Frame& frame = stack_.back();
+        if (depth_ == 0) return true;
+        Frame& frame = top();
         if (frame.siblingOffset != 0)
         {
             frame.part->sibling = std::make_unique<ObjectPart>();
@@ -357,7 +457,7 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
         }
         return false;
     }
-    if (textureNames) textureNames->release();
+    if (textureNames) textureNames->clear();
     Reader reader(bytes, size, error);
     return reader.loadTree(*this);
 }

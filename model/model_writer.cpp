@@ -307,7 +307,7 @@ void releaseModelBuffers()
 {
     delete threadWriter;
     threadWriter = nullptr;
-    releaseSpareTexturePool();
+    releaseSpareModelStorage();
 }
 
 uint64_t modelImageSize(const ObjectPart& root)

@@ -5,6 +5,8 @@
 #include "model/byte_key_table.h"
 
 #include <algorithm>
+#include <bit>
+#include <new>
 
 namespace scourvane
 {
@@ -12,38 +14,189 @@ namespace scourvane
 namespace
 {
 
-// Takes every descendant link out of `part` and lets the parts die one at a time.
-void releaseLinks(ObjectPart& part)
+// Destroys the tree hanging from `node` one part at a time, without a stack: while the part at hand
+// has a child, the child takes its place and the part becomes the child's sibling, with the child's
+// old siblings as the part's new child (a rotation, linear in all); a part without a child is
+// destroyed and its sibling comes next.
+void destroyTree(std::unique_ptr<ObjectPart> node)
 {
-    std::vector<std::unique_ptr<ObjectPart>> pending;
-    if (part.sibling) pending.push_back(std::move(part.sibling));
-    if (part.child) pending.push_back(std::move(part.child));
-    while (!pending.empty())
+    while (node)
     {
-        std::unique_ptr<ObjectPart> doomed = std::move(pending.back());
-        pending.pop_back();
-        if (doomed->sibling) pending.push_back(std::move(doomed->sibling));
-        if (doomed->child) pending.push_back(std::move(doomed->child));
+        if (node->child)
+        {
+            std::unique_ptr<ObjectPart> child = std::move(node->child);
+            node->child = std::move(child->sibling);
+            child->sibling = std::move(node);
+            node = std::move(child);
+        }
+        else
+        {
+            std::unique_ptr<ObjectPart> next = std::move(node->sibling);
+            node.reset(); // no links left, so its own destructor has nothing to walk
+            node = std::move(next);
+        }
     }
 }
 
+void releaseLinks(ObjectPart& part)
+{
+    destroyTree(std::move(part.sibling));
+    destroyTree(std::move(part.child));
+}
+
 // One emptied texture pool per thread waits for the next model, so a run does not build a pool
-// from nothing for each model. A plain pointer: releaseSpareTexturePool frees it.
+// from nothing for each model. A plain pointer: releaseSpareModelStorage frees it.
 thread_local ByteKeyTable* sparePool = nullptr;
 
 void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
 {
     if (!pool || sparePool != nullptr) return;
-    pool->release();
+    pool->clear();
     sparePool = pool.release();
+}
+
+// Freed parts and small blocks of arrays wait here, per thread, for the next parts: a run of many
+// small models then goes to the heap only while it warms up. Blocks of up to 64 KiB are kept in
+// classes of sizes [2^k, 2^(k+1)), at most 1 MiB in all; parts likewise, at most 4096. A larger
+// block goes straight back to the heap, so a large model takes exactly what it needs. Under
+// AddressSanitizer nothing is kept, so a use after free is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool keepSpares = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool keepSpares = false;
+#else
+constexpr bool keepSpares = true;
+#endif
+#else
+constexpr bool keepSpares = true;
+#endif
+
+struct FreeBlock
+{
+    FreeBlock* next;
+    size_t bytes;
+};
+
+constexpr unsigned smallestClassBits = 6; // 64 bytes, room for a FreeBlock
+constexpr unsigned classCount = 11;       // the largest request kept is 64 KiB
+constexpr size_t largestKeptRequest = size_t{1} << (smallestClassBits + classCount - 1);
+constexpr size_t keptBlockBytes = size_t{1} << 20;
+constexpr size_t keptParts = 4096;
+
+struct SpareStorage
+{
+    FreeBlock* blocks[classCount] = {};
+    size_t blockBytes = 0;
+    FreeBlock* parts = nullptr;
+    size_t partCount = 0;
+};
+
+thread_local SpareStorage* spareStorage = nullptr;
+
+SpareStorage& spares()
+{
+    if (spareStorage == nullptr) spareStorage = new SpareStorage;
+    return *spareStorage;
+}
+
+// The class whose every block holds `bytes` (1 to largestKeptRequest).
+unsigned classHolding(size_t bytes)
+{
+    const auto bits = static_cast<unsigned>(std::bit_width(bytes - 1));
+    return bits <= smallestClassBits ? 0 : bits - smallestClassBits;
+}
+
+// A block of at least `bytes`; `actual` receives its real size.
+uint8_t* takeBlock(size_t bytes, size_t& actual)
+{
+    if (keepSpares && bytes <= largestKeptRequest && spareStorage != nullptr)
+    {
+        FreeBlock*& list = spareStorage->blocks[classHolding(bytes)];
+        if (FreeBlock* block = list)
+        {
+            list = block->next;
+            actual = block->bytes;
+            spareStorage->blockBytes -= actual;
+            return reinterpret_cast<uint8_t*>(block);
+        }
+    }
+    actual = bytes;
+    return static_cast<uint8_t*>(::operator new(bytes));
+}
+
+void giveBlock(uint8_t* memory, size_t bytes)
+{
+    const auto bits = static_cast<unsigned>(std::bit_width(bytes)) - 1; // the floor of log2
+    if (keepSpares && bits >= smallestClassBits && bits < smallestClassBits + classCount)
+    {
+        SpareStorage& storage = spares();
+        if (storage.blockBytes + bytes <= keptBlockBytes)
+        {
+            FreeBlock*& list = storage.blocks[bits - smallestClassBits];
+            list = ::new (memory) FreeBlock{list, bytes};
+            storage.blockBytes += bytes;
+            return;
+        }
+    }
+    ::operator delete(memory);
 }
 
 } // namespace
 
-void releaseSpareTexturePool()
+void ArrayBlockRelease::operator()(uint8_t* block) const
+{
+    if (block != nullptr) giveBlock(block, bytes);
+}
+
+void* ObjectPart::operator new(size_t size)
+{
+    if (keepSpares && size == sizeof(ObjectPart) && spareStorage != nullptr && spareStorage->parts != nullptr)
+    {
+        FreeBlock* part = spareStorage->parts;
+        spareStorage->parts = part->next;
+        --spareStorage->partCount;
+        return part;
+    }
+    return ::operator new(size);
+}
+
+void ObjectPart::operator delete(void* part, size_t size)
+{
+    if (part == nullptr) return;
+    if (keepSpares && size == sizeof(ObjectPart))
+    {
+        SpareStorage& storage = spares();
+        if (storage.partCount < keptParts)
+        {
+            storage.parts = ::new (part) FreeBlock{storage.parts, size};
+            ++storage.partCount;
+            return;
+        }
+    }
+    ::operator delete(part);
+}
+
+void releaseSpareModelStorage()
 {
     delete sparePool;
     sparePool = nullptr;
+    if (spareStorage == nullptr) return;
+    for (FreeBlock* list : spareStorage->blocks)
+        while (list != nullptr)
+        {
+            FreeBlock* next = list->next;
+            ::operator delete(list);
+            list = next;
+        }
+    while (spareStorage->parts != nullptr)
+    {
+        FreeBlock* next = spareStorage->parts->next;
+        ::operator delete(spareStorage->parts);
+        spareStorage->parts = next;
+    }
+    delete spareStorage;
+    spareStorage = nullptr;
 }
 
 ObjectPart::ObjectPart() = default;
@@ -114,7 +267,13 @@ void ObjectPart::allocateArrays(uint32_t vertexes, uint32_t faces, uint32_t inde
 {
     const size_t bytes =
         size_t{faces} * sizeof(Face) + size_t{vertexes} * sizeof(Vertex) + size_t{indexes} * 2;
-    arrays_ = bytes == 0 ? nullptr : std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    arrays_.reset();
+    if (bytes > 0)
+    {
+        size_t actual = 0;
+        uint8_t* block = takeBlock(bytes, actual);
+        arrays_ = std::unique_ptr<uint8_t[], ArrayBlockRelease>(block, ArrayBlockRelease{actual});
+    }
     vertexCount = vertexes;
     faceCount = faces;
     indexTotal = indexes;
@@ -130,7 +289,7 @@ void ObjectPart::shrinkArrays(uint32_t vertexes, uint32_t faces, uint32_t indexe
 void ObjectPart::setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
                            std::span<const uint16_t> indexes)
 {
-    std::unique_ptr<uint8_t[]> old = std::move(arrays_); // the spans may point into it
+    const auto old = std::move(arrays_); // the spans may point into it
     allocateArrays(static_cast<uint32_t>(vertexes.size()), static_cast<uint32_t>(faces.size()),
                    static_cast<uint32_t>(indexes.size()));
     std::copy(vertexes.begin(), vertexes.end(), this->vertexes().begin());

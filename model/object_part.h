@@ -50,6 +50,14 @@ struct Face
 
 inline constexpr uint32_t noProtectedFace = 0xFFFFFFFFu;
 
+// Gives a part's block of arrays back: to the calling thread's spare blocks, which the next parts
+// take before they go to the heap, or to the heap.
+struct ArrayBlockRelease
+{
+    size_t bytes = 0; // the block's real size, which may exceed what its part uses
+    void operator()(uint8_t* block) const;
+};
+
 // One part of a model; the root part stands for the whole file. A part owns its sibling chain and
 // its child subtree; destroying the root releases the whole tree (iteratively, so a chain of a
 // million siblings is fine).
@@ -81,6 +89,11 @@ class ObjectPart
     ObjectPart& operator=(const ObjectPart&) = delete;
     ObjectPart(ObjectPart&& other) noexcept; // leaves `other` empty, its counts 0
     ObjectPart& operator=(ObjectPart&&) noexcept;
+
+    // Parts come from the few thousand freed parts the calling thread keeps, when it has one, so a
+    // run of many models does not go to the heap for every part.
+    static void* operator new(size_t size);
+    static void operator delete(void* part, size_t size);
 
     // Loads the file at `path` into this (newly made) root part. True when the whole tree was read
     // and the file closed. On failure `error`, when given, says why and where; the tree then holds
@@ -162,14 +175,14 @@ class ObjectPart
     uint32_t countFaces() const;
 
   private:
-    std::unique_ptr<uint8_t[]> arrays_;
+    std::unique_ptr<uint8_t[], ArrayBlockRelease> arrays_;
     size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
 
-// Frees the emptied texture pool the calling thread keeps for its next model (see
-// releaseModelBuffers, which calls it).
-void releaseSpareTexturePool();
+// Frees the emptied texture pool, the spare parts and the spare blocks of arrays the calling thread
+// keeps for its next models (see releaseModelBuffers, which calls it).
+void releaseSpareModelStorage();
 
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by
 // face and texture names (compared by their bytes, each through its own root's pool). Where ranges
