@@ -19,8 +19,14 @@ bool ByteKeyTable::keyMatchesAt(uint32_t slot, const void* key, uint32_t keyLeng
 uint32_t ByteKeyTable::find(const void* key, uint32_t keyLength) const
 {
     if (key == nullptr || keyLength == 0 || index_.empty()) return noSlot;
+    return findHashed(key, keyLength, hashBytes(key, keyLength));
+}
+
+uint32_t ByteKeyTable::findHashed(const void* key, uint32_t keyLength, uint64_t hash) const
+{
+    if (index_.empty()) return noSlot;
     const size_t mask = index_.size() - 1;
-    for (size_t bucket = static_cast<size_t>(hashBytes(key, keyLength)) & mask;; bucket = (bucket + 1) & mask)
+    for (size_t bucket = static_cast<size_t>(hash) & mask;; bucket = (bucket + 1) & mask)
     {
         const uint32_t entry = index_[bucket];
         if (entry == 0) return noSlot;
@@ -69,12 +75,13 @@ void ByteKeyTable::grow()
 uint32_t ByteKeyTable::intern(const void* key, uint32_t keyLength)
 {
     if (key == nullptr || keyLength == 0) return noSlot;
-    const uint32_t slot = find(key, keyLength);
+    const uint64_t hash = hashBytes(key, keyLength);
+    const uint32_t slot = findHashed(key, keyLength, hash);
     if (slot != noSlot) return slot;
     grow();
     keys[count - 1].assign(static_cast<const char*>(key), keyLength);
     keyLengths[count - 1] = keyLength;
-    indexSlot(count - 1);
+    indexSlot(count - 1, hash);
     return count - 1;
 }
 
@@ -97,7 +104,8 @@ uint32_t ByteKeyTable::longestProbe() const
 bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength)
 {
     if (key == nullptr || keyLength == 0) return false;
-    uint32_t slot = find(key, keyLength);
+    const uint64_t hash = hashBytes(key, keyLength);
+    uint32_t slot = findHashed(key, keyLength, hash);
     const bool isNew = slot == noSlot;
     if (isNew)
     {
@@ -105,7 +113,7 @@ bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, u
         slot = count - 1;
         keys[slot].assign(static_cast<const char*>(key), keyLength);
         keyLengths[slot] = keyLength;
-        indexSlot(slot);
+        indexSlot(slot, hash);
     }
     values[slot].clear();
     valueLengths[slot] = 0;
@@ -140,7 +148,7 @@ void ByteKeyTable::clear()
     std::fill(index_.begin(), index_.end(), 0);
 }
 
-void ByteKeyTable::indexSlot(uint32_t slot)
+void ByteKeyTable::indexSlot(uint32_t slot, uint64_t hash)
 {
     // Keep the index at most half full.
     if (index_.size() < 2 * size_t{count})
@@ -149,7 +157,7 @@ void ByteKeyTable::indexSlot(uint32_t slot)
         return; // the rebuild indexed every slot, this one included
     }
     const size_t mask = index_.size() - 1;
-    size_t bucket = static_cast<size_t>(hashBytes(keys[slot].data(), keyLengths[slot])) & mask;
+    size_t bucket = static_cast<size_t>(hash) & mask;
     while (index_[bucket] != 0)
         bucket = (bucket + 1) & mask;
     index_[bucket] = slot + 1;

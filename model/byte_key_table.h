@@ -64,7 +64,9 @@ class ByteKeyTable
   private:
     std::vector<uint32_t> index_;        // open addressing: slot + 1, 0 = empty; size a power of two
     std::vector<std::string> spareKeys_; // emptied keys whose bytes the next new keys reuse
-    void indexSlot(uint32_t slot);
+    // `hash` is hashBytes of the slot's key, computed once by the caller.
+    void indexSlot(uint32_t slot, uint64_t hash);
+    uint32_t findHashed(const void* key, uint32_t keyLength, uint64_t hash) const;
     void rebuildIndex(size_t buckets);
 };
 

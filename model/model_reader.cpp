@@ -350,8 +350,14 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         face.firstIndex = nextIndex;
         face.textureId = noTexture;
         const uint8_t* p = bytes_ + le32(record + 12);
-        for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
-            indexes[nextIndex++] = le16(p);
+        if constexpr (std::endian::native == std::endian::little)
+        {
+            std::memcpy(indexes.data() + nextIndex, p, size_t{face.indexCount} * 2);
+            nextIndex += face.indexCount;
+        }
+        else
+            for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
+                indexes[nextIndex++] = le16(p);
         const uint32_t textureNameOffset = le32(record + 16);
         face.extra0 = le32(record + 20);
         face.extra1 = le32(record + 24);
