@@ -173,10 +173,16 @@ std::string checkByteKeyTable(const uint8_t* data, size_t size)
             slots.emplace_back();
             break;
         case 7:
-            // Releasing is rare in use; keep it rare here so tables grow large.
+            // Emptying is rare in use; keep it rare here so tables grow large. A cleared table
+            // keeps its storage for the keys to come, a released one does not.
             if ((op & 0xF0) == 0xF0)
             {
                 table.release();
+                slots.clear();
+            }
+            else if ((op & 0xF0) == 0xE0)
+            {
+                table.clear();
                 slots.clear();
             }
             break;

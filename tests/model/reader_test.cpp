@@ -126,6 +126,49 @@ TEST(Reader, TextureNamesAndPartNames)
     EXPECT_FALSE(untextured.faces()[0].hasTexture());
 }
 
+TEST(Reader, EditorStyleTextureNamesOfEveryLengthGetOneSlotEach)
+{
+    // Every face stores its own copy of its name, as editors save them, and the names take turns,
+    // so a name is met again and again at new offsets. Lengths around the 8- and 16-byte words a
+    // name may be compared in, names that differ only in their last byte, and a last name that ends
+    // the file are all told apart by their bytes.
+    std::vector<std::string> names;
+    for (size_t length = 0; length <= 20; ++length)
+        names.push_back(std::string(length, 'a'));
+    for (const char last : {'x', 'y'})
+        for (const size_t length : {7, 8, 15, 16})
+            names.push_back(std::string(length - 1, 'b') + last);
+    const size_t faces = 3 * names.size() + 1;
+    RawFile file;
+    file.appendHeader({});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("p");
+    h.vertexCount = 1;
+    h.vertexArrayOffset = file.appendVertexes({{0, 0, 0}});
+    const uint32_t indexes = file.appendIndexes({0});
+    h.faceCount = static_cast<uint32_t>(faces);
+    h.faceArrayOffset = file.appendZeros(32 * faces);
+    std::vector<std::string> expected;
+    for (size_t f = 0; f < faces; ++f)
+    {
+        const uint32_t record = h.faceArrayOffset + static_cast<uint32_t>(32 * f);
+        file.put32(record + 0, 1);
+        file.put32(record + 4, 1);
+        file.put32(record + 12, indexes);
+        expected.push_back(f + 1 == faces ? "ends the file" : names[(f * 7) % names.size()]);
+    }
+    for (size_t f = 0; f < faces; ++f) // the names after the records, the last one at the very end
+        file.put32(h.faceArrayOffset + static_cast<uint32_t>(32 * f) + 16, file.appendName(expected[f]));
+    file.writeHeader(0, h);
+
+    ObjectPart root;
+    ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    ASSERT_EQ(root.faceCount, faces);
+    for (size_t f = 0; f < faces; ++f)
+        EXPECT_EQ(root.textureNameOf(root.faces()[f]), expected[f] + '\0') << "face " << f;
+    EXPECT_EQ(root.textureNames->count, names.size() + 1);
+}
+
 TEST(Reader, SharedRecordsAreCopiedAndCountedPerPart)
 {
     // Root with a child that has two siblings: 3, 5, 7 and 11 vertexes; all four share one name and
@@ -213,6 +256,21 @@ TEST(Reader, LongSiblingChainsLoadCountAndReleaseWithoutRecursion)
     std::vector<uint8_t> image;
     ASSERT_TRUE(root->buildModelImage(image));
     EXPECT_EQ(image.size(), size_t{54} * parts);
+    root.reset();
+}
+
+TEST(Reader, TreesThatZigzagBetweenChildAndSiblingAreReleasedWithoutRecursion)
+{
+    auto root = std::make_unique<ObjectPart>();
+    ObjectPart* last = root.get();
+    for (uint32_t i = 0; i < 1000000; ++i)
+    {
+        std::unique_ptr<ObjectPart>& link = i % 3 == 0 ? last->sibling : last->child;
+        std::unique_ptr<ObjectPart>& other = i % 3 == 0 ? last->child : last->sibling;
+        link = std::make_unique<ObjectPart>();
+        if (i % 5 == 0) other = std::make_unique<ObjectPart>(); // a few leaves beside the spine
+        last = link.get();
+    }
     root.reset();
 }
 
