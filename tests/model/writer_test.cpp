@@ -137,7 +137,7 @@ TEST(Writer, StreamsPiecesOfBoundedSizeThatMakeTheWholeImage)
     {
         vertexes[i] = {i, i + 1, i + 2};
         indexes.push_back(static_cast<uint16_t>(i));
-        if (i % 3 == 2) faces.push_back(Face{1, 3, 0, i - 2, skin, 0, 0, 0});
+        if (i % 3 == 2) faces.push_back(Face{1, 3, 0, skin, 0, 0, 0});
     }
     root->setArrays(vertexes, faces, indexes);
     const auto whole = imageOf(*root);
