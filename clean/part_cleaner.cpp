@@ -95,17 +95,26 @@ inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
 void renumberVertexes(std::span<Vertex> vertexes, uint16_t* newNumber, uint16_t used)
 {
     // The dropped vertexes take the numbers after the kept ones, which makes the renumbering a
-    // permutation; every swap then puts one vertex where it belongs, so each moves at most once.
+    // permutation. Each of its cycles is followed once: the vertex in hand goes to its place, the
+    // one it displaces is taken up next, and a place filled is marked by its own number.
     uint16_t next = used;
     for (size_t v = 0; v < vertexes.size(); ++v)
         if (newNumber[v] == unused) newNumber[v] = next++;
-    for (size_t v = 0; v < vertexes.size(); ++v)
-        while (newNumber[v] != v)
+    for (size_t start = 0; start < vertexes.size(); ++start)
+    {
+        size_t to = newNumber[start];
+        if (to == start) continue;
+        Vertex inHand = vertexes[start];
+        while (to != start)
         {
-            const uint16_t to = newNumber[v];
-            std::swap(vertexes[v], vertexes[to]);
-            std::swap(newNumber[v], newNumber[to]);
+            std::swap(inHand, vertexes[to]);
+            const size_t after = newNumber[to];
+            newNumber[to] = static_cast<uint16_t>(to);
+            to = after;
         }
+        vertexes[start] = inHand;
+        newNumber[start] = static_cast<uint16_t>(start);
+    }
 }
 
 void cleanWithin(ObjectPart& part, Scratch& scratch)

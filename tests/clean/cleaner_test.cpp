@@ -141,6 +141,11 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     auto fine = makePart("fine");
     setVertexes(*fine, {{1, 1, 1}, {1, 1, 1}});
     addFace(*fine, makeFace(2, {1}));
+    auto uncounted = makePart("uncounted");
+    setVertexes(*uncounted, {{1, 1, 1}, {1, 1, 1}});
+    addFace(*uncounted, makeFace(0, {0, 1}));
+    uncounted->faces()[0].indexCount = 1; // its counts no longer cover its indexes
+    fine->sibling = std::move(uncounted);
     big->sibling = std::move(fine);
     root->child = std::move(big);
     cleanPart(*root);
@@ -149,7 +154,12 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     EXPECT_EQ(root->child->vertexCount, 65536u);
     EXPECT_EQ(root->child->faceCount, 0u);
     EXPECT_EQ(root->child->sibling->vertexCount, 1u);
+    const ObjectPart& uncountedAfter = *root->child->sibling->sibling;
+    EXPECT_EQ(uncountedAfter.vertexCount, 2u);
+    EXPECT_EQ(uncountedAfter.faceCount, 1u);
+    EXPECT_EQ(uncountedAfter.indexTotal, 2u);
     EXPECT_FALSE(partWithinCleaningLimits(*root));
+    EXPECT_FALSE(partWithinCleaningLimits(uncountedAfter));
 }
 
 // Random parts with few distinct coordinates, so merges, drops, lines and protected faces are all

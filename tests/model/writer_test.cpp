@@ -169,15 +169,21 @@ TEST(Writer, StreamsPiecesOfBoundedSizeThatMakeTheWholeImage)
     EXPECT_EQ(stopped.pieces, 1u);
 }
 
-TEST(Writer, RefusesFacesOutsideTheirArrays)
+TEST(Writer, RefusesCountsThatDoNotCoverTheIndexesAndTexturesOutsideThePool)
 {
     auto root = makePart("p");
     addFace(*root, makeFace(1, {0}));
-    root->faces()[0].indexCount = 2; // runs past the part's indexes
+    addFace(*root, makeFace(1, {0, 0}));
     ModelImageWriter writer;
     SaveError error;
+    root->faces()[1].indexCount = 3; // runs past the part's indexes
     EXPECT_FALSE(writer.plan(*root, &error));
     EXPECT_EQ(error.result, SaveResult::invalidTree);
+    root->faces()[1].indexCount = 1; // leaves an index no face owns
+    EXPECT_FALSE(writer.plan(*root, &error));
+    EXPECT_EQ(error.result, SaveResult::invalidTree);
+    root->faces()[1].indexCount = 2;
+    EXPECT_TRUE(writer.plan(*root, &error));
     root->faces()[0].indexCount = 1;
     root->faces()[0].textureId = 3; // no such pool slot
     EXPECT_FALSE(writer.plan(*root, &error));
