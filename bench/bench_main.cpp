@@ -245,11 +245,7 @@ PeerInput flatten(const ObjectPart& root)
     walkParts(root,
               [&](const ObjectPart& part)
               {
-                  std::vector<unsigned int> indexes;
-                  for (const Face& face : part.faces())
-                      for (uint16_t index : part.indexesOf(face))
-                          indexes.push_back(index);
-                  input.indexes.push_back(std::move(indexes));
+                  input.indexes.emplace_back(part.indexes().begin(), part.indexes().end());
                   input.vertexes.emplace_back(part.vertexes().begin(), part.vertexes().end());
               });
     return input;
@@ -266,10 +262,9 @@ bool sameAsPeer(const ObjectPart& cleaned, const std::vector<std::vector<unsigne
                   if (part.vertexes().size() != uniqueCounts[p] ||
                       !std::equal(part.vertexes().begin(), part.vertexes().end(), vertexes[p].begin()))
                       same = false;
-                  size_t i = 0;
-                  for (const Face& face : part.faces())
-                      for (uint16_t index : part.indexesOf(face))
-                          if (index != indexes[p][i++]) same = false;
+                  if (!std::equal(part.indexes().begin(), part.indexes().end(), indexes[p].begin(),
+                                  indexes[p].end()))
+                      same = false;
                   ++p;
               });
     return same;

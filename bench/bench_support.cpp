@@ -62,7 +62,6 @@ void addTriangle(Built& built, uint32_t colour, uint16_t a, uint16_t b, uint16_t
     face.colourIndex = colour;
     face.textureId = textureId;
     face.indexCount = 3;
-    face.firstIndex = static_cast<uint32_t>(built.indexes.size());
     built.indexes.insert(built.indexes.end(), {a, b, c});
     built.faces.push_back(face);
 }
@@ -276,9 +275,8 @@ void quadraticMerge(ObjectPart& part)
             const Vertex& b = part.vertexes()[j];
             if (a.x == b.x && a.y == b.y && a.z == b.z)
             {
-                for (const Face& face : part.faces())
-                    for (uint16_t& index : part.indexesOf(face))
-                        if (index == i) index = j;
+                for (uint16_t& index : part.indexes())
+                    if (index == i) index = j;
                 break;
             }
         }
@@ -293,14 +291,17 @@ void plainCleanAfterMerge(ObjectPart& part)
     uint32_t keptCount = 0;
     uint16_t usedCount = 0;
     const uint32_t protectedFace = part.protectedFace;
+    size_t faceStart = 0;
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
         const Face& face = part.faces()[f];
+        const auto faceIndexes = part.indexes().subspan(faceStart, face.indexCount);
+        faceStart += face.indexCount;
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = keptCount;
         kept[f] = true;
         ++keptCount;
-        for (uint16_t index : part.indexesOf(face))
+        for (uint16_t index : faceIndexes)
             if (!used[index])
             {
                 used[index] = true;
@@ -320,12 +321,14 @@ void plainCleanAfterMerge(ObjectPart& part)
 
     std::vector<Face> faces;
     std::vector<uint16_t> indexes;
+    faceStart = 0;
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
+        const Face& face = part.faces()[f];
+        const auto faceIndexes = part.indexes().subspan(faceStart, face.indexCount);
+        faceStart += face.indexCount;
         if (!kept[f]) continue;
-        Face face = part.faces()[f];
-        face.firstIndex = static_cast<uint32_t>(indexes.size());
-        for (uint16_t index : part.indexesOf(part.faces()[f]))
+        for (uint16_t index : faceIndexes)
             indexes.push_back(newNumber[index]);
         faces.push_back(face);
     }

@@ -6,6 +6,7 @@
 #include "model/keyed_hash.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace scourvane
@@ -30,8 +31,6 @@ struct Scratch
     std::vector<uint32_t> buckets; // vertex number + 1, 0 = empty
     std::vector<uint16_t> firstEqual;
     std::vector<uint16_t> newNumber;
-    std::vector<Vertex> vertexes;
-    std::vector<uint16_t> indexes;
 };
 
 thread_local Scratch* threadScratch = nullptr;
@@ -45,20 +44,12 @@ Scratch& scratchOfThread()
 bool withinLimits(const ObjectPart& part)
 {
     const size_t vertexCount = part.vertexCount;
-    if (vertexCount > maxCleanableVertexes) return false;
-    for (const Face& face : part.faces())
-        if (face.firstIndex > part.indexTotal || face.indexCount > part.indexTotal - face.firstIndex)
-            return false;
-    // Usually every index of the part is a vertex number: one tight pass over the whole array says
-    // so. Only otherwise do the faces' own ranges decide (an index no face uses does not count).
+    if (vertexCount > maxCleanableVertexes || !part.indexCountsMatch()) return false;
+    // Every index of the array belongs to a face, so one tight pass over it checks them all.
     uint16_t highest = 0;
     for (uint16_t index : part.indexes())
         highest = std::max(highest, index);
-    if (highest < vertexCount) return true;
-    for (const Face& face : part.faces())
-        for (uint16_t index : part.indexesOf(face))
-            if (index >= vertexCount) return false;
-    return true;
+    return part.indexTotal == 0 || highest < vertexCount;
 }
 
 void mergeDuplicates(std::span<const Vertex> vertexes, Scratch& scratch)
@@ -99,39 +90,65 @@ inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
     return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexCount == 2;
 }
 
+// Puts the vertexes in their new order in place. `newNumber` gives the kept vertexes their new
+// numbers and the others `unused`; it is spent on the way.
+void renumberVertexes(std::span<Vertex> vertexes, uint16_t* newNumber, uint16_t used)
+{
+    // The dropped vertexes take the numbers after the kept ones, which makes the renumbering a
+    // permutation. Each of its cycles is followed once: the vertex in hand goes to its place, the
+    // one it displaces is taken up next, and a place filled is marked by its own number.
+    uint16_t next = used;
+    for (size_t v = 0; v < vertexes.size(); ++v)
+        if (newNumber[v] == unused) newNumber[v] = next++;
+    for (size_t start = 0; start < vertexes.size(); ++start)
+    {
+        size_t to = newNumber[start];
+        if (to == start) continue;
+        Vertex inHand = vertexes[start];
+        while (to != start)
+        {
+            std::swap(inHand, vertexes[to]);
+            const size_t after = newNumber[to];
+            newNumber[to] = static_cast<uint16_t>(to);
+            to = after;
+        }
+        vertexes[start] = inHand;
+        newNumber[start] = static_cast<uint16_t>(start);
+    }
+}
+
 void cleanWithin(ObjectPart& part, Scratch& scratch)
 {
-    const std::span<const Vertex> vertexes = std::as_const(part).vertexes();
+    const std::span<Vertex> vertexes = part.vertexes();
     mergeDuplicates(vertexes, scratch);
     scratch.newNumber.assign(vertexes.size(), unused);
-    // The kept indexes are never more than the part's; the scratch array only grows.
-    if (scratch.indexes.size() < part.indexTotal) scratch.indexes.resize(part.indexTotal);
 
-    // Kept faces move down in place; their indexes, renumbered, go to the scratch array in order.
+    // Kept faces move down in place, and so do their indexes, renumbered: a face's indexes are
+    // written no further along the array than where they were read, so none is overwritten unread.
     // Plain pointers in locals: through the vectors, every store of an index would make the
     // compiler reload the tables' addresses.
     const std::span<Face> faces = part.faces();
     const uint16_t* const firstEqual = scratch.firstEqual.data();
     uint16_t* const newNumber = scratch.newNumber.data();
-    uint16_t* const keptIndexes = scratch.indexes.data();
-    const uint16_t* const indexes = std::as_const(part).indexes().data();
+    uint16_t* const indexes = part.indexes().data();
+    uint32_t readAt = 0;
     uint32_t keptIndexCount = 0;
     uint32_t kept = 0;
     uint16_t used = 0;
     const uint32_t protectedFace = part.protectedFace;
     for (uint32_t f = 0; f < faces.size(); ++f)
     {
-        Face face = faces[f];
+        const Face face = faces[f];
+        const uint32_t faceStart = readAt;
+        readAt += face.indexCount;
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
-        const uint16_t* const faceIndexes = indexes + face.firstIndex;
-        face.firstIndex = keptIndexCount;
         for (uint32_t k = 0; k < face.indexCount; ++k)
         {
-            const uint16_t vertex = firstEqual[faceIndexes[k]];
+            const uint16_t vertex = firstEqual[indexes[faceStart + k]];
             uint16_t number = newNumber[vertex];
             if (number == unused) newNumber[vertex] = number = used++;
-            keptIndexes[keptIndexCount++] = number;
+            indexes[keptIndexCount++] = number;
         }
         faces[kept++] = face;
     }
@@ -151,13 +168,13 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
         return;
     }
 
-    // The vertexes in their new order, gathered before the shorter face array moves them.
-    scratch.vertexes.resize(used);
-    for (size_t v = 0; v < vertexes.size(); ++v)
-        if (scratch.newNumber[v] != unused) scratch.vertexes[scratch.newNumber[v]] = vertexes[v];
+    // The kept vertexes and indexes now lead their arrays; the shorter arrays start no later than
+    // the old ones, the vertexes ending before the old indexes begin, so moving the vertexes first
+    // and then the indexes overwrites nothing still to be moved.
+    renumberVertexes(vertexes, newNumber, used);
     part.shrinkArrays(used, kept, keptIndexCount);
-    std::copy(scratch.vertexes.begin(), scratch.vertexes.end(), part.vertexes().begin());
-    std::copy_n(scratch.indexes.begin(), keptIndexCount, part.indexes().begin());
+    std::memmove(part.vertexes().data(), vertexes.data(), size_t{used} * sizeof(Vertex));
+    std::memmove(part.indexes().data(), indexes, size_t{keptIndexCount} * sizeof(uint16_t));
 }
 
 } // namespace

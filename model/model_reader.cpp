@@ -347,7 +347,6 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         face.colourIndex = le32(record + 0);
         face.indexCount = le32(record + 4);
         face.faceWord2 = le32(record + 8);
-        face.firstIndex = nextIndex;
         face.textureId = noTexture;
         const uint8_t* p = bytes_ + le32(record + 12);
         if constexpr (std::endian::native == std::endian::little)

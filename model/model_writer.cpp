@@ -54,6 +54,22 @@ inline uint8_t* putIndex(uint8_t* at, uint16_t index)
     return at + 2;
 }
 
+// A part's whole index array: on a little-endian machine one copy.
+inline uint8_t* putIndexes(uint8_t* at, std::span<const uint16_t> indexes)
+{
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        if (!indexes.empty()) std::memcpy(at, indexes.data(), indexes.size() * 2);
+        return at + indexes.size() * 2;
+    }
+    else
+    {
+        for (const uint16_t index : indexes)
+            at = putIndex(at, index);
+        return at;
+    }
+}
+
 inline uint8_t* putVertex(uint8_t* at, const Vertex& vertex)
 {
     put32(at, vertex.x);
@@ -131,12 +147,12 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
                       links_.push_back(0);
                       uint64_t block = headerSize + uint64_t{part.vertexes().size()} * 12 +
                                        uint64_t{part.faces().size()} * 32 + nameLength(part.name);
+                      // The faces' counts must cover the index array exactly: the write puts the
+                      // array whole and gives each face the next `indexCount` of it.
+                      uint64_t indexCounts = 0;
                       for (const Face& face : part.faces())
                       {
-                          if (face.firstIndex > part.indexes().size() ||
-                              face.indexCount > part.indexes().size() - face.firstIndex)
-                              problem = SaveResult::invalidTree;
-                          block += uint64_t{face.indexCount} * 2;
+                          indexCounts += face.indexCount;
                           if (!face.hasTexture()) continue;
                           if (face.textureId >= nameCount) problem = SaveResult::invalidTree;
                           if (problem != SaveResult::ok) return false;
@@ -146,6 +162,8 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
                           poolSize += names->keyLengths[face.textureId];
                           if (poolSize >= maxImageSize) problem = SaveResult::tooLarge;
                       }
+                      if (indexCounts != part.indexes().size()) problem = SaveResult::invalidTree;
+                      block += indexCounts * 2;
                       position += block;
                       if (position + poolSize >= maxImageSize) problem = SaveResult::tooLarge;
                       return problem == SaveResult::ok;
@@ -211,9 +229,7 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                   [&](const ObjectPart& part, size_t)
                   {
                       const uint32_t headerPos = position;
-                      uint32_t indexBytes = 0;
-                      for (const Face& face : part.faces())
-                          indexBytes += face.indexCount * 2;
+                      const auto indexBytes = static_cast<uint32_t>(part.indexes().size() * 2);
                       const uint32_t indexStart = headerPos + headerSize + (&part == &root ? poolSize : 0);
                       const auto vertexBytes = static_cast<uint32_t>(part.vertexes().size() * 12);
                       const auto faceBytes = static_cast<uint32_t>(part.faces().size() * 32);
@@ -254,9 +270,7 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                           // they go in without a check per record.
                           uint8_t* at = piece_.get() + used_;
                           used_ += arrayBytes;
-                          for (const Face& face : part.faces())
-                              for (const uint16_t index : part.indexesOf(face))
-                                  at = putIndex(at, index);
+                          at = putIndexes(at, part.indexes());
                           for (const Vertex& vertex : part.vertexes())
                               at = putVertex(at, vertex);
                           uint32_t indexPos = indexStart;
@@ -268,8 +282,10 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                       }
                       else
                       {
-                          for (const Face& face : part.faces())
-                              for (const uint16_t index : part.indexesOf(face))
+                          if constexpr (std::endian::native == std::endian::little)
+                              putBytes(part.indexes().data(), indexBytes);
+                          else
+                              for (const uint16_t index : part.indexes())
                                   putIndex(room(2), index);
                           for (const Vertex& vertex : part.vertexes())
                               putVertex(room(12), vertex);
@@ -380,7 +396,7 @@ const char* describeSaveError(const SaveError& error)
     case SaveResult::ioFailed:
         return platform::ioStepText(error.ioError.step);
     case SaveResult::invalidTree:
-        return "a face's indexes or texture lie outside its part's arrays";
+        return "a part's faces do not match its index array, or a face's texture is not in the pool";
     }
     return "unknown error";
 }

@@ -23,7 +23,7 @@ enum class SaveResult : uint8_t
     ok,
     tooLarge,    // the image would reach 2^31 bytes
     ioFailed,    // the file could not be replaced (see ioError); the old file is intact
-    invalidTree, // a face's indexes or texture id lie outside its part's array or the pool
+    invalidTree, // a part's index counts do not sum to its indexTotal, or a texture id is not in the pool
 };
 
 struct SaveError

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <new>
+#include <utility>
 
 namespace scourvane
 {
@@ -301,12 +302,35 @@ void ObjectPart::appendFace(Face face, std::span<const uint16_t> faceIndexes)
 {
     std::vector<Face> newFaces(faces().begin(), faces().end());
     std::vector<uint16_t> newIndexes(indexes().begin(), indexes().end());
-    face.firstIndex = static_cast<uint32_t>(newIndexes.size());
     face.indexCount = static_cast<uint32_t>(faceIndexes.size());
     newIndexes.insert(newIndexes.end(), faceIndexes.begin(), faceIndexes.end());
     newFaces.push_back(face);
     const std::vector<Vertex> keptVertexes(vertexes().begin(), vertexes().end());
     setArrays(keptVertexes, newFaces, newIndexes);
+}
+
+std::span<const uint16_t> ObjectPart::indexesOf(uint32_t faceNumber) const
+{
+    uint64_t first = 0;
+    for (const Face& face : faces().first(faceNumber))
+        first += face.indexCount;
+    const uint32_t count = faces()[faceNumber].indexCount;
+    if (first > indexTotal || count > indexTotal - first) return {};
+    return indexes().subspan(static_cast<size_t>(first), count);
+}
+
+std::span<uint16_t> ObjectPart::indexesOf(uint32_t faceNumber)
+{
+    const std::span<const uint16_t> found = std::as_const(*this).indexesOf(faceNumber);
+    return {const_cast<uint16_t*>(found.data()), found.size()};
+}
+
+bool ObjectPart::indexCountsMatch() const
+{
+    uint64_t total = 0;
+    for (const Face& face : faces())
+        total += face.indexCount;
+    return total == indexTotal;
 }
 
 uint32_t ObjectPart::appendVertex(Vertex vertex)
@@ -347,11 +371,9 @@ bool sameFaces(const ObjectPart& rootA, const ObjectPart& x, const ObjectPart& r
             f.extra0 != g.extra0 || f.extra1 != g.extra1 || f.extra2 != g.extra2 ||
             f.hasTexture() != g.hasTexture() || rootA.textureNameOf(f) != rootB.textureNameOf(g))
             return false;
-        const auto a = x.indexesOf(f);
-        const auto b = y.indexesOf(g);
-        if (!std::equal(a.begin(), a.end(), b.begin(), b.end())) return false;
     }
-    return true;
+    // The faces' counts are equal, so equal index arrays give every face the same indexes.
+    return std::ranges::equal(x.indexes(), y.indexes());
 }
 
 } // namespace

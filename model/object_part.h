@@ -29,15 +29,15 @@ struct Vertex
 
 inline constexpr uint32_t noTexture = 0xFFFFFFFFu;
 
-// A face as a small fixed record: its indexes are a range of its part's `indexes`, and its texture
-// name is an id into the model's texture-name pool (the root's `textureNames`).
+// A face as a small fixed record: its indexes are the next `indexCount` of its part's `indexes`
+// (where they start follows from the faces before it), and its texture name is an id into the
+// model's texture-name pool (the root's `textureNames`).
 struct Face
 {
-    // The words first and together, 32 bytes like the file's record.
+    // Words only, 28 bytes: a loaded model holds one per face of the file, so every word counts.
     uint32_t colourIndex = 0;
-    uint32_t indexCount = 0; // the length of its range of indexes
+    uint32_t indexCount = 0; // how many of the part's indexes are this face's
     uint32_t faceWord2 = 0;
-    uint32_t firstIndex = 0;        // where its range starts in its part's `indexes`
     uint32_t textureId = noTexture; // a slot of the root's `textureNames`, or noTexture
     uint32_t extra0 = 0;
     uint32_t extra1 = 0;
@@ -61,6 +61,11 @@ struct ArrayBlockRelease
 // One part of a model; the root part stands for the whole file. A part owns its sibling chain and
 // its child subtree; destroying the root releases the whole tree (iteratively, so a chain of a
 // million siblings is fine).
+//
+// Invariant: indexes() holds the index arrays of all the part's faces back to back in face order,
+// and the faces' `indexCount`s sum to `indexTotal`. A face's indexes therefore start where the
+// counts of the faces before it end; a loop over the faces keeps that running offset itself. The
+// reader, the cleaner and appendFace keep the invariant; the writer refuses a tree that breaks it.
 class ObjectPart
 {
   public:
@@ -74,8 +79,8 @@ class ObjectPart
     // The part's name up to and including its NUL; empty only for a part that was never loaded.
     std::string name;
     uint32_t reservedZero = 0;
-    // The length of indexes(), the index arrays of all the part's faces, each face's a range of it
-    // (in face order after a load or a clean). Every face's range lies inside it.
+    // The length of indexes(), the index arrays of all the part's faces in face order (see the
+    // invariant above).
     uint32_t indexTotal = 0;
     std::unique_ptr<ObjectPart> sibling;
     std::unique_ptr<ObjectPart> child;
@@ -144,15 +149,13 @@ class ObjectPart
     void setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
                    std::span<const uint16_t> indexes);
 
-    // The indexes of one of this part's faces.
-    std::span<const uint16_t> indexesOf(const Face& face) const
-    {
-        return indexes().subspan(face.firstIndex, face.indexCount);
-    }
-    std::span<uint16_t> indexesOf(const Face& face)
-    {
-        return indexes().subspan(face.firstIndex, face.indexCount);
-    }
+    // The indexes of face `faceNumber` (below faceCount), found by summing the counts of the faces
+    // before it: linear, for tests and tools. Empty when the counts run past indexes().
+    std::span<const uint16_t> indexesOf(uint32_t faceNumber) const;
+    std::span<uint16_t> indexesOf(uint32_t faceNumber);
+
+    // True when the faces' `indexCount`s sum to `indexTotal`, as the invariant asks. Linear.
+    bool indexCountsMatch() const;
 
     // Called on the root: the id of the texture name of `length` bytes (its NUL included) at
     // `bytes`, added to the pool when new. noTexture for an empty name.
@@ -185,8 +188,8 @@ class ObjectPart
 void releaseSpareModelStorage();
 
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by
-// face and texture names (compared by their bytes, each through its own root's pool). Where ranges
-// and ids sit does not matter.
+// face and texture names (compared by their bytes, each through its own root's pool). Which ids the
+// names have does not matter.
 bool sameTree(const ObjectPart& a, const ObjectPart& b);
 
 // Calls visit(part) for every part of the tree rooted at `root` in the writer's walk order: a part,

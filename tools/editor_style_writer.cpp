@@ -72,9 +72,11 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
 
     std::vector<uint32_t> indexArrays;
     std::vector<uint32_t> textureNames;
+    size_t faceStart = 0;
     for (const Face& face : part.faces())
     {
-        const auto indexes = part.indexesOf(face);
+        const auto indexes = part.indexes().subspan(faceStart, face.indexCount);
+        faceStart += face.indexCount;
         indexArrays.push_back(image.appendIndexes({indexes.begin(), indexes.end()}));
         textureNames.push_back(face.hasTexture() ? image.appendBytes(std::string(root.textureNameOf(face)))
                                                  : 0);

@@ -26,9 +26,8 @@ void referenceClean(ObjectPart& part)
         for (uint32_t j = 0; j < i; ++j)
             if (part.vertexes()[j] == part.vertexes()[i])
             {
-                for (const Face& face : part.faces())
-                    for (uint16_t& index : part.indexesOf(face))
-                        if (index == i) index = static_cast<uint16_t>(j);
+                for (uint16_t& index : part.indexes())
+                    if (index == i) index = static_cast<uint16_t>(j);
                 break;
             }
     std::vector<bool> used(vertexCount, false), kept(part.faceCount, false);
@@ -37,12 +36,13 @@ void referenceClean(ObjectPart& part)
     for (uint32_t f = 0; f < part.faceCount; ++f)
     {
         const Face& face = part.faces()[f];
+        const auto faceIndexes = test::indexesOf(part, f);
         if (!(face.hasTexture() || face.colourIndex != 0 || f == part.protectedFace || face.indexCount == 2))
             continue;
         if (f == part.protectedFace) part.protectedFace = keptCount;
         kept[f] = true;
         ++keptCount;
-        for (uint16_t index : part.indexesOf(face))
+        for (uint16_t index : faceIndexes)
             if (!used[index])
             {
                 used[index] = true;
@@ -62,8 +62,7 @@ void referenceClean(ObjectPart& part)
         if (kept[f])
         {
             faces.push_back(part.faces()[f]);
-            faces.back().firstIndex = static_cast<uint32_t>(indexes.size());
-            for (uint16_t index : part.indexesOf(part.faces()[f]))
+            for (uint16_t index : test::indexesOf(part, f))
                 indexes.push_back(newNumber[index]);
         }
     std::vector<Vertex> vertexes(usedCount);
@@ -125,7 +124,7 @@ TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
     for (const ObjectPart* part : {dead.get(), dead->child.get()})
     {
         ASSERT_EQ(part->faceCount, 1u);
-        EXPECT_EQ(part->faces()[0], (Face{0, 1, 0, 0, noTexture, 0, 0, 0}));
+        EXPECT_EQ(part->faces()[0], (Face{0, 1, 0, noTexture, 0, 0, 0}));
         EXPECT_EQ(test::indexesOf(*part, 0), (std::vector<uint16_t>{0}));
         EXPECT_EQ(test::vertexesOf(*part), (std::vector<Vertex>{{0, 0, 0}}));
     }
@@ -142,6 +141,11 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     auto fine = makePart("fine");
     setVertexes(*fine, {{1, 1, 1}, {1, 1, 1}});
     addFace(*fine, makeFace(2, {1}));
+    auto uncounted = makePart("uncounted");
+    setVertexes(*uncounted, {{1, 1, 1}, {1, 1, 1}});
+    addFace(*uncounted, makeFace(0, {0, 1}));
+    uncounted->faces()[0].indexCount = 1; // its counts no longer cover its indexes
+    fine->sibling = std::move(uncounted);
     big->sibling = std::move(fine);
     root->child = std::move(big);
     cleanPart(*root);
@@ -150,7 +154,12 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     EXPECT_EQ(root->child->vertexCount, 65536u);
     EXPECT_EQ(root->child->faceCount, 0u);
     EXPECT_EQ(root->child->sibling->vertexCount, 1u);
+    const ObjectPart& uncountedAfter = *root->child->sibling->sibling;
+    EXPECT_EQ(uncountedAfter.vertexCount, 2u);
+    EXPECT_EQ(uncountedAfter.faceCount, 1u);
+    EXPECT_EQ(uncountedAfter.indexTotal, 2u);
     EXPECT_FALSE(partWithinCleaningLimits(*root));
+    EXPECT_FALSE(partWithinCleaningLimits(uncountedAfter));
 }
 
 // Random parts with few distinct coordinates, so merges, drops, lines and protected faces are all

@@ -57,6 +57,30 @@ TEST(Reader, LoadsEveryFieldOfAPart)
     EXPECT_EQ(face.extra0 + face.extra1 + face.extra2, 6u);
 }
 
+TEST(Reader, FacesGetTheirIndexesBackToBackInFaceOrderEvenWhenTheFileSharesThem)
+{
+    // Three faces over one stored array: the whole of it, its first two, and none.
+    RawFile file;
+    file.appendHeader({});
+    const uint32_t indexes = file.appendIndexes({2, 0, 1});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("shared");
+    h.vertexCount = 3;
+    h.vertexArrayOffset = file.appendVertexes({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+    h.faceCount = 3;
+    h.faceArrayOffset = file.appendFaces(
+        {{1, 3, 0, indexes, 0, 0, 0, 0}, {1, 2, 0, indexes, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0, 0, 0}});
+    file.writeHeader(0, h);
+    ObjectPart root;
+    ASSERT_TRUE(root.loadModelBytes(file.bytes.data(), file.bytes.size()));
+    EXPECT_EQ(test::indexesOf(root, 0), (std::vector<uint16_t>{2, 0, 1}));
+    EXPECT_EQ(test::indexesOf(root, 1), (std::vector<uint16_t>{2, 0}));
+    EXPECT_TRUE(test::indexesOf(root, 2).empty());
+    EXPECT_EQ(std::vector<uint16_t>(root.indexes().begin(), root.indexes().end()),
+              (std::vector<uint16_t>{2, 0, 1, 2, 0}));
+    EXPECT_TRUE(root.indexCountsMatch());
+}
+
 TEST(Reader, FailsOnShortFilesAndBadHeaderWordsDeepInTheTree)
 {
     RawFile tiny;

@@ -137,7 +137,7 @@ TEST(Writer, StreamsPiecesOfBoundedSizeThatMakeTheWholeImage)
     {
         vertexes[i] = {i, i + 1, i + 2};
         indexes.push_back(static_cast<uint16_t>(i));
-        if (i % 3 == 2) faces.push_back(Face{1, 3, 0, i - 2, skin, 0, 0, 0});
+        if (i % 3 == 2) faces.push_back(Face{1, 3, 0, skin, 0, 0, 0});
     }
     root->setArrays(vertexes, faces, indexes);
     const auto whole = imageOf(*root);
@@ -169,15 +169,21 @@ TEST(Writer, StreamsPiecesOfBoundedSizeThatMakeTheWholeImage)
     EXPECT_EQ(stopped.pieces, 1u);
 }
 
-TEST(Writer, RefusesFacesOutsideTheirArrays)
+TEST(Writer, RefusesCountsThatDoNotCoverTheIndexesAndTexturesOutsideThePool)
 {
     auto root = makePart("p");
     addFace(*root, makeFace(1, {0}));
-    root->faces()[0].indexCount = 2; // runs past the part's indexes
+    addFace(*root, makeFace(1, {0, 0}));
     ModelImageWriter writer;
     SaveError error;
+    root->faces()[1].indexCount = 3; // runs past the part's indexes
     EXPECT_FALSE(writer.plan(*root, &error));
     EXPECT_EQ(error.result, SaveResult::invalidTree);
+    root->faces()[1].indexCount = 1; // leaves an index no face owns
+    EXPECT_FALSE(writer.plan(*root, &error));
+    EXPECT_EQ(error.result, SaveResult::invalidTree);
+    root->faces()[1].indexCount = 2;
+    EXPECT_TRUE(writer.plan(*root, &error));
     root->faces()[0].indexCount = 1;
     root->faces()[0].textureId = 3; // no such pool slot
     EXPECT_FALSE(writer.plan(*root, &error));

@@ -210,7 +210,7 @@ void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
 
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
 {
-    const auto indexes = part.indexesOf(part.faces()[number]);
+    const auto indexes = part.indexesOf(static_cast<uint32_t>(number));
     return {indexes.begin(), indexes.end()};
 }
 
