@@ -58,9 +58,10 @@ void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
 
 // Freed parts and small blocks of arrays wait here, per thread, for the next parts: a run of many
 // small models then goes to the heap only while it warms up. Blocks of up to 64 KiB are kept in
-// classes of sizes [2^k, 2^(k+1)), at most 1 MiB in all; parts likewise, at most 4096. A larger
-// block goes straight back to the heap, so a large model takes exactly what it needs. Under
-// AddressSanitizer nothing is kept, so a use after free is still caught.
+// classes of sizes [2^k, 2^(k+1)), at most 256 KiB a class, so sizes that no part asks for again
+// cannot crowd out those that are; parts likewise, at most 4096. A larger block goes straight back
+// to the heap, so a large model takes exactly what it needs. Under AddressSanitizer nothing is
+// kept, so a use after free is still caught.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool keepSpares = false;
 #elif defined(__has_feature)
@@ -82,13 +83,13 @@ struct FreeBlock
 constexpr unsigned smallestClassBits = 6; // 64 bytes, room for a FreeBlock
 constexpr unsigned classCount = 11;       // the largest request kept is 64 KiB
 constexpr size_t largestKeptRequest = size_t{1} << (smallestClassBits + classCount - 1);
-constexpr size_t keptBlockBytes = size_t{1} << 20;
+constexpr size_t keptBytesPerClass = size_t{256} << 10;
 constexpr size_t keptParts = 4096;
 
 struct SpareStorage
 {
     FreeBlock* blocks[classCount] = {};
-    size_t blockBytes = 0;
+    size_t blockBytes[classCount] = {};
     FreeBlock* parts = nullptr;
     size_t partCount = 0;
 };
@@ -113,17 +114,18 @@ uint8_t* takeBlock(size_t bytes, size_t& actual)
 {
     if (keepSpares && bytes <= largestKeptRequest && spareStorage != nullptr)
     {
-        FreeBlock*& list = spareStorage->blocks[classHolding(bytes)];
-        if (FreeBlock* block = list)
+        const unsigned sizeClass = classHolding(bytes);
+        if (FreeBlock* block = spareStorage->blocks[sizeClass])
         {
-            list = block->next;
+            spareStorage->blocks[sizeClass] = block->next;
             actual = block->bytes;
-            spareStorage->blockBytes -= actual;
+            spareStorage->blockBytes[sizeClass] -= actual;
             return reinterpret_cast<uint8_t*>(block);
         }
     }
-    actual = bytes;
-    return static_cast<uint8_t*>(::operator new(bytes));
+    // Never less than the smallest class, so that every block can be kept when it is freed.
+    actual = keepSpares ? std::max(bytes, size_t{1} << smallestClassBits) : bytes;
+    return static_cast<uint8_t*>(::operator new(actual));
 }
 
 void giveBlock(uint8_t* memory, size_t bytes)
@@ -132,11 +134,11 @@ void giveBlock(uint8_t* memory, size_t bytes)
     if (keepSpares && bits >= smallestClassBits && bits < smallestClassBits + classCount)
     {
         SpareStorage& storage = spares();
-        if (storage.blockBytes + bytes <= keptBlockBytes)
+        const unsigned sizeClass = bits - smallestClassBits;
+        if (storage.blockBytes[sizeClass] + bytes <= keptBytesPerClass)
         {
-            FreeBlock*& list = storage.blocks[bits - smallestClassBits];
-            list = ::new (memory) FreeBlock{list, bytes};
-            storage.blockBytes += bytes;
+            storage.blocks[sizeClass] = ::new (memory) FreeBlock{storage.blocks[sizeClass], bytes};
+            storage.blockBytes[sizeClass] += bytes;
             return;
         }
     }
