@@ -123,34 +123,43 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     mergeDuplicates(vertexes, scratch);
     scratch.newNumber.assign(vertexes.size(), unused);
 
-    // Kept faces move down in place, and so do their indexes, renumbered: a face's indexes are
+    // First the kept faces move down in place, and so do their indexes: a face's indexes are
     // written no further along the array than where they were read, so none is overwritten unread.
-    // Plain pointers in locals: through the vectors, every store of an index would make the
-    // compiler reload the tables' addresses.
+    // Most parts keep every face, and then nothing moves. Plain pointers in locals: through the
+    // vectors, every store would make the compiler reload the tables' addresses.
     const std::span<Face> faces = part.faces();
-    const uint16_t* const firstEqual = scratch.firstEqual.data();
-    uint16_t* const newNumber = scratch.newNumber.data();
     uint16_t* const indexes = part.indexes().data();
     uint32_t readAt = 0;
     uint32_t keptIndexCount = 0;
     uint32_t kept = 0;
-    uint16_t used = 0;
     const uint32_t protectedFace = part.protectedFace;
     for (uint32_t f = 0; f < faces.size(); ++f)
     {
-        const Face face = faces[f];
+        const Face& face = faces[f];
         const uint32_t faceStart = readAt;
         readAt += face.indexCount;
         if (!keepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
-        for (uint32_t k = 0; k < face.indexCount; ++k)
+        if (kept != f)
         {
-            const uint16_t vertex = firstEqual[indexes[faceStart + k]];
-            uint16_t number = newNumber[vertex];
-            if (number == unused) newNumber[vertex] = number = used++;
-            indexes[keptIndexCount++] = number;
+            std::copy_n(indexes + faceStart, face.indexCount, indexes + keptIndexCount);
+            faces[kept] = face;
         }
-        faces[kept++] = face;
+        keptIndexCount += face.indexCount;
+        ++kept;
+    }
+
+    // Then one flat pass renumbers the kept indexes: the merged vertex of each, numbered in the
+    // order of first use.
+    const uint16_t* const firstEqual = scratch.firstEqual.data();
+    uint16_t* const newNumber = scratch.newNumber.data();
+    uint16_t used = 0;
+    for (uint16_t* index = indexes; index != indexes + keptIndexCount; ++index)
+    {
+        const uint16_t vertex = firstEqual[*index];
+        uint16_t number = newNumber[vertex];
+        if (number == unused) newNumber[vertex] = number = used++;
+        *index = number;
     }
 
     if (kept == 0)
