@@ -11,8 +11,9 @@ namespace scourvane
 {
 
 // Cleans every part of the tree rooted at `root` (the part, its child subtree and its sibling
-// chain), iteratively. A part beyond the limits of cleaning (more than 65535 vertexes, or a face
-// index at or beyond its vertexCount) is left exactly as it is. Linear in the size of the tree.
+// chain), iteratively. A part beyond the limits of cleaning (more than 65535 vertexes, a face index
+// at or beyond its vertexCount, or face counts that do not sum to its indexTotal) is left exactly as
+// it is. Linear in the size of the tree.
 void cleanPart(ObjectPart& root);
 
 // Cleans one part only, not its child or sibling. False (and the part untouched) when the part is
