@@ -180,8 +180,8 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
 
 uint8_t* ModelImageWriter::room(size_t size)
 {
-    if (used_ + size > pieceSize_) flush();
-    uint8_t* at = piece_.get() + used_;
+    if (used_ + size > bufferSize_) flush();
+    uint8_t* at = buffer_ + used_;
     used_ += size;
     return at;
 }
@@ -191,9 +191,9 @@ void ModelImageWriter::putBytes(const void* bytes, size_t size)
     const auto* p = static_cast<const uint8_t*>(bytes);
     while (size > 0)
     {
-        if (used_ == pieceSize_) flush();
-        const size_t take = std::min(size, pieceSize_ - used_);
-        std::memcpy(piece_.get() + used_, p, take);
+        if (used_ == bufferSize_) flush();
+        const size_t take = std::min(size, bufferSize_ - used_);
+        std::memcpy(buffer_ + used_, p, take);
         used_ += take;
         p += take;
         size -= take;
@@ -202,7 +202,13 @@ void ModelImageWriter::putBytes(const void* bytes, size_t size)
 
 void ModelImageWriter::flush()
 {
-    if (used_ > 0 && !failed_ && !sink_(context_, piece_.get(), used_)) failed_ = true;
+    if (sink_ == nullptr)
+    {
+        // A caller's whole image is never flushed before its end, where it must be exactly full.
+        if (used_ != bufferSize_) failed_ = true;
+    }
+    else if (used_ > 0 && !failed_ && !sink_(context_, buffer_, used_))
+        failed_ = true;
     used_ = 0;
 }
 
@@ -216,8 +222,25 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
         piece_ = std::make_unique_for_overwrite<uint8_t[]>(wanted);
         pieceSize_ = wanted;
     }
+    buffer_ = piece_.get();
+    bufferSize_ = pieceSize_;
     sink_ = sink;
     context_ = context;
+    return writeRecords();
+}
+
+bool ModelImageWriter::writeInto(uint8_t* destination)
+{
+    if (!root_) return false;
+    buffer_ = destination;
+    bufferSize_ = static_cast<size_t>(imageSize_);
+    sink_ = nullptr;
+    context_ = nullptr;
+    return writeRecords();
+}
+
+bool ModelImageWriter::writeRecords()
+{
     used_ = 0;
     failed_ = false;
     const ObjectPart& root = *root_;
@@ -264,11 +287,11 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
                               putBytes(names->keys[id].data(), names->keyLengths[id]);
 
                       const uint32_t arrayBytes = indexBytes + vertexBytes + faceBytes;
-                      if (pieceSize_ - used_ >= arrayBytes)
+                      if (bufferSize_ - used_ >= arrayBytes)
                       {
                           // The usual case: the part's arrays fit in what is left of the piece, so
                           // they go in without a check per record.
-                          uint8_t* at = piece_.get() + used_;
+                          uint8_t* at = buffer_ + used_;
                           used_ += arrayBytes;
                           at = putIndexes(at, part.indexes());
                           for (const Vertex& vertex : part.vertexes())
@@ -334,18 +357,17 @@ uint64_t modelImageSize(const ObjectPart& root)
 
 bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
 {
-    out.clear();
     ModelImageWriter& writer = threadImageWriter();
-    if (!writer.plan(*this)) return false;
-    out.reserve(static_cast<size_t>(writer.imageSize()));
-    return writer.write(
-        [](void* context, const uint8_t* bytes, size_t size)
-        {
-            auto& image = *static_cast<std::vector<uint8_t>*>(context);
-            image.insert(image.end(), bytes, bytes + size);
-            return true;
-        },
-        &out);
+    if (!writer.plan(*this))
+    {
+        out.clear();
+        return false;
+    }
+    // Bytes `out` already holds are overwritten, not zero-filled first; only growth is.
+    out.resize(static_cast<size_t>(writer.imageSize()));
+    if (writer.writeInto(out.data())) return true;
+    out.clear();
+    return false;
 }
 
 bool ModelImageWriter::writeTo(platform::FileReplacement& file, platform::IoError* error)
