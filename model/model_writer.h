@@ -77,7 +77,7 @@ class ModelImageWriter
     std::vector<uint32_t> links_;          // per part in walk order: sibling and child header offsets
     std::vector<std::pair<const ObjectPart*, size_t>> stack_; // the walk's pending parts
     std::unique_ptr<uint8_t[]> piece_;
-    size_t pieceSize_ = 0; // at most imagePieceSize; no larger than the largest image written
+    size_t pieceSize_ = 0;      // at most imagePieceSize; no larger than the largest image written
     uint8_t* buffer_ = nullptr; // where the records go: the piece, or a caller's whole image
     size_t bufferSize_ = 0;
     size_t used_ = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -57,11 +58,12 @@ void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
 }
 
 // Freed parts and small blocks of arrays wait here, per thread, for the next parts: a run of many
-// small models then goes to the heap only while it warms up. Blocks of up to 64 KiB are kept in
-// classes of sizes [2^k, 2^(k+1)), at most 256 KiB a class, so sizes that no part asks for again
-// cannot crowd out those that are; parts likewise, at most 4096. A larger block goes straight back
-// to the heap, so a large model takes exactly what it needs. Under AddressSanitizer nothing is
-// kept, so a use after free is still caught.
+// small models then goes to the heap only while it warms up. Blocks of up to 256 bytes are made in
+// steps of 16 bytes (what the heap gives anyway) and kept by their exact size; larger blocks of up
+// to 64 KiB are made as asked and kept in classes of sizes [2^k, 2^(k+1)). Each class keeps at most
+// 256 KiB, so sizes that no part asks for again cannot crowd out those that are; parts likewise, at
+// most 4096. A larger block goes straight back to the heap, so a large model takes exactly what it
+// needs. Under AddressSanitizer nothing is kept, so a use after free is still caught.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool keepSpares = false;
 #elif defined(__has_feature)
@@ -80,9 +82,11 @@ struct FreeBlock
     size_t bytes;
 };
 
-constexpr unsigned smallestClassBits = 6; // 64 bytes, room for a FreeBlock
-constexpr unsigned classCount = 11;       // the largest request kept is 64 KiB
-constexpr size_t largestKeptRequest = size_t{1} << (smallestClassBits + classCount - 1);
+constexpr size_t step = 16;            // room for a FreeBlock
+constexpr size_t largestStepped = 256; // classes 0 to 15: 16, 32, ... 256 bytes exactly
+constexpr unsigned steppedClasses = 16;
+constexpr unsigned classCount = 24; // then 16 to 23: up to 512, 1 KiB, ... 64 KiB
+constexpr size_t largestKeptRequest = size_t{64} << 10;
 constexpr size_t keptBytesPerClass = size_t{256} << 10;
 constexpr size_t keptParts = 4096;
 
@@ -105,8 +109,18 @@ SpareStorage& spares()
 // The class whose every block holds `bytes` (1 to largestKeptRequest).
 unsigned classHolding(size_t bytes)
 {
-    const auto bits = static_cast<unsigned>(std::bit_width(bytes - 1));
-    return bits <= smallestClassBits ? 0 : bits - smallestClassBits;
+    if (bytes <= largestStepped) return static_cast<unsigned>((bytes + step - 1) / step - 1);
+    return steppedClasses + static_cast<unsigned>(std::bit_width(bytes - 1)) - 9; // 257..512 is 16
+}
+
+// The class a freed block of `bytes` serves, or classCount when it is not kept.
+unsigned classServedBy(size_t bytes)
+{
+    if (bytes < step) return classCount;
+    if (bytes <= largestStepped) return static_cast<unsigned>(bytes / step - 1);
+    const auto bits = static_cast<unsigned>(std::bit_width(bytes)) - 1; // [2^bits, 2^(bits+1))
+    if (bits < 9) return steppedClasses - 1;                            // at least 256 bytes
+    return bits - 9 + steppedClasses < classCount ? bits - 9 + steppedClasses : classCount;
 }
 
 // A block of at least `bytes`; `actual` receives its real size.
@@ -123,18 +137,16 @@ uint8_t* takeBlock(size_t bytes, size_t& actual)
             return reinterpret_cast<uint8_t*>(block);
         }
     }
-    // Never less than the smallest class, so that every block can be kept when it is freed.
-    actual = keepSpares ? std::max(bytes, size_t{1} << smallestClassBits) : bytes;
+    actual = keepSpares && bytes <= largestStepped ? (bytes + step - 1) / step * step : bytes;
     return static_cast<uint8_t*>(::operator new(actual));
 }
 
 void giveBlock(uint8_t* memory, size_t bytes)
 {
-    const auto bits = static_cast<unsigned>(std::bit_width(bytes)) - 1; // the floor of log2
-    if (keepSpares && bits >= smallestClassBits && bits < smallestClassBits + classCount)
+    const unsigned sizeClass = keepSpares ? classServedBy(bytes) : classCount;
+    if (sizeClass < classCount)
     {
         SpareStorage& storage = spares();
-        const unsigned sizeClass = bits - smallestClassBits;
         if (storage.blockBytes[sizeClass] + bytes <= keptBytesPerClass)
         {
             storage.blocks[sizeClass] = ::new (memory) FreeBlock{storage.blocks[sizeClass], bytes};
@@ -147,9 +159,11 @@ void giveBlock(uint8_t* memory, size_t bytes)
 
 } // namespace
 
-void ArrayBlockRelease::operator()(uint8_t* block) const
+void ObjectPart::releaseArrays()
 {
-    if (block != nullptr) giveBlock(block, bytes);
+    if (arrays_ != nullptr) giveBlock(arrays_, arrayBlockBytes_);
+    arrays_ = nullptr;
+    arrayBlockBytes_ = 0;
 }
 
 void* ObjectPart::operator new(size_t size)
@@ -213,6 +227,7 @@ ObjectPart::~ObjectPart()
 {
     releaseLinks(*this);
     recyclePool(textureNames);
+    releaseArrays();
 }
 
 ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
@@ -231,7 +246,9 @@ ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
         name = std::move(other.name);
         reservedZero = other.reservedZero;
         indexTotal = other.indexTotal;
-        arrays_ = std::move(other.arrays_);
+        releaseArrays();
+        arrays_ = std::exchange(other.arrays_, nullptr);
+        arrayBlockBytes_ = std::exchange(other.arrayBlockBytes_, 0);
         other.vertexCount = other.faceCount = other.indexTotal = 0;
         textureNames = std::move(other.textureNames);
         sibling = std::move(other.sibling);
@@ -270,12 +287,12 @@ void ObjectPart::allocateArrays(uint32_t vertexes, uint32_t faces, uint32_t inde
 {
     const size_t bytes =
         size_t{faces} * sizeof(Face) + size_t{vertexes} * sizeof(Vertex) + size_t{indexes} * 2;
-    arrays_.reset();
+    releaseArrays();
     if (bytes > 0)
     {
         size_t actual = 0;
-        uint8_t* block = takeBlock(bytes, actual);
-        arrays_ = std::unique_ptr<uint8_t[], ArrayBlockRelease>(block, ArrayBlockRelease{actual});
+        arrays_ = takeBlock(bytes, actual);
+        arrayBlockBytes_ = actual <= UINT32_MAX ? static_cast<uint32_t>(actual) : 0; // 0: never kept
     }
     vertexCount = vertexes;
     faceCount = faces;
@@ -292,12 +309,14 @@ void ObjectPart::shrinkArrays(uint32_t vertexes, uint32_t faces, uint32_t indexe
 void ObjectPart::setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
                            std::span<const uint16_t> indexes)
 {
-    const auto old = std::move(arrays_); // the spans may point into it
+    uint8_t* const old = std::exchange(arrays_, nullptr); // the spans may point into it
+    const uint32_t oldBytes = std::exchange(arrayBlockBytes_, 0);
     allocateArrays(static_cast<uint32_t>(vertexes.size()), static_cast<uint32_t>(faces.size()),
                    static_cast<uint32_t>(indexes.size()));
     std::copy(vertexes.begin(), vertexes.end(), this->vertexes().begin());
     std::copy(faces.begin(), faces.end(), this->faces().begin());
     std::copy(indexes.begin(), indexes.end(), this->indexes().begin());
+    if (old != nullptr) giveBlock(old, oldBytes);
 }
 
 void ObjectPart::appendFace(Face face, std::span<const uint16_t> faceIndexes)

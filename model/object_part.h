@@ -50,14 +50,6 @@ struct Face
 
 inline constexpr uint32_t noProtectedFace = 0xFFFFFFFFu;
 
-// Gives a part's block of arrays back: to the calling thread's spare blocks, which the next parts
-// take before they go to the heap, or to the heap.
-struct ArrayBlockRelease
-{
-    size_t bytes = 0; // the block's real size, which may exceed what its part uses
-    void operator()(uint8_t* block) const;
-};
-
 // One part of a model; the root part stands for the whole file. A part owns its sibling chain and
 // its child subtree; destroying the root releases the whole tree (iteratively, so a chain of a
 // million siblings is fine).
@@ -76,6 +68,14 @@ class ObjectPart
     uint32_t positionX = 0;
     uint32_t positionY = 0;
     uint32_t positionZ = 0;
+
+  private:
+    // The real size of the block behind the arrays, which may exceed what they use, or 0 when the
+    // block is too large to be kept for another part. It fills what would be padding before `name`,
+    // so a part, a million of which a chain may hold, is no larger for it.
+    uint32_t arrayBlockBytes_ = 0;
+
+  public:
     // The part's name up to and including its NUL; empty only for a part that was never loaded.
     std::string name;
     uint32_t reservedZero = 0;
@@ -118,23 +118,17 @@ class ObjectPart
 
     // The part's three arrays. They share one block of memory (faces, then vertexes, then indexes),
     // so a part costs one allocation besides itself, whatever it holds.
-    std::span<Face> faces() { return {reinterpret_cast<Face*>(arrays_.get()), faceCount}; }
-    std::span<const Face> faces() const { return {reinterpret_cast<const Face*>(arrays_.get()), faceCount}; }
-    std::span<Vertex> vertexes()
-    {
-        return {reinterpret_cast<Vertex*>(arrays_.get() + vertexesAt()), vertexCount};
-    }
+    std::span<Face> faces() { return {reinterpret_cast<Face*>(arrays_), faceCount}; }
+    std::span<const Face> faces() const { return {reinterpret_cast<const Face*>(arrays_), faceCount}; }
+    std::span<Vertex> vertexes() { return {reinterpret_cast<Vertex*>(arrays_ + vertexesAt()), vertexCount}; }
     std::span<const Vertex> vertexes() const
     {
-        return {reinterpret_cast<const Vertex*>(arrays_.get() + vertexesAt()), vertexCount};
+        return {reinterpret_cast<const Vertex*>(arrays_ + vertexesAt()), vertexCount};
     }
-    std::span<uint16_t> indexes()
-    {
-        return {reinterpret_cast<uint16_t*>(arrays_.get() + indexesAt()), indexTotal};
-    }
+    std::span<uint16_t> indexes() { return {reinterpret_cast<uint16_t*>(arrays_ + indexesAt()), indexTotal}; }
     std::span<const uint16_t> indexes() const
     {
-        return {reinterpret_cast<const uint16_t*>(arrays_.get() + indexesAt()), indexTotal};
+        return {reinterpret_cast<const uint16_t*>(arrays_ + indexesAt()), indexTotal};
     }
 
     // Gives the part arrays of these lengths in a new block; their contents are unspecified until
@@ -178,7 +172,8 @@ class ObjectPart
     uint32_t countFaces() const;
 
   private:
-    std::unique_ptr<uint8_t[], ArrayBlockRelease> arrays_;
+    uint8_t* arrays_ = nullptr; // one block from takeBlock, given back by releaseArrays
+    void releaseArrays();
     size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
