@@ -21,10 +21,18 @@ constexpr uint32_t faceRecordSize = 32;
 constexpr uint32_t firstUnreachableOffset = 0x80000000u;
 constexpr size_t inlineNameLength = 15;
 
+// Little-endian loads: one load on a little-endian machine, bytes put together elsewhere.
 inline uint32_t le32(const uint8_t* p)
 {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        uint32_t word;
+        std::memcpy(&word, p, 4);
+        return word;
+    }
+    else
+        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 inline uint16_t le16(const uint8_t* p)
@@ -34,7 +42,14 @@ inline uint16_t le16(const uint8_t* p)
 
 inline uint64_t le64(const uint8_t* p)
 {
-    return le32(p) | uint64_t{le32(p + 4)} << 32;
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        return word;
+    }
+    else
+        return le32(p) | uint64_t{le32(p + 4)} << 32;
 }
 
 // A texture name of at most 16 bytes, its NUL included, as two little-endian words that are zero
