@@ -283,21 +283,6 @@ TEST(Reader, LongSiblingChainsLoadCountAndReleaseWithoutRecursion)
     root.reset();
 }
 
-TEST(Reader, TreesThatZigzagBetweenChildAndSiblingAreReleasedWithoutRecursion)
-{
-    auto root = std::make_unique<ObjectPart>();
-    ObjectPart* last = root.get();
-    for (uint32_t i = 0; i < 1000000; ++i)
-    {
-        std::unique_ptr<ObjectPart>& link = i % 3 == 0 ? last->sibling : last->child;
-        std::unique_ptr<ObjectPart>& other = i % 3 == 0 ? last->child : last->sibling;
-        link = std::make_unique<ObjectPart>();
-        if (i % 5 == 0) other = std::make_unique<ObjectPart>(); // a few leaves beside the spine
-        last = link.get();
-    }
-    root.reset();
-}
-
 TEST(Reader, ReportsFilesThatCannotBeOpened)
 {
     test::TempDir dir;
