@@ -128,16 +128,25 @@ bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, u
 void ByteKeyTable::release()
 {
     count = 0;
-    keys.clear();
-    keyLengths.clear();
-    values.clear();
-    valueLengths.clear();
-    index_.clear();
+    keys = {};
+    keyLengths = {};
+    values = {};
+    valueLengths = {};
+    index_ = {};
     spareKeys_ = {};
 }
 
 void ByteKeyTable::clear()
 {
+    // The storage of a model's usual few dozen names is worth keeping; a table that grew far beyond
+    // that (a file of a hundred thousand names) lets go of it, so the models after it neither keep
+    // its memory nor pay to empty its index.
+    constexpr uint32_t keptKeys = 1024;
+    if (count > keptKeys)
+    {
+        release();
+        return;
+    }
     for (std::string& key : keys)
         spareKeys_.push_back(std::move(key));
     count = 0;
