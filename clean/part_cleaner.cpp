@@ -181,6 +181,7 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     // the old ones, the vertexes ending before the old indexes begin, so moving the vertexes first
     // and then the indexes overwrites nothing still to be moved.
     renumberVertexes(vertexes, newNumber, used);
+    if (used == part.vertexCount && kept == part.faceCount) return; // nothing dropped: nothing moves
     part.shrinkArrays(used, kept, keptIndexCount);
     std::memmove(part.vertexes().data(), vertexes.data(), size_t{used} * sizeof(Vertex));
     std::memmove(part.indexes().data(), indexes, size_t{keptIndexCount} * sizeof(uint16_t));
