@@ -121,7 +121,6 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
 {
     const std::span<Vertex> vertexes = part.vertexes();
     mergeDuplicates(vertexes, scratch);
-    scratch.newNumber.assign(vertexes.size(), unused);
 
     // First the kept faces move down in place, and so do their indexes: a face's indexes are
     // written no further along the array than where they were read, so none is overwritten unread.
@@ -149,17 +148,41 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
         ++kept;
     }
 
-    // Then one flat pass renumbers the kept indexes: the merged vertex of each, numbered in the
-    // order of first use.
+    // Most parts already hold their vertexes in the order their faces first use them, none equal to
+    // another and none unused: then every number stays as it is, and nothing is renumbered or
+    // moved. One pass without a branch per index tells, since the vertexes met so far must be
+    // exactly 0 to next - 1 at every index; it gives up after the first run of 64 that says not.
     const uint16_t* const firstEqual = scratch.firstEqual.data();
-    uint16_t* const newNumber = scratch.newNumber.data();
-    uint16_t used = 0;
-    for (uint16_t* index = indexes; index != indexes + keptIndexCount; ++index)
+    uint32_t next = 0;
+    bool inOrder = true;
+    for (uint32_t at = 0; inOrder && at < keptIndexCount; at += 64)
     {
-        const uint16_t vertex = firstEqual[*index];
-        uint16_t number = newNumber[vertex];
-        if (number == unused) newNumber[vertex] = number = used++;
-        *index = number;
+        const uint16_t* const end = indexes + std::min(keptIndexCount, at + 64);
+        for (const uint16_t* index = indexes + at; index != end; ++index)
+        {
+            const uint32_t vertex = firstEqual[*index];
+            inOrder &= vertex <= next;
+            next += vertex == next;
+        }
+    }
+    const bool unchanged = inOrder && next == vertexes.size();
+
+    // Otherwise one flat pass renumbers the kept indexes: the merged vertex of each, numbered in
+    // the order of first use.
+    uint16_t used = static_cast<uint16_t>(next);
+    uint16_t* newNumber = nullptr;
+    if (!unchanged)
+    {
+        scratch.newNumber.assign(vertexes.size(), unused);
+        newNumber = scratch.newNumber.data();
+        used = 0;
+        for (uint16_t* index = indexes; index != indexes + keptIndexCount; ++index)
+        {
+            const uint16_t vertex = firstEqual[*index];
+            uint16_t number = newNumber[vertex];
+            if (number == unused) newNumber[vertex] = number = used++;
+            *index = number;
+        }
     }
 
     if (kept == 0)
@@ -180,7 +203,7 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
     // The kept vertexes and indexes now lead their arrays; the shorter arrays start no later than
     // the old ones, the vertexes ending before the old indexes begin, so moving the vertexes first
     // and then the indexes overwrites nothing still to be moved.
-    renumberVertexes(vertexes, newNumber, used);
+    if (!unchanged) renumberVertexes(vertexes, newNumber, used);
     if (used == part.vertexCount && kept == part.faceCount) return; // nothing dropped: nothing moves
     part.shrinkArrays(used, kept, keptIndexCount);
     std::memmove(part.vertexes().data(), vertexes.data(), size_t{used} * sizeof(Vertex));
