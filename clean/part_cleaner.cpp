@@ -55,8 +55,10 @@ bool withinLimits(const ObjectPart& part)
 void mergeDuplicates(std::span<const Vertex> vertexes, Scratch& scratch)
 {
     const size_t count = vertexes.size();
+    // At most a quarter full: a vertex then mostly finds its bucket empty at the first try, and
+    // whether it does is a branch that a fuller table makes hard to predict.
     size_t buckets = 16;
-    while (buckets < 2 * count)
+    while (buckets < 4 * count)
         buckets *= 2;
     scratch.buckets.assign(buckets, 0);
     scratch.firstEqual.resize(count);
