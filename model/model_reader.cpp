@@ -366,7 +366,14 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         const uint8_t* p = bytes_ + le32(record + 12);
         if constexpr (std::endian::native == std::endian::little)
         {
-            std::memcpy(indexes.data() + nextIndex, p, size_t{face.indexCount} * 2);
+            // Most faces have 3 or 4 indexes: one 8-byte copy takes them, and the slots it fills
+            // past the face's own are the next faces' and written again by them. Only where 8
+            // bytes are not there to read or to fill does the copy take exactly the face's.
+            uint16_t* const to = indexes.data() + nextIndex;
+            if (face.indexCount <= 4 && bytes_ + size_ - p >= 8 && indexes.size() - nextIndex >= 4)
+                std::memcpy(to, p, 8);
+            else
+                std::memcpy(to, p, size_t{face.indexCount} * 2);
             nextIndex += face.indexCount;
         }
         else
