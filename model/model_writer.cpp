@@ -78,6 +78,23 @@ inline uint8_t* putVertex(uint8_t* at, const Vertex& vertex)
     return at + 12;
 }
 
+// A part's whole vertex array: on a little-endian machine one copy (a Vertex is its three words).
+inline uint8_t* putVertexes(uint8_t* at, std::span<const Vertex> vertexes)
+{
+    static_assert(sizeof(Vertex) == 12);
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        if (!vertexes.empty()) std::memcpy(at, vertexes.data(), vertexes.size() * 12);
+        return at + vertexes.size() * 12;
+    }
+    else
+    {
+        for (const Vertex& vertex : vertexes)
+            at = putVertex(at, vertex);
+        return at;
+    }
+}
+
 inline uint8_t* putFaceRecord(uint8_t* at, const Face& face, uint32_t indexPos, uint32_t textureOffset)
 {
     put32(at + 0, face.colourIndex);
@@ -294,8 +311,7 @@ bool ModelImageWriter::writeRecords()
                           uint8_t* at = buffer_ + used_;
                           used_ += arrayBytes;
                           at = putIndexes(at, part.indexes());
-                          for (const Vertex& vertex : part.vertexes())
-                              at = putVertex(at, vertex);
+                          at = putVertexes(at, part.vertexes());
                           uint32_t indexPos = indexStart;
                           for (const Face& face : part.faces())
                           {
@@ -310,8 +326,11 @@ bool ModelImageWriter::writeRecords()
                           else
                               for (const uint16_t index : part.indexes())
                                   putIndex(room(2), index);
-                          for (const Vertex& vertex : part.vertexes())
-                              putVertex(room(12), vertex);
+                          if constexpr (std::endian::native == std::endian::little)
+                              putBytes(part.vertexes().data(), vertexBytes);
+                          else
+                              for (const Vertex& vertex : part.vertexes())
+                                  putVertex(room(12), vertex);
                           uint32_t indexPos = indexStart;
                           for (const Face& face : part.faces())
                           {
