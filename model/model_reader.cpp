@@ -4,6 +4,7 @@
 #include "model/model_reader.h"
 
 #include "model/byte_key_table.h"
+#include "model/little_endian.h"
 
 #include <bit>
 #include <cstdio>
@@ -21,37 +22,6 @@ constexpr uint32_t faceRecordSize = 32;
 constexpr uint32_t firstUnreachableOffset = 0x80000000u;
 constexpr size_t inlineNameLength = 15;
 
-// Little-endian loads: one load on a little-endian machine, bytes put together elsewhere.
-inline uint32_t le32(const uint8_t* p)
-{
-    if constexpr (std::endian::native == std::endian::little)
-    {
-        uint32_t word;
-        std::memcpy(&word, p, 4);
-        return word;
-    }
-    else
-        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline uint16_t le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-inline uint64_t le64(const uint8_t* p)
-{
-    if constexpr (std::endian::native == std::endian::little)
-    {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        return word;
-    }
-    else
-        return le32(p) | uint64_t{le32(p + 4)} << 32;
-}
-
 // A texture name of at most 16 bytes, its NUL included, as two little-endian words that are zero
 // after the NUL: two names are the same bytes exactly when their words and lengths are equal.
 struct ShortName
@@ -65,7 +35,7 @@ struct ShortName
     {
         uint8_t padded[capacity] = {};
         std::memcpy(padded, bytes, length);
-        return ShortName{le64(padded), le64(padded + 8), static_cast<uint32_t>(length)};
+        return ShortName{load64(padded), load64(padded + 8), static_cast<uint32_t>(length)};
     }
 
     // A slot of the reader's recent names. The hash is not keyed: a name that misses the slot costs
@@ -91,8 +61,8 @@ inline uint64_t through(uint64_t word, unsigned at)
 // Reads a name of at most 16 bytes from 16 readable bytes at `p`; false when they hold no NUL.
 inline bool readShortName(const uint8_t* p, ShortName& name)
 {
-    const uint64_t head = le64(p);
-    const uint64_t tail = le64(p + 8);
+    const uint64_t head = load64(p);
+    const uint64_t tail = load64(p + 8);
     if (const uint64_t zeros = zeroBytes(head); zeros != 0)
     {
         const auto at = static_cast<unsigned>(std::countr_zero(zeros) / 8);
@@ -302,25 +272,25 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         return fail(LoadResult::headerPastEnd, LoadWhat::partHeader, headerOffset);
     if (!charge(headerSize, LoadWhat::partHeader, headerOffset)) return false;
     const uint8_t* header = bytes_ + headerOffset;
-    const uint32_t version = le32(header + 0);
-    const uint32_t reservedZero = le32(header + 32);
+    const uint32_t version = load32(header + 0);
+    const uint32_t reservedZero = load32(header + 32);
     if (version != 1) return fail(LoadResult::badVersion, LoadWhat::partHeader, headerOffset, version);
     if (reservedZero != 0)
         return fail(LoadResult::badReservedZero, LoadWhat::partHeader, headerOffset, reservedZero);
 
     part.version = version;
     part.reservedZero = reservedZero;
-    const uint32_t vertexCount = le32(header + 4);
-    const uint32_t faceCount = le32(header + 8);
-    part.protectedFace = le32(header + 12);
-    part.positionX = le32(header + 16);
-    part.positionY = le32(header + 20);
-    part.positionZ = le32(header + 24);
-    const uint32_t nameOffset = le32(header + 28);
-    const uint32_t vertexArrayOffset = le32(header + 36);
-    const uint32_t faceArrayOffset = le32(header + 40);
-    links.sibling = le32(header + 44);
-    links.child = le32(header + 48);
+    const uint32_t vertexCount = load32(header + 4);
+    const uint32_t faceCount = load32(header + 8);
+    part.protectedFace = load32(header + 12);
+    part.positionX = load32(header + 16);
+    part.positionY = load32(header + 20);
+    part.positionZ = load32(header + 24);
+    const uint32_t nameOffset = load32(header + 28);
+    const uint32_t vertexArrayOffset = load32(header + 36);
+    const uint32_t faceArrayOffset = load32(header + 40);
+    links.sibling = load32(header + 44);
+    links.child = load32(header + 48);
 
     if (!checkArray(vertexArrayOffset, vertexCount, vertexSize, LoadWhat::vertexArray, headerOffset))
         return false;
@@ -335,9 +305,9 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
-        if (!checkArray(le32(record + 12), le32(record + 4), 2, LoadWhat::indexArray, recordOffset))
+        if (!checkArray(load32(record + 12), load32(record + 4), 2, LoadWhat::indexArray, recordOffset))
             return false;
-        indexTotal += le32(record + 4);
+        indexTotal += load32(record + 4);
     }
     if (indexTotal > 0xFFFFFFFFu)
         return fail(LoadResult::tooMuchSharing, LoadWhat::indexArray, faceArrayOffset);
@@ -348,7 +318,7 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
     const uint8_t* v = bytes_ + vertexArrayOffset;
     for (Vertex& vertex : part.vertexes())
     {
-        vertex = Vertex{le32(v), le32(v + 4), le32(v + 8)};
+        vertex = Vertex{load32(v), load32(v + 4), load32(v + 8)};
         v += vertexSize;
     }
     const std::span<uint16_t> indexes = part.indexes();
@@ -359,11 +329,11 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
         Face& face = faces[i];
-        face.colourIndex = le32(record + 0);
-        face.indexCount = le32(record + 4);
-        face.faceWord2 = le32(record + 8);
+        face.colourIndex = load32(record + 0);
+        face.indexCount = load32(record + 4);
+        face.faceWord2 = load32(record + 8);
         face.textureId = noTexture;
-        const uint8_t* p = bytes_ + le32(record + 12);
+        const uint8_t* p = bytes_ + load32(record + 12);
         if constexpr (std::endian::native == std::endian::little)
         {
             // Most faces have 3 or 4 indexes: one 8-byte copy takes them, and the slots it fills
@@ -378,11 +348,11 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         }
         else
             for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
-                indexes[nextIndex++] = le16(p);
-        const uint32_t textureNameOffset = le32(record + 16);
-        face.extra0 = le32(record + 20);
-        face.extra1 = le32(record + 24);
-        face.extra2 = le32(record + 28);
+                indexes[nextIndex++] = load16(p);
+        const uint32_t textureNameOffset = load32(record + 16);
+        face.extra0 = load32(record + 20);
+        face.extra1 = load32(record + 24);
+        face.extra2 = load32(record + 28);
         if (textureNameOffset != 0 && !readTexture(textureNameOffset, face.textureId, recordOffset))
         {
             part.shrinkArrays(0, 0, 0); // the faces after this one were never written

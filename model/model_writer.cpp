@@ -5,6 +5,7 @@
 #include "model/model_writer.h"
 
 #include "model/byte_key_table.h"
+#include "model/little_endian.h"
 
 #include <algorithm>
 #include <bit>
@@ -21,21 +22,6 @@ constexpr uint64_t maxImageSize = uint64_t{1} << 31;
 constexpr uint32_t unused = 0xFFFFFFFFu;
 constexpr size_t rootSlot = ~size_t{0};
 
-// Little-endian stores. On a little-endian machine one copy of the word: byte by byte, the stores
-// to a uint8_t pointer may alias the fields being read, so the compiler keeps them four stores.
-inline void put32(uint8_t* p, uint32_t value)
-{
-    if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(p, &value, 4);
-    else
-    {
-        p[0] = static_cast<uint8_t>(value);
-        p[1] = static_cast<uint8_t>(value >> 8);
-        p[2] = static_cast<uint8_t>(value >> 16);
-        p[3] = static_cast<uint8_t>(value >> 24);
-    }
-}
-
 inline uint32_t nameLength(const std::string& name)
 {
     return name.empty() ? 1 : static_cast<uint32_t>(name.size());
@@ -44,13 +30,7 @@ inline uint32_t nameLength(const std::string& name)
 // The records as the file stores them; each gives the position just past what it wrote.
 inline uint8_t* putIndex(uint8_t* at, uint16_t index)
 {
-    if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(at, &index, 2);
-    else
-    {
-        at[0] = static_cast<uint8_t>(index);
-        at[1] = static_cast<uint8_t>(index >> 8);
-    }
+    store16(at, index);
     return at + 2;
 }
 
@@ -72,9 +52,9 @@ inline uint8_t* putIndexes(uint8_t* at, std::span<const uint16_t> indexes)
 
 inline uint8_t* putVertex(uint8_t* at, const Vertex& vertex)
 {
-    put32(at, vertex.x);
-    put32(at + 4, vertex.y);
-    put32(at + 8, vertex.z);
+    store32(at, vertex.x);
+    store32(at + 4, vertex.y);
+    store32(at + 8, vertex.z);
     return at + 12;
 }
 
@@ -97,14 +77,14 @@ inline uint8_t* putVertexes(uint8_t* at, std::span<const Vertex> vertexes)
 
 inline uint8_t* putFaceRecord(uint8_t* at, const Face& face, uint32_t indexPos, uint32_t textureOffset)
 {
-    put32(at + 0, face.colourIndex);
-    put32(at + 4, face.indexCount);
-    put32(at + 8, face.faceWord2);
-    put32(at + 12, indexPos);
-    put32(at + 16, textureOffset);
-    put32(at + 20, face.extra0);
-    put32(at + 24, face.extra1);
-    put32(at + 28, face.extra2);
+    store32(at + 0, face.colourIndex);
+    store32(at + 4, face.indexCount);
+    store32(at + 8, face.faceWord2);
+    store32(at + 12, indexPos);
+    store32(at + 16, textureOffset);
+    store32(at + 20, face.extra0);
+    store32(at + 24, face.extra1);
+    store32(at + 28, face.extra2);
     return at + 32;
 }
 
@@ -285,19 +265,19 @@ bool ModelImageWriter::writeRecords()
                       // The counts come from the arrays themselves, so a tree built by hand with a
                       // stale count still gives a file that reads back as written.
                       uint8_t* header = room(headerSize);
-                      put32(header + 0, part.version);
-                      put32(header + 4, static_cast<uint32_t>(part.vertexes().size()));
-                      put32(header + 8, static_cast<uint32_t>(part.faces().size()));
-                      put32(header + 12, part.protectedFace);
-                      put32(header + 16, part.positionX);
-                      put32(header + 20, part.positionY);
-                      put32(header + 24, part.positionZ);
-                      put32(header + 28, namePos);
-                      put32(header + 32, part.reservedZero);
-                      put32(header + 36, part.vertexes().empty() ? 0 : vertexArrayPos);
-                      put32(header + 40, part.faces().empty() ? 0 : faceArrayPos);
-                      put32(header + 44, siblingLink == 0 ? 0 : siblingLink + poolSize);
-                      put32(header + 48, childLink == 0 ? 0 : childLink + poolSize);
+                      store32(header + 0, part.version);
+                      store32(header + 4, static_cast<uint32_t>(part.vertexes().size()));
+                      store32(header + 8, static_cast<uint32_t>(part.faces().size()));
+                      store32(header + 12, part.protectedFace);
+                      store32(header + 16, part.positionX);
+                      store32(header + 20, part.positionY);
+                      store32(header + 24, part.positionZ);
+                      store32(header + 28, namePos);
+                      store32(header + 32, part.reservedZero);
+                      store32(header + 36, part.vertexes().empty() ? 0 : vertexArrayPos);
+                      store32(header + 40, part.faces().empty() ? 0 : faceArrayPos);
+                      store32(header + 44, siblingLink == 0 ? 0 : siblingLink + poolSize);
+                      store32(header + 48, childLink == 0 ? 0 : childLink + poolSize);
 
                       if (&part == &root)
                           for (const uint32_t id : poolOrder_)
