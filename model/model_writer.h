@@ -95,7 +95,8 @@ class ModelImageWriter
 // thread-local object); saveModelFile and buildModelImage use it too.
 ModelImageWriter& threadImageWriter();
 
-// Frees what the calling thread keeps from model to model: its writer and its spare texture pool.
+// Frees what the calling thread keeps from model to model: its writer, its spare texture pool and its
+// spare parts and blocks.
 // A worker thread calls it before it ends.
 void releaseModelBuffers();
 

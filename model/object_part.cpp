@@ -66,12 +66,6 @@ void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
 // needs. Under AddressSanitizer nothing is kept, so a use after free is still caught.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool keepSpares = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool keepSpares = false;
-#else
-constexpr bool keepSpares = true;
-#endif
 #else
 constexpr bool keepSpares = true;
 #endif
