@@ -1,5 +1,6 @@
 // scourvane-cli as a script would start it, on small made models, and its JSON strings. Every kind of
-// bad model is scripts/hostile_test.sh's; failing saves are scripts/fault_test.sh's.
+// bad model is scripts/hostile_test.sh's; failing saves, backups and where the log may go are
+// scripts/fault_test.sh's.
 #include "batch/batch_run.h"
 #include "cli/cli.h"
 #include "platform/file_io.h"
@@ -203,36 +204,6 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
                               "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
               std::string::npos)
         << failed.out;
-}
-
-TEST_F(CliTest, BackupsKeepTheFirstOriginalAndTheLogGoesOnlyWhereItCanReplaceNothingOfValue)
-{
-    const CliRun named = runProgram({"--backup", "--log", "other.txt", "models"});
-    EXPECT_EQ(named.status, cli::exitAllCleaned) << named.err;
-    EXPECT_EQ(readBytes(model("a.3do.bak")), dirtyModel());
-    EXPECT_EQ(readText("other.txt").rfind("Report:\r\n", 0), 0u);
-    EXPECT_FALSE(fs::exists("log.txt"));
-
-    // A second backup run: the first backup is the original and stays, and the report says so.
-    writeBytes(model("a.3do"), readBytes(model("a.3do.bak")));
-    writeBytes(model("a.3do.bak"), {'f', 'i', 'r', 's', 't'});
-    const CliRun again = runProgram({"--backup", "--no-log", "models"});
-    EXPECT_NE(again.out.find("\n2 out of 2 files"), std::string::npos) << "backups are not models";
-    EXPECT_NE(again.out.find("\n\tThe backup from an earlier run was kept as it was"), std::string::npos);
-    EXPECT_EQ(readText(model("a.3do.bak")), "first");
-    EXPECT_FALSE(fs::exists("log.txt"));
-
-    // Nothing is touched when the log would replace a folder or a model.
-    writeBytes(model("a.3do"), dirtyModel());
-    fs::create_directory("log.txt");
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"models"}, {"--log", model("a.3do"), "models"}})
-    {
-        const CliRun refused = runProgram(arguments);
-        EXPECT_EQ(refused.status, cli::exitUsage) << refused.err;
-        EXPECT_NE(refused.err.find("the log file "), std::string::npos) << refused.err;
-        EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
-    }
 }
 
 TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)

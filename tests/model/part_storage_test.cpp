@@ -1,5 +1,4 @@
-// The parts' storage: blocks of arrays reused from part to part, and trees released without
-// recursion whatever their shape.
+// The parts' storage: blocks of arrays reused from part to part.
 #include "model/object_part.h"
 
 #include <gtest/gtest.h>
@@ -68,21 +67,6 @@ TEST(PartStorage, BlocksReusedAcrossEverySizeNeverShareBytesBetweenLiveParts)
             if ((i + static_cast<size_t>(round)) % 2 == 0) kept.push_back(std::move(live[i]));
         live = std::move(kept);
     }
-}
-
-TEST(PartStorage, TreesThatZigzagBetweenChildAndSiblingAreReleasedWithoutRecursion)
-{
-    auto root = std::make_unique<ObjectPart>();
-    ObjectPart* last = root.get();
-    for (uint32_t i = 0; i < 1000000; ++i)
-    {
-        std::unique_ptr<ObjectPart>& link = i % 3 == 0 ? last->sibling : last->child;
-        std::unique_ptr<ObjectPart>& other = i % 3 == 0 ? last->child : last->sibling;
-        link = std::make_unique<ObjectPart>();
-        if (i % 5 == 0) other = std::make_unique<ObjectPart>(); // a few leaves beside the spine
-        last = link.get();
-    }
-    root.reset();
 }
 
 } // namespace

@@ -18,48 +18,36 @@ constexpr size_t million = 1000000;
 // stays in the tens. One bucket shared by every key would make it a million.
 constexpr uint32_t shortProbe = 100;
 
-uint32_t longestProbeOver(const std::vector<std::string>& names)
-{
-    ByteKeyTable table;
-    for (const std::string& name : names)
-        table.intern(name.data(), static_cast<uint32_t>(name.size()));
-    EXPECT_EQ(table.count, names.size());
-    return table.longestProbe();
-}
-
-TEST(TableProbes, StayShortForRandomNames)
+TEST(TableProbes, StayShortForRandomSequentialAndCraftedNames)
 {
     std::mt19937_64 generator(12);
-    std::vector<std::string> names(million);
-    for (std::string& name : names)
-    {
-        name.resize(12);
-        for (char& c : name)
-            c = static_cast<char>('A' + generator() % 26);
-    }
-    EXPECT_LE(longestProbeOver(names), shortProbe);
-}
-
-TEST(TableProbes, StayShortForSequentialNames)
-{
-    std::vector<std::string> names(million);
+    std::vector<std::string> random(million), sequential(million);
     char text[16];
     for (size_t i = 0; i < million; ++i)
     {
+        random[i].resize(12);
+        for (char& c : random[i])
+            c = static_cast<char>('A' + generator() % 26);
         std::snprintf(text, sizeof text, "tex%07zu", i);
-        names[i] = text;
+        sequential[i] = text;
     }
-    EXPECT_LE(longestProbeOver(names), shortProbe);
-}
-
-TEST(TableProbes, StayShortForNamesCraftedAgainstAnUnkeyedHash)
-{
-    std::vector<std::string> names = hostile::collidingNames(million);
-    for (std::string& name : names)
+    std::vector<std::string> crafted = hostile::collidingNames(million);
+    for (std::string& name : crafted)
         name.push_back('\0'); // as the pool stores them
     // The crafting works: all share one unkeyed hash.
-    EXPECT_EQ(hostile::unkeyedHash(names[0].data(), 17), hostile::unkeyedHash(names[million - 1].data(), 17));
-    EXPECT_LE(longestProbeOver(names), shortProbe);
+    EXPECT_EQ(hostile::unkeyedHash(crafted[0].data(), 17),
+              hostile::unkeyedHash(crafted[million - 1].data(), 17));
+
+    for (const std::vector<std::string>* names : {&random, &sequential, &crafted})
+    {
+        ByteKeyTable table;
+        for (const std::string& name : *names)
+            table.intern(name.data(), static_cast<uint32_t>(name.size()));
+        EXPECT_EQ(table.count, million);
+        EXPECT_LE(table.longestProbe(), shortProbe) << (names == &random       ? "random"
+                                                        : names == &sequential ? "sequential"
+                                                                               : "crafted");
+    }
 }
 
 } // namespace
