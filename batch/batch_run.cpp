@@ -2,6 +2,7 @@
 #include "batch/batch_run.h"
 
 #include "batch/file_jobs.h"
+#include "batch/report.h"
 #include "batch/selection_list.h"
 #include "platform/shell.h"
 

@@ -2,7 +2,7 @@
 // list's order, so that a run's report reads exactly as a one-by-one run writes it.
 #pragma once
 
-#include "batch/batch_run.h"
+#include "batch/file_step.h"
 
 #include <cstddef>
 #include <functional>

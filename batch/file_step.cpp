@@ -1,10 +1,8 @@
-// The per-file step: load, count, clean, count, stream the image into the new file (unless the target
-// already holds it), verify what the new file holds, back up, put it in place.
-#include "batch/batch_run.h"
+// The per-file step, as named steps: read the original, clean it through the core, stop when it is
+// already clean, write the temporary, read it back and prove what the disk holds, back up, commit.
+#include "batch/file_step.h"
 
-#include "clean/part_cleaner.h"
-#include "model/model_writer.h"
-#include "model/object_part.h"
+#include "platform/file_io.h"
 #include "platform/folder.h"
 
 #include <cstring>
@@ -16,41 +14,147 @@ namespace scourvane
 
 namespace
 {
-// Adds in 32 bits with wrap-around, as the run's figures are defined to.
-int32_t wrappingAdd(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-int32_t wrappingDifference(uint32_t before, uint32_t after)
-{
-    return static_cast<int32_t>(before - after);
-}
-
 int32_t lowWordOfSize(uint64_t size)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(size));
 }
 
-} // namespace
-
-int32_t fileSizeOf(const char* path)
+// Where a step stands, so that running out of memory fails the step it happened in.
+enum class Stage : uint8_t
 {
-    int64_t size = platform::fileSize(path);
-    if (size < 0) return -1;
-    return lowWordOfSize(static_cast<uint64_t>(size));
+    loading,
+    saving,
+};
+
+// The model's bytes as read, and what the file was when they were read.
+struct Original
+{
+    std::vector<uint8_t> bytes;
+    platform::FileIdentity identity;
+};
+
+bool readOriginal(const char* path, Original& original, FileResult& result)
+{
+    platform::IoError readError;
+    if (platform::readWholeFile(path, original.bytes, maxModelFileSize, &readError, &original.identity))
+        return true;
+    result.loadError.result =
+        readError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
+    result.loadError.ioError = readError;
+    const int64_t size = platform::fileSize(path);
+    result.loadError.fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
+    result.outcome = FileOutcome::readFailed;
+    return false;
 }
 
-bool verifyImage(const std::vector<uint8_t>& original, const std::vector<uint8_t>& image, FileResult& result)
+void takeFigures(const CleanFigures& figures, FileResult& result)
 {
-    if (verifyCleanedImage(original.data(), original.size(), image.data(), image.size(), &result.verifyError))
+    result.sizeBefore = figures.sizeBefore;
+    result.sizeAfter = figures.sizeAfter;
+    result.vertexChange = figures.vertexChange;
+    result.faceChange = figures.faceChange;
+    result.changed = figures.changed;
+}
+
+bool cleanThroughCore(const Original& original, ModelCleaning& cleaning, FileResult& result)
+{
+    const bool cleaned =
+        cleaning.clean(original.bytes.data(), original.bytes.size(), result.loadError, result.saveError);
+    takeFigures(cleaning.figures(), result);
+    if (cleaned) return true;
+    result.outcome =
+        result.loadError.result != LoadResult::ok ? FileOutcome::readFailed : FileOutcome::writeFailed;
+    return false;
+}
+
+// A dry run proves the image in memory and writes nothing.
+FileResult proveInMemory(const Original& original, FileResult& result)
+{
+    const CleanedModel model = cleanModelBytes(original.bytes.data(), original.bytes.size());
+    takeFigures(model.figures, result);
+    result.verifyError = model.verifyError;
+    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
+    switch (model.outcome)
+    {
+    case CoreOutcome::cleaned:
+        result.outcome = FileOutcome::cleaned;
+        break;
+    case CoreOutcome::notSameDrawing:
+        result.outcome = FileOutcome::notSameDrawing;
+        break;
+    case CoreOutcome::loadFailed:
+        result.outcome = FileOutcome::readFailed;
+        break;
+    case CoreOutcome::imageFailed:
+    case CoreOutcome::outOfMemory:
+        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
+        break;
+    }
+    return result;
+}
+
+// True when the file at `target` already holds exactly the cleaned image. Only a file of the
+// image's very size is read to compare.
+bool targetHoldsImage(const char* target, ModelCleaning& cleaning)
+{
+    if (platform::fileSize(target) != static_cast<int64_t>(cleaning.imageSize())) return false;
+    std::vector<uint8_t> current;
+    return platform::readWholeFile(target, current, cleaning.imageSize()) &&
+           cleaning.imageEquals(current.data(), current.size());
+}
+
+// The new file as the writer's sink.
+struct FileSink
+{
+    platform::FileReplacement* file;
+    platform::IoError* error;
+};
+
+bool writePiece(void* context, const uint8_t* piece, size_t size)
+{
+    const FileSink& sink = *static_cast<const FileSink*>(context);
+    return sink.file->write(piece, size, sink.error);
+}
+
+FileResult saveFailed(FileResult& result)
+{
+    result.saveError.result = SaveResult::ioFailed;
+    result.outcome = FileOutcome::writeFailed;
+    return result;
+}
+
+// Begun first: a model that cannot be written (read-only, held, hard-linked) is refused before any
+// backup is made. The tree goes as soon as its image is out, so that it and the bytes read back
+// are never in memory together.
+bool writeTemporary(const char* target, bool makeFolder, ModelCleaning& cleaning,
+                    platform::FileReplacement& save, FileResult& result)
+{
+    // A folder that cannot be made fails the save below, with its reason.
+    if (makeFolder) platform::makeFolders(platform::pathFolder(target).c_str());
+    FileSink sink{&save, &result.saveError.ioError};
+    const bool written =
+        save.begin(target, cleaning.imageSize(), sink.error) && cleaning.writeImage(writePiece, &sink);
+    cleaning.releaseTree();
+    if (!written) saveFailed(result);
+    return written;
+}
+
+// What is proved is what the new file holds, read back from it before it takes any name.
+bool proveWhatDiskHolds(const Original& original, platform::FileReplacement& save, FileResult& result)
+{
+    std::vector<uint8_t> written;
+    if (!save.readBack(written, &result.saveError.ioError))
+    {
+        saveFailed(result);
+        return false;
+    }
+    if (proveCleanedImage(original.bytes.data(), original.bytes.size(), written.data(), written.size(),
+                          result.verifyError))
         return true;
     result.outcome = FileOutcome::notSameDrawing;
     return false;
 }
 
-namespace
-{
 // The original as PATH.bak, unless something already has that name: the first backup is the
 // original and must survive every later run. Never written through a link.
 bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
@@ -66,175 +170,60 @@ bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResu
         backup.write(original.data(), original.size(), &result.backupError) &&
         backup.commitNew(&result.backupError))
         return true;
-    if (result.backupError.step != platform::IoStep::exists) return false;
+    if (result.backupError.step != platform::IoStep::exists)
+    {
+        result.outcome = FileOutcome::backupFailed;
+        return false;
+    }
     result.backupError = platform::IoError{}; // one appeared meanwhile: that one is kept
     result.backupKept = true;
     return true;
 }
 
-// Where a comparison of the streamed image with bytes in memory has got to.
-struct Comparison
+// Only the source's own name is checked against what was read; an output is a new file.
+FileResult commit(platform::FileReplacement& save, const platform::FileIdentity* expected, FileResult& result)
 {
-    const std::vector<uint8_t>* bytes;
-    size_t position = 0;
-};
-
-// Sinks for the writer's pieces: one compares them with bytes in memory, one copies them out.
-bool comparePiece(void* context, const uint8_t* piece, size_t size)
-{
-    Comparison& comparison = *static_cast<Comparison*>(context);
-    const std::vector<uint8_t>& bytes = *comparison.bytes;
-    if (size > bytes.size() - comparison.position ||
-        std::memcmp(bytes.data() + comparison.position, piece, size) != 0)
-        return false;
-    comparison.position += size;
-    return true;
+    if (!save.commit(expected, &result.saveError.ioError)) return saveFailed(result);
+    result.written = true;
+    result.outcome = FileOutcome::cleaned;
+    return result;
 }
-
-bool appendPiece(void* context, const uint8_t* piece, size_t size)
-{
-    std::vector<uint8_t>& out = *static_cast<std::vector<uint8_t>*>(context);
-    out.insert(out.end(), piece, piece + size);
-    return true;
-}
-
-// True when the planned image is exactly `bytes`; nothing is built to find out.
-bool imageEquals(ModelImageWriter& writer, const std::vector<uint8_t>& bytes)
-{
-    if (writer.imageSize() != bytes.size()) return false;
-    Comparison comparison{&bytes};
-    return writer.write(comparePiece, &comparison) && comparison.position == bytes.size();
-}
-
-// True when the file at `target` already holds exactly the planned image. Only a file of the
-// image's very size is read to compare.
-bool targetHoldsImage(const char* target, ModelImageWriter& writer)
-{
-    if (platform::fileSize(target) != static_cast<int64_t>(writer.imageSize())) return false;
-    std::vector<uint8_t> current;
-    return platform::readWholeFile(target, current, writer.imageSize()) && imageEquals(writer, current);
-}
-
-// Where a step stands, so that running out of memory fails the step it happened in.
-enum class Stage : uint8_t
-{
-    loading,
-    saving,
-};
 
 FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stage& stage)
 {
     FileResult result;
     stage = Stage::loading;
-    if (options.makeOutputFolder && options.outputPath != nullptr)
-    {
-        // A folder that cannot be made fails the save, with its reason.
-        const std::string output = options.outputPath;
-        size_t folderEnd = output.size();
-        while (folderEnd > 0 && !platform::isPathSeparator(output[folderEnd - 1]))
-            --folderEnd;
-        if (folderEnd > 1) platform::makeFolders(output.substr(0, folderEnd - 1).c_str());
-    }
-    // The original's bytes stay to the end: the verifier proves the cleaned file against them, and a
-    // backup is made of them.
-    std::vector<uint8_t> original;
-    platform::FileIdentity identity;
-    platform::IoError readError;
-    if (!platform::readWholeFile(path, original, maxModelFileSize, &readError, &identity))
-    {
-        result.loadError.result =
-            readError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
-        result.loadError.ioError = readError;
-        int64_t size = platform::fileSize(path);
-        result.loadError.fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
-        result.outcome = FileOutcome::readFailed;
-        return result;
-    }
+    // The original's bytes stay to the end: the saved file is proved against them, and a backup is
+    // made of them.
+    Original original;
+    if (!readOriginal(path, original, result)) return result;
+    if (options.dryRun) return proveInMemory(original, result);
+    ModelCleaning cleaning;
+    if (!cleanThroughCore(original, cleaning, result)) return result;
+    stage = Stage::saving;
     const char* target = options.outputPath != nullptr ? options.outputPath : path;
     const bool inPlace = target == path;
-    auto saveFailed = [&](SaveResult why)
+    // A model that is already clean has nothing to prove and nothing to write.
+    if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, cleaning)))
     {
-        result.saveError.result = why;
-        result.outcome = FileOutcome::writeFailed;
+        result.outcome = FileOutcome::cleaned;
         return result;
-    };
-
-    // The dry run's image in memory, or the new file the image streams into.
-    std::vector<uint8_t> image;
+    }
     platform::FileReplacement save;
-    {
-        // The tree lives only until its image is out, so that it and the bytes read back for the
-        // verifier are never in memory together.
-        ObjectPart root;
-        if (!root.loadModelBytes(original.data(), original.size(), &result.loadError))
-        {
-            result.outcome = FileOutcome::readFailed;
-            return result;
-        }
-        result.sizeBefore = lowWordOfSize(original.size());
-        const uint32_t vertexesBefore = root.countVertexes();
-        const uint32_t facesBefore = root.countFaces();
-        cleanPart(root);
-        result.vertexChange = wrappingDifference(vertexesBefore, root.countVertexes());
-        result.faceChange = wrappingDifference(facesBefore, root.countFaces());
-
-        stage = Stage::saving;
-        // The thread's writer, kept from model to model.
-        ModelImageWriter& writer = threadImageWriter();
-        if (!writer.plan(root, &result.saveError))
-        {
-            result.outcome = FileOutcome::writeFailed;
-            return result;
-        }
-        result.changed = !imageEquals(writer, original);
-        result.sizeAfter = lowWordOfSize(writer.imageSize());
-
-        if (options.dryRun)
-        {
-            image.reserve(writer.imageSize());
-            writer.write(appendPiece, &image);
-        }
-        else
-        {
-            // A model that is already clean has nothing to prove and nothing to write.
-            if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, writer)))
-            {
-                result.outcome = FileOutcome::cleaned;
-                return result;
-            }
-            // Begun first: a model that cannot be written (read-only, held, hard-linked) is refused
-            // before any backup is made.
-            if (!save.begin(target, writer.imageSize(), &result.saveError.ioError) ||
-                !writer.writeTo(save, &result.saveError.ioError))
-                return saveFailed(SaveResult::ioFailed);
-        }
-    }
-    if (options.dryRun)
-    {
-        if (verifyImage(original, image, result)) result.outcome = FileOutcome::cleaned;
-        return result;
-    }
-
-    {
-        // What is proved is what the new file holds, read back from it before it takes any name.
-        std::vector<uint8_t> written;
-        if (!save.readBack(written, &result.saveError.ioError)) return saveFailed(SaveResult::ioFailed);
-        if (!verifyImage(original, written, result)) return result;
-    }
-    if (options.keepBackup && result.changed && !keepBackup(path, original, result))
-    {
-        result.outcome = FileOutcome::backupFailed;
-        return result;
-    }
-    std::vector<uint8_t>().swap(original);
-    // Only the source's own name is checked against what was read; an output is a new file.
-    if (!save.commit(inPlace ? &identity : nullptr, &result.saveError.ioError))
-        return saveFailed(SaveResult::ioFailed);
-    result.written = true;
-    result.outcome = FileOutcome::cleaned;
-    return result;
+    if (!writeTemporary(target, options.makeOutputFolder, cleaning, save, result)) return result;
+    if (!proveWhatDiskHolds(original, save, result)) return result;
+    if (options.keepBackup && result.changed && !keepBackup(path, original.bytes, result)) return result;
+    std::vector<uint8_t>().swap(original.bytes);
+    return commit(save, inPlace ? &original.identity : nullptr, result);
 }
 } // namespace
+
+int32_t fileSizeOf(const char* path)
+{
+    const int64_t size = platform::fileSize(path);
+    if (size < 0) return -1;
+    return lowWordOfSize(static_cast<uint64_t>(size));
+}
 
 FileResult cleanFile(const char* path, const FileStepOptions& options)
 {
@@ -259,30 +248,6 @@ FileResult cleanFile(const char* path, const FileStepOptions& options)
         result.outOfMemory = true;
         return result;
     }
-}
-
-void addToTotals(const FileResult& result, CleanTotals& totals)
-{
-    if (result.outcome != FileOutcome::cleaned) return;
-    int32_t byteChange = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
-                                              static_cast<uint32_t>(result.sizeAfter));
-    totals.bytesRemoved = wrappingAdd(totals.bytesRemoved, byteChange);
-    totals.vertexesRemoved = wrappingAdd(totals.vertexesRemoved, result.vertexChange);
-    totals.facesRemoved = wrappingAdd(totals.facesRemoved, result.faceChange);
-    totals.filesCleaned = wrappingAdd(totals.filesCleaned, 1);
-}
-
-std::string cleanOneFile(const char* path, int32_t& bytesRemoved, int32_t& vertexesRemoved,
-                         int32_t& facesRemoved, int32_t& filesCleaned)
-{
-    FileResult result = cleanFile(path);
-    CleanTotals totals{bytesRemoved, vertexesRemoved, facesRemoved, 0, filesCleaned};
-    addToTotals(result, totals);
-    bytesRemoved = totals.bytesRemoved;
-    vertexesRemoved = totals.vertexesRemoved;
-    facesRemoved = totals.facesRemoved;
-    filesCleaned = totals.filesCleaned;
-    return formatFileReport(path, result);
 }
 
 std::string describeFailure(const FileResult& result)

@@ -1,5 +1,5 @@
 // The texts of log.txt and the log file itself.
-#include "batch/batch_run.h"
+#include "batch/report.h"
 
 #include <algorithm>
 #include <climits>
@@ -172,6 +172,39 @@ bool ReportLog::commit(platform::IoError* error)
         failure_ = platform::IoError{platform::IoStep::create, 0};
     if (error) *error = failure_;
     return failure_.step == platform::IoStep::none;
+}
+
+namespace
+{
+// Adds in 32 bits with wrap-around, as the run's figures are defined to.
+int32_t wrappingAdd(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+} // namespace
+
+void addToTotals(const FileResult& result, CleanTotals& totals)
+{
+    if (result.outcome != FileOutcome::cleaned) return;
+    int32_t byteChange = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
+                                              static_cast<uint32_t>(result.sizeAfter));
+    totals.bytesRemoved = wrappingAdd(totals.bytesRemoved, byteChange);
+    totals.vertexesRemoved = wrappingAdd(totals.vertexesRemoved, result.vertexChange);
+    totals.facesRemoved = wrappingAdd(totals.facesRemoved, result.faceChange);
+    totals.filesCleaned = wrappingAdd(totals.filesCleaned, 1);
+}
+
+std::string cleanOneFile(const char* path, int32_t& bytesRemoved, int32_t& vertexesRemoved,
+                         int32_t& facesRemoved, int32_t& filesCleaned)
+{
+    FileResult result = cleanFile(path);
+    CleanTotals totals{bytesRemoved, vertexesRemoved, facesRemoved, 0, filesCleaned};
+    addToTotals(result, totals);
+    bytesRemoved = totals.bytesRemoved;
+    vertexesRemoved = totals.vertexesRemoved;
+    facesRemoved = totals.facesRemoved;
+    filesCleaned = totals.filesCleaned;
+    return formatFileReport(path, result);
 }
 
 } // namespace scourvane

@@ -2,7 +2,7 @@
 // same log.txt, the report on standard output (or JSON), problems and progress on standard error.
 #include "cli/cli.h"
 
-#include "batch/batch_run.h"
+#include "batch/report.h"
 #include "batch/file_jobs.h"
 #include "platform/console.h"
 #include "platform/interrupts.h"

@@ -12,6 +12,7 @@ struct FaultPlan
     uint32_t remaining = 0; // the operation that brings this to 0 fails
 };
 FaultPlan faultPlan;
+uint32_t writesToCorrupt = 0; // the write that brings this to 0 stores a corrupted byte
 } // namespace
 
 const char* ioStepText(IoStep step)
@@ -44,6 +45,8 @@ const char* ioStepText(IoStep step)
         return "the file changed while it was being cleaned";
     case IoStep::exists:
         return "a file of that name already exists";
+    case IoStep::strayBytes:
+        return "the new file holds other bytes than were written to it";
     }
     return "unknown error";
 }
@@ -91,6 +94,20 @@ void injectFault(IoStep step, uint32_t nth)
 void clearFaults()
 {
     faultPlan = FaultPlan{};
+    writesToCorrupt = 0;
+}
+
+void injectCorruption(uint32_t nth)
+{
+    writesToCorrupt = nth;
+}
+
+const uint8_t* detail::bytesToStore(const uint8_t* data, size_t size, std::vector<uint8_t>& copy)
+{
+    if (writesToCorrupt == 0 || --writesToCorrupt != 0 || size == 0) return data;
+    copy.assign(data, data + size);
+    copy[0] = static_cast<uint8_t>(~copy[0]);
+    return copy.data();
 }
 
 bool detail::faultNow(IoStep step)

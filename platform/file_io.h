@@ -23,9 +23,10 @@ enum class IoStep : uint8_t
     flush,
     rename,
     close,
-    linked,  // the target has more than one hard link: replacing it would split it from its other names
-    changed, // the target is no longer the file that was read: another program changed it meanwhile
-    exists,  // a file already has the name a new file was to take
+    linked,     // the target has more than one hard link: replacing it would split it from its other names
+    changed,    // the target is no longer the file that was read: another program changed it meanwhile
+    exists,     // a file already has the name a new file was to take
+    strayBytes, // the new file holds other bytes than were written to it (more, or other ones)
 };
 
 struct IoError
@@ -116,6 +117,7 @@ class FileReplacement
     bool write(const uint8_t* data, size_t size, IoError* error = nullptr);
 
     // The bytes written so far, read back from the temporary file (to verify before committing).
+    // Fails with IoStep::strayBytes when the file is larger than what was written to it.
     bool readBack(std::vector<uint8_t>& out, IoError* error = nullptr);
 
     // Flushes the new image to disk and renames it over the target. With `expected`, first checks that
@@ -165,10 +167,19 @@ bool pathExists(const char* path);
 void injectFault(IoStep step, uint32_t nth);
 void clearFaults();
 
+// Fault injection for tests: the nth (1-based) FileReplacement::write from now stores its first
+// byte inverted, as a disk that keeps other bytes than it was given would. 0 disables; clearFaults
+// disables it too.
+void injectCorruption(uint32_t nth);
+
 namespace detail
 {
 // True when the fault plan says this operation must fail; counts the operation.
 bool faultNow(IoStep step);
+
+// The bytes a write stores: `data` itself, or a corrupted copy of it in `copy` when the corruption
+// plan says so (counts the write).
+const uint8_t* bytesToStore(const uint8_t* data, size_t size, std::vector<uint8_t>& copy);
 } // namespace detail
 
 } // namespace scourvane::platform

@@ -1,5 +1,6 @@
 // POSIX file layer.
 #include "platform/file_io.h"
+#include "platform/path.h"
 
 #include <atomic>
 #include <cerrno>
@@ -63,15 +64,6 @@ std::string resolveTarget(const char* path)
         }
     }
     return path;
-}
-
-// The folder part of a path, for the temporary file that must sit beside the target.
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 // A short name of one fixed shape in `folder`, independent of the target's name (so that a target
@@ -230,7 +222,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     }
 
     if (injected(IoStep::create)) return fail(error, IoStep::create, errno);
-    const std::string folder = folderOf(target_);
+    const std::string folder = pathFolder(target_);
     int fd = -1;
 #ifdef O_TMPFILE
     // Unnamed until commit: a process killed before then leaves nothing behind.
@@ -283,7 +275,8 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
 bool FileReplacement::write(const uint8_t* data, size_t size, IoError* error)
 {
     if (!isOpen()) return fail(error, IoStep::write, EBADF);
-    if (!writeAll(static_cast<int>(handle_), data, size))
+    std::vector<uint8_t> corrupted;
+    if (!writeAll(static_cast<int>(handle_), detail::bytesToStore(data, size, corrupted), size))
     {
         const int code = errno;
         abandon();
@@ -314,6 +307,15 @@ bool FileReplacement::readBack(std::vector<uint8_t>& out, IoError* error)
         }
         done += static_cast<size_t>(got);
     }
+    // Something else that wrote into the file (a stray descriptor of this process, say) must not
+    // hide behind a prefix that reads as the image.
+    struct stat status;
+    if (::fstat(static_cast<int>(handle_), &status) != 0) return fail(error, IoStep::read, errno);
+    if (static_cast<uint64_t>(status.st_size) != written_)
+    {
+        out.clear();
+        return fail(error, IoStep::strayBytes, 0);
+    }
     return true;
 }
 
@@ -341,7 +343,7 @@ bool FileReplacement::finish(const FileIdentity* expected, bool replace, IoError
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
         for (int attempt = 0; attempt < 16; ++attempt)
         {
-            std::string name = replace ? temporaryNameIn(folderOf(target_)) : target_;
+            std::string name = replace ? temporaryNameIn(pathFolder(target_)) : target_;
             if (!replace && injected(IoStep::rename)) return drop(IoStep::rename, errno);
             int linked = ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
             if (linked != 0 && errno == ENOENT) // no /proc: needs the capability to link by descriptor

@@ -1,5 +1,6 @@
 // Win32 file layer.
 #include "platform/file_io.h"
+#include "platform/path.h"
 
 #include <windows.h>
 
@@ -59,13 +60,6 @@ std::wstring widePath(const std::string& path)
     return L"\\\\?\\" + full;
 }
 
-// Everything up to and including the last separator (or a drive's colon): where the temporary goes.
-std::string folderPrefixOf(const std::string& path)
-{
-    const size_t cut = path.find_last_of("\\/:");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
 // A short name of one fixed shape beside the target, independent of the target's name.
 std::string temporaryNameFor(const std::string& target)
 {
@@ -76,7 +70,7 @@ std::string temporaryNameFor(const std::string& target)
                           (counter.fetch_add(1) * 0x9E3779B9u);
     char name[32];
     std::snprintf(name, sizeof name, ".scourvane-%08x.tmp", bits);
-    return folderPrefixOf(target) + name;
+    return target.substr(0, pathNameStart(target)) + name;
 }
 
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info)
@@ -249,6 +243,8 @@ bool FileReplacement::write(const uint8_t* data, size_t size, IoError* error)
 {
     if (!isOpen()) return fail(error, IoStep::write, ERROR_INVALID_HANDLE);
     HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    std::vector<uint8_t> corrupted;
+    data = detail::bytesToStore(data, size, corrupted);
     while (size > 0)
     {
         DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
@@ -294,6 +290,14 @@ bool FileReplacement::readBack(std::vector<uint8_t>& out, IoError* error)
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(written_);
     SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    // Something else that wrote into the file must not hide behind a prefix that reads as the image.
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) return fail(error, IoStep::read, GetLastError());
+    if (static_cast<uint64_t>(size.QuadPart) != written_)
+    {
+        out.clear();
+        return fail(error, IoStep::strayBytes, 0);
+    }
     return true;
 }
 

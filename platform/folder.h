@@ -4,27 +4,13 @@
 // program's manifest).
 #pragma once
 
+#include "platform/path.h"
+
 #include <string>
 #include <vector>
 
 namespace scourvane::platform
 {
-
-// The separator this system writes between a path's segments, and the ones it reads ('/' and, on
-// Windows, '\\' as well).
-#ifdef _WIN32
-inline constexpr char pathSeparator = '\\';
-inline bool isPathSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-#else
-inline constexpr char pathSeparator = '/';
-inline bool isPathSeparator(char c)
-{
-    return c == '/';
-}
-#endif
 
 // Appends to `names` the names (without the folder) of the regular files directly in `folder`, in
 // the order the system gives them, and, when `subfolders` is given, the names of its subfolders

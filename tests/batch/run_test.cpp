@@ -3,8 +3,10 @@
 // Failing saves are the fault suite's; the real dialog and editor are the GUI suite's.
 #include "batch/batch_run.h"
 #include "batch/file_jobs.h"
+#include "batch/report.h"
 #include "batch/selection_list.h"
 #include "platform/file_io.h"
+#include "platform/folder.h"
 #include "platform/shell.h"
 #include "platform/shell_recording.h"
 #include "support/test_support.h"
@@ -291,19 +293,53 @@ TEST(FileStep, TheWindowProgramSavesEveryFileAndTheToolLeavesACleanTargetAlone)
     EXPECT_EQ(readBytes(output), readBytes(path));
 }
 
-TEST(FileStep, AnImageTheVerifierRefusesIsAFailedSaveWithItsReason)
+// What the save proves is what the disk holds: a disk that keeps other bytes than it was given
+// must end in a refused save, never in a committed model.
+TEST(FileStep, BytesCorruptedOnTheWayToDiskAreCaughtAndTheModelKept)
 {
+    TempDir dir;
+    const std::string path = dir.file("m.3do");
     const std::vector<uint8_t> original = dirtyModel();
-    std::vector<uint8_t> image = original; // the dead face is still there
-    FileResult result;
-    result.outcome = FileOutcome::cleaned;
-    EXPECT_FALSE(verifyImage(original, image, result));
+    writeBytes(path, original);
+    platform::injectCorruption(1);
+    const FileResult result = cleanFile(path.c_str());
+    platform::clearFaults();
     EXPECT_EQ(result.outcome, FileOutcome::notSameDrawing);
+    EXPECT_FALSE(result.written);
+    EXPECT_EQ(readBytes(path), original) << "the model must be byte for byte as it was";
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform::listFolderFiles(dir.path().c_str(), names));
+    EXPECT_EQ(names, std::vector<std::string>{"m.3do"}) << "no temporary may be left";
     EXPECT_EQ(formatFileReport("m.3do", result), "\r\nError writing file: \"m.3do\"");
     EXPECT_EQ(describeFailure(result), "the cleaned model would not draw the same; left as it was");
     CleanTotals totals;
     addToTotals(result, totals);
     EXPECT_EQ(totals.filesCleaned, 0);
+
+    // Without the corruption the same model is cleaned: the refusal came from the bytes alone.
+    EXPECT_EQ(cleanFile(path.c_str()).outcome, FileOutcome::cleaned);
+    EXPECT_NE(readBytes(path), original);
+}
+
+TEST(CleanCore, AnUnchangedModelIsItsOwnImageAndAChangedOneIsProved)
+{
+    const std::vector<uint8_t> dirty = dirtyModel();
+    const CleanedModel first = cleanModelBytes(dirty.data(), dirty.size());
+    ASSERT_EQ(first.outcome, CoreOutcome::cleaned);
+    EXPECT_TRUE(first.figures.changed);
+    EXPECT_EQ(first.figures.sizeAfter, static_cast<int32_t>(first.image.size()));
+    VerifyError error;
+    EXPECT_TRUE(proveCleanedImage(dirty.data(), dirty.size(), first.image.data(), first.image.size(), error));
+    // The dead face is still in the original: as an image of the cleaned model it is refused.
+    EXPECT_FALSE(proveCleanedImage(dirty.data(), dirty.size(), dirty.data(), dirty.size(), error));
+
+    const CleanedModel second = cleanModelBytes(first.image.data(), first.image.size());
+    ASSERT_EQ(second.outcome, CoreOutcome::cleaned);
+    EXPECT_FALSE(second.figures.changed);
+    EXPECT_TRUE(second.image.empty());
+
+    const uint8_t junk[12] = {2, 0, 0, 0};
+    EXPECT_EQ(cleanModelBytes(junk, sizeof junk).outcome, CoreOutcome::loadFailed);
 }
 
 TEST(ReportText, FileSizesAlwaysReadBytesUnknownOnesMinusOne)

@@ -1,7 +1,7 @@
 // scourvane-cli as a script would start it, on small made models, and its JSON strings. Every kind of
 // bad model is scripts/hostile_test.sh's; failing saves, backups and where the log may go are
 // scripts/fault_test.sh's.
-#include "batch/batch_run.h"
+#include "batch/report.h"
 #include "cli/cli.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"

@@ -2,6 +2,7 @@
 // model on disk (and any backup) stays byte for byte as it was, no temporary file is left behind, the
 // run goes on to the next file and log.txt says which file could not be read or written.
 #include "batch/batch_run.h"
+#include "batch/report.h"
 #include "batch/selection_list.h"
 #include "platform/file_io.h"
 #include "platform/shell_recording.h"

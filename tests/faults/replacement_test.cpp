@@ -1,6 +1,6 @@
 // The safe replace and the report file, in process: what must hold whatever another program does to
 // the target meanwhile. Real faults and interrupts are scripts/fault_test.sh's.
-#include "batch/batch_run.h"
+#include "batch/report.h"
 #include "platform/file_io.h"
 #include "support/test_support.h"
 
