@@ -20,35 +20,6 @@ size_t boundedLength(const char* selection, size_t offset)
     return static_cast<size_t>(static_cast<const char*>(end) - (selection + offset));
 }
 
-using platform::isPathSeparator;
-using platform::pathSeparator;
-
-// A folder's path without trailing separators, except that a root ("/", "C:\\") keeps its own.
-std::string trimmedFolder(std::string folder)
-{
-    while (folder.size() > 1 && isPathSeparator(folder.back()) && !(folder.size() == 3 && folder[1] == ':'))
-        folder.pop_back();
-    return folder;
-}
-
-// Splits a file's path into its folder (as trimmedFolder gives it; "." for a bare name) and its name.
-void splitPath(const std::string& path, std::string& folder, std::string& name)
-{
-    size_t cut = path.size();
-    while (cut > 0 && !isPathSeparator(path[cut - 1]))
-        --cut;
-    name = path.substr(cut);
-    if (cut == 0)
-        folder.assign(1, '.');
-    else
-        folder = trimmedFolder(path.substr(0, cut));
-}
-
-std::string joinPath(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && isPathSeparator(folder.back())) return folder + name;
-    return folder + pathSeparator + name;
-}
 } // namespace
 
 bool hasModelExtension(std::string_view name)
@@ -80,23 +51,21 @@ PathsSelection selectionFromPaths(const std::vector<std::string>& paths, std::ve
             std::vector<std::string> found;
             platform::listFolderFiles(path.c_str(), found);
             std::sort(found.begin(), found.end());
-            const std::string where = trimmedFolder(path);
+            const std::string where = platform::trimmedFolder(path);
             for (std::string& name : found)
                 if (hasModelExtension(name) && !addFrom(where, std::move(name)))
                     return PathsSelection::severalFolders;
             continue;
         }
-        std::string where;
-        std::string name;
-        splitPath(path, where, name);
-        if (!addFrom(where, std::move(name))) return PathsSelection::severalFolders;
+        if (!addFrom(platform::pathFolder(path), std::string(platform::pathName(path))))
+            return PathsSelection::severalFolders;
     }
     if (names.empty()) return PathsSelection::nothingToSelect;
 
     std::string list;
     if (names.size() == 1)
     {
-        list = joinPath(common, names.front());
+        list = platform::joinPath(common, names.front());
         list.push_back('\0');
     }
     else

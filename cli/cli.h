@@ -77,18 +77,6 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
 // True when a folder among `paths` holds *.3do files in its subfolders (which only -r reaches).
 bool subfoldersHoldModels(const std::vector<std::string>& paths);
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
-bool isValidUtf8(std::string_view bytes);
-
-// `bytes` as a JSON string with its quotes. Control characters, quotes and backslashes are escaped;
-// valid UTF-8 passes as it is, and any other byte becomes U+FFFD, so the result is always valid JSON
-// (and never another real name); see jsonHex for the exact bytes.
-std::string jsonString(std::string_view bytes);
-
-// `bytes` in lowercase hexadecimal, two digits a byte, as a JSON string with its quotes: the exact
-// form of a name that is not valid UTF-8.
-std::string jsonHex(std::string_view bytes);
-
 // The text with every CR LF turned into a plain LF.
 std::string plainLineEnds(std::string_view text);
 

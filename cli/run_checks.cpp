@@ -1,8 +1,6 @@
-// Checks the command-line tool makes before a run touches anything: where the log may go and why
-// nothing was found to clean.
+// Checks the command-line tool makes before a run touches anything: where the log may go.
 #include "cli/cli.h"
 
-#include "batch/selection_list.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"
 
@@ -11,20 +9,12 @@ namespace scourvane::cli
 
 namespace
 {
-using platform::isPathSeparator;
-constexpr char separator = platform::pathSeparator;
-
 // The name's folder in its full form, joined with its last segment as it is: a symbolic link is
 // not followed, since a log named by a link replaces the link.
 std::string fullName(const std::string& path)
 {
-    size_t cut = path.size();
-    while (cut > 0 && !isPathSeparator(path[cut - 1]))
-        --cut;
-    const std::string folder = cut == 0 ? std::string(".") : path.substr(0, cut);
-    std::string full = platform::fullPath(folder.c_str());
-    if (full.empty() || !isPathSeparator(full.back())) full += separator;
-    return full + path.substr(cut);
+    return platform::joinPath(platform::fullPath(platform::pathFolder(path).c_str()),
+                              platform::pathName(path));
 }
 
 // The same name, however spelt: compared as full paths without "." and "..".
@@ -60,32 +50,6 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
             return "the log file " + logPath + " is the backup of " + file;
     }
     return std::string();
-}
-
-bool subfoldersHoldModels(const std::vector<std::string>& paths)
-{
-    // Walked with a list of folders to visit, never through a link, so no tree can make it loop.
-    std::vector<std::string> pending;
-    for (const std::string& path : paths)
-    {
-        if (!platform::isDirectory(path.c_str())) continue;
-        std::vector<std::string> files, subfolders;
-        if (!platform::listFolderFiles(path.c_str(), files, &subfolders)) continue;
-        for (const std::string& sub : subfolders)
-            pending.push_back(path + separator + sub);
-    }
-    while (!pending.empty())
-    {
-        const std::string folder = std::move(pending.back());
-        pending.pop_back();
-        std::vector<std::string> files, subfolders;
-        if (!platform::listFolderFiles(folder.c_str(), files, &subfolders)) continue;
-        for (const std::string& name : files)
-            if (hasModelExtension(name)) return true;
-        for (const std::string& sub : subfolders)
-            pending.push_back(folder + separator + sub);
-    }
-    return false;
 }
 
 } // namespace scourvane::cli

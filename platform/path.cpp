@@ -30,11 +30,8 @@ std::string_view pathName(std::string_view path)
     return path.substr(pathNameStart(path));
 }
 
-std::string pathFolder(std::string_view path)
+std::string trimmedFolder(std::string_view folder)
 {
-    const size_t start = pathNameStart(path);
-    if (start == 0) return ".";
-    std::string_view folder = path.substr(0, start);
     auto isRoot = [](std::string_view f)
     {
 #ifdef _WIN32
@@ -46,6 +43,13 @@ std::string pathFolder(std::string_view path)
     while (!isRoot(folder) && folder.size() > 1 && isPathSeparator(folder.back()))
         folder.remove_suffix(1);
     return std::string(folder);
+}
+
+std::string pathFolder(std::string_view path)
+{
+    const size_t start = pathNameStart(path);
+    if (start == 0) return ".";
+    return trimmedFolder(path.substr(0, start));
 }
 
 std::string joinPath(std::string_view folder, std::string_view name)

@@ -32,6 +32,9 @@ size_t pathNameStart(std::string_view path);
 // The last name of `path` ("b.3do" of "a/b.3do"; the whole path when it has no folder).
 std::string_view pathName(std::string_view path);
 
+// `folder` without trailing separators, except that a root keeps its own ("/", "C:\\").
+std::string trimmedFolder(std::string_view folder);
+
 // The folder of `path` without trailing separators: "." for a bare name; a root keeps its own
 // separator ("/", "C:\\") and a drive alone stays as it is ("C:" of "C:name").
 std::string pathFolder(std::string_view path);

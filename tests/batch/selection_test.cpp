@@ -130,3 +130,32 @@ TEST(SelectionFromRootTest, FilesAtARootNameTheRootWithItsSeparator)
 
 } // namespace
 } // namespace scourvane
+
+namespace scourvane::test
+{
+// Every caller splits and joins by the one rule, so these are the only spellings to pin.
+TEST(PathModule, SplitsAndJoinsByTheSystemsSeparatorsAndDrives)
+{
+    using namespace platform;
+    EXPECT_EQ(pathName("mod/units/a.3do"), "a.3do");
+    EXPECT_EQ(pathFolder("mod/units//a.3do"), "mod/units");
+    EXPECT_EQ(pathFolder("a.3do"), ".");
+    EXPECT_EQ(pathFolder("/a.3do"), "/");
+    EXPECT_EQ(joinPath("", "a.3do"), "a.3do");
+    EXPECT_EQ(joinPath("mod/", "a.3do"), "mod/a.3do");
+    EXPECT_EQ(trimmedFolder("mod///"), "mod");
+#ifdef _WIN32
+    EXPECT_EQ(joinPath("mod", "a.3do"), "mod\\a.3do");
+    EXPECT_EQ(pathName("C:a.3do"), "a.3do");
+    EXPECT_EQ(pathFolder("C:a.3do"), "C:");
+    EXPECT_EQ(pathFolder("C:\\a.3do"), "C:\\");
+    EXPECT_EQ(pathFolder("mod\\units/a.3do"), "mod\\units");
+    EXPECT_EQ(joinPath("C:", "a.3do"), "C:a.3do");
+    EXPECT_EQ(pathName("dir\\x:y"), "x:y") << "only a drive's colon ends a name";
+#else
+    EXPECT_EQ(joinPath("mod", "a.3do"), "mod/a.3do");
+    EXPECT_EQ(pathName("mod\\a.3do"), "mod\\a.3do");
+    EXPECT_EQ(pathName("C:a.3do"), "C:a.3do");
+#endif
+}
+} // namespace scourvane::test

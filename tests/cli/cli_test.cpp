@@ -3,6 +3,7 @@
 // scripts/fault_test.sh's.
 #include "batch/report.h"
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"
 

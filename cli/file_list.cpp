@@ -1,0 +1,104 @@
+// The files a run takes: the paths as given, and the *.3do files of folders (their trees with -r).
+#include "cli/cli.h"
+
+#include "batch/selection_list.h"
+#include "platform/file_io.h"
+#include "platform/folder.h"
+
+#include <algorithm>
+
+namespace scourvane::cli
+{
+
+namespace
+{
+using platform::joinPath;
+
+// The *.3do files of `directory` (with `recursive`, of its whole tree; folders reached through links
+// are not entered, so the walk cannot loop), each with its path relative to `directory`. The walk
+// keeps its own list of folders to visit, so a deep tree costs memory, never stack.
+void listDirectory(const std::string& directory, bool recursive, std::vector<FoundFile>& found,
+                   std::vector<std::string>& problems)
+{
+    std::vector<std::string> pending{""}; // folders to list, relative to `directory`
+    while (!pending.empty())
+    {
+        const std::string relative = std::move(pending.back());
+        pending.pop_back();
+        const std::string folder = relative.empty() ? directory : joinPath(directory, relative);
+        std::vector<std::string> names, subfolders;
+        if (!platform::listFolderFiles(folder.c_str(), names, recursive ? &subfolders : nullptr))
+        {
+            problems.push_back(folder + ": cannot list the directory");
+            continue;
+        }
+        for (const std::string& name : names)
+        {
+#ifdef _WIN32
+            // Without the UTF-8 code page (Windows before 10 1903) a character the code page lacks
+            // comes as '?', which no Windows name holds: such a file cannot be opened by this name.
+            if (name.find('?') != std::string::npos)
+            {
+                problems.push_back(folder +
+                                   ": skipped a file whose name has no 8-bit form in this code page");
+                continue;
+            }
+#endif
+            if (!hasModelExtension(name)) continue;
+            const std::string inTree = relative.empty() ? name : joinPath(relative, name);
+            found.push_back({joinPath(directory, inTree), inTree});
+        }
+        for (const std::string& subfolder : subfolders)
+            pending.push_back(relative.empty() ? subfolder : joinPath(relative, subfolder));
+    }
+}
+} // namespace
+
+std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
+                                    std::vector<std::string>& problems)
+{
+    std::vector<FoundFile> files;
+    for (const std::string& path : paths)
+    {
+        if (!platform::isDirectory(path.c_str()))
+        {
+            files.push_back({path, std::string(platform::pathName(path))});
+            continue;
+        }
+        std::vector<FoundFile> found;
+        listDirectory(path, recursive, found, problems);
+        // Directory order is whatever the file system gives; sorting makes runs repeatable.
+        std::sort(found.begin(), found.end(),
+                  [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+bool subfoldersHoldModels(const std::vector<std::string>& paths)
+{
+    // Walked with a list of folders to visit, never through a link, so no tree can make it loop.
+    std::vector<std::string> pending;
+    for (const std::string& path : paths)
+    {
+        if (!platform::isDirectory(path.c_str())) continue;
+        std::vector<std::string> files, subfolders;
+        if (!platform::listFolderFiles(path.c_str(), files, &subfolders)) continue;
+        for (const std::string& sub : subfolders)
+            pending.push_back(joinPath(path, sub));
+    }
+    while (!pending.empty())
+    {
+        const std::string folder = std::move(pending.back());
+        pending.pop_back();
+        std::vector<std::string> files, subfolders;
+        if (!platform::listFolderFiles(folder.c_str(), files, &subfolders)) continue;
+        for (const std::string& name : files)
+            if (hasModelExtension(name)) return true;
+        for (const std::string& sub : subfolders)
+            pending.push_back(joinPath(folder, sub));
+    }
+    return false;
+}
+
+} // namespace scourvane::cli

@@ -1,0 +1,250 @@
+// The tool's report: plain text, JSON or the --check listing on standard output, the log, problems
+// and a progress line on standard error.
+#include "cli/reporter.h"
+
+#include "cli/json.h"
+#include "platform/console.h"
+
+#include <cstdint>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace scourvane::cli
+{
+
+void put(std::FILE* stream, std::string_view text)
+{
+    platform::writeText(stream, text);
+}
+
+std::string plainLineEnds(std::string_view text)
+{
+    std::string plain;
+    plain.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        plain.push_back(text[i]);
+    }
+    return plain;
+}
+
+namespace
+{
+bool isTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
+const char* outcomeName(FileOutcome outcome)
+{
+    switch (outcome)
+    {
+    case FileOutcome::cleaned:
+        return "cleaned";
+    case FileOutcome::readFailed:
+        return "readFailed";
+    case FileOutcome::writeFailed:
+        return "writeFailed";
+    case FileOutcome::backupFailed:
+        return "backupFailed";
+    case FileOutcome::pathTooLong:
+        return "pathTooLong";
+    case FileOutcome::notSameDrawing:
+        return "notSameDrawing";
+    }
+    return "unknown";
+}
+
+std::string jsonFile(const std::string& path, const std::string& output, const FileResult& result)
+{
+    std::string text = "{" + jsonNameField("path", path);
+    if (!output.empty()) text += "," + jsonNameField("output", output);
+    text += ",\"outcome\":\"";
+    text += outcomeName(result.outcome);
+    text += '"';
+    if (result.outcome == FileOutcome::cleaned)
+    {
+        int32_t bytesRemoved = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
+                                                    static_cast<uint32_t>(result.sizeAfter));
+        text += ",\"sizeBefore\":" + std::to_string(result.sizeBefore) +
+                ",\"sizeAfter\":" + std::to_string(result.sizeAfter) +
+                ",\"bytesRemoved\":" + std::to_string(bytesRemoved) +
+                ",\"vertexesRemoved\":" + std::to_string(result.vertexChange) +
+                ",\"facesRemoved\":" + std::to_string(result.faceChange) +
+                ",\"changed\":" + (result.changed ? "true" : "false");
+        if (result.backupKept) text += ",\"backupKept\":true";
+    }
+    else
+        text += ",\"error\":" + jsonString(describeFailure(result));
+    return text + "}";
+}
+
+std::string jsonTotals(const CleanTotals& totals)
+{
+    return "{\"filesAttempted\":" + std::to_string(totals.filesAttempted) +
+           ",\"filesCleaned\":" + std::to_string(totals.filesCleaned) +
+           ",\"vertexesRemoved\":" + std::to_string(totals.vertexesRemoved) +
+           ",\"facesRemoved\":" + std::to_string(totals.facesRemoved) +
+           ",\"bytesRemoved\":" + std::to_string(totals.bytesRemoved) + "}";
+}
+
+// The extra line of --verbose for a file that was cleaned.
+std::string verboseLine(const Options& options, const std::string& output, const FileResult& result)
+{
+    if (options.dryRun) return result.changed ? "\tWould be rewritten" : "\tAlready clean";
+    if (!result.written) return "\tLeft alone: it already holds the cleaned model";
+    return output.empty() ? "\tRewritten" : "\tWritten to " + output;
+}
+} // namespace
+
+Reporter::Reporter(const Options& options, std::FILE* out, std::FILE* err, size_t fileCount)
+    : options_(options), out_(out), err_(err), fileCount_(fileCount),
+      style_(options.dryRun ? ReportStyle::dryRun : ReportStyle::run),
+      // A dry run writes nothing at all, the log included.
+      writeLog_(options.writeLog && !options.dryRun),
+      listReports_(!options.json && !options.check && !options.quiet),
+      showProgress_(isTerminal(err) && fileCount > 1)
+{
+}
+
+Reporter::~Reporter()
+{
+    clearProgress();
+}
+
+void Reporter::begin()
+{
+    if (writeLog_)
+    {
+        if (log_.create(options_.logPath.c_str(), &logError_))
+            log_.write(reportTitle(style_));
+        else
+            logFailed_ = true;
+    }
+    if (listReports_) put(out_, plainLineEnds(reportTitle(style_)));
+}
+
+void Reporter::file(size_t index, const std::string& path, const std::string& output,
+                    const FileResult& result)
+{
+    ++totals_.filesAttempted;
+    addToTotals(result, totals_);
+    if (result.outcome == FileOutcome::cleaned && result.changed) ++changed_;
+
+    const std::string report = formatFileReport(path.c_str(), result, style_);
+    log_.write(report);
+    clearProgress();
+    if (result.outcome != FileOutcome::cleaned)
+        put(err_, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
+    if (options_.json)
+    {
+        if (index != 0) jsonFiles_ += ',';
+        jsonFiles_ += jsonFile(path, output, result);
+    }
+    else if (options_.check)
+    {
+        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, path + "\n");
+    }
+    else if (listReports_)
+    {
+        put(out_, plainLineEnds(report));
+        if (options_.verbose && result.outcome == FileOutcome::cleaned)
+        {
+            // Two writes: GCC 12 warns falsely (-Wrestrict) on adding a literal to a returned string.
+            put(out_, "\n");
+            put(out_, verboseLine(options_, output, result));
+        }
+    }
+    showProgress(index + 1, path);
+}
+
+void Reporter::interrupted(size_t notTried, size_t total)
+{
+    clearProgress();
+    put(err_, "scourvane-cli: interrupted; " + std::to_string(notTried) + " of " + std::to_string(total) +
+                  " files were not tried\n");
+}
+
+bool Reporter::end(bool interrupted)
+{
+    clearProgress();
+    const std::string summary = formatSummary(totals_, style_);
+    if (writeLog_ && !logFailed_)
+    {
+        log_.write(summary);
+        logFailed_ = !log_.commit(&logError_);
+    }
+    if (logFailed_)
+    {
+        std::string reason = platform::ioStepText(logError_.step);
+        if (logError_.systemError != 0)
+            reason += " (system error " + std::to_string(logError_.systemError) + ")";
+        put(err_, "scourvane-cli: the log file " + options_.logPath + " could not be written: " + reason +
+                      "; the models' results above stand\n");
+    }
+
+    if (options_.json)
+        put(out_, std::string("{\"version\":") + jsonString(versionText()) +
+                      ",\"dryRun\":" + (options_.dryRun ? "true" : "false") +
+                      ",\"check\":" + (options_.check ? "true" : "false") + ",\"files\":[" + jsonFiles_ +
+                      "],\"totals\":" + jsonTotals(totals_) + (interrupted ? ",\"interrupted\":true" : "") +
+                      "}\n");
+    else if (options_.check)
+    {
+        if (options_.verbose)
+            put(out_, std::to_string(changed_) + " out of " + std::to_string(totals_.filesAttempted) +
+                          " files would change\n");
+    }
+    else
+        put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
+    std::fflush(out_);
+    return !logFailed_;
+}
+
+// A one-line "[12/875] path" on a terminal, rewritten in place; cleared before anything else is
+// printed so it never mixes with the report or error lines.
+void Reporter::showProgress(size_t number, const std::string& path)
+{
+    if (!showProgress_) return;
+    clearProgress();
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on chains of string additions.
+    std::string line = "[";
+    line += std::to_string(number);
+    line += '/';
+    line += std::to_string(fileCount_);
+    line += "] ";
+    line += path;
+    // Keep the line short enough not to wrap on an ordinary terminal, so \r can rewrite it.
+    if (line.size() > 79)
+    {
+        std::string tail = line.substr(line.size() - 36);
+        line.resize(40);
+        line += "...";
+        line += tail;
+    }
+    put(err_, line);
+    std::fflush(err_);
+    progressWidth_ = line.size();
+}
+
+void Reporter::clearProgress()
+{
+    if (progressWidth_ == 0) return;
+    std::string blank(progressWidth_ + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    put(err_, blank);
+    std::fflush(err_);
+    progressWidth_ = 0;
+}
+
+} // namespace scourvane::cli

@@ -1,0 +1,64 @@
+// What the tool prints while a run goes: the report on standard output (the plain text, the JSON
+// object or the --check listing), problems and progress on standard error, and the same log.txt as
+// the window program's.
+#pragma once
+
+#include "batch/report.h"
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <string>
+
+namespace scourvane::cli
+{
+
+// Writes a piece of text to a stream, in any language the console can show.
+void put(std::FILE* stream, std::string_view text);
+
+class Reporter
+{
+  public:
+    // `fileCount` is how many files the run takes, for the progress line.
+    Reporter(const Options& options, std::FILE* out, std::FILE* err, size_t fileCount);
+    ~Reporter();
+    Reporter(const Reporter&) = delete;
+    Reporter& operator=(const Reporter&) = delete;
+
+    // Starts the log (unless the run writes none) and prints the report's title.
+    void begin();
+
+    // Reports file number `index` (0-based), which is `path` (going to `output`, or "" in place).
+    void file(size_t index, const std::string& path, const std::string& output, const FileResult& result);
+
+    // Says how many files were not tried when an interrupt stopped the run.
+    void interrupted(size_t notTried, size_t total);
+
+    // Writes the summary, puts the log in place and prints the end of the report. False when the log
+    // could not be written.
+    bool end(bool interrupted);
+
+    const CleanTotals& totals() const { return totals_; }
+    size_t changed() const { return changed_; }
+
+  private:
+    void showProgress(size_t number, const std::string& path);
+    void clearProgress();
+
+    const Options& options_;
+    std::FILE* out_;
+    std::FILE* err_;
+    size_t fileCount_;
+    ReportStyle style_;
+    bool writeLog_;
+    bool listReports_;
+    ReportLog log_;
+    platform::IoError logError_;
+    bool logFailed_ = false;
+    CleanTotals totals_;
+    size_t changed_ = 0;
+    std::string jsonFiles_;
+    bool showProgress_;
+    size_t progressWidth_ = 0;
+};
+
+} // namespace scourvane::cli
