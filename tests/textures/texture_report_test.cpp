@@ -209,7 +209,9 @@ TEST(TexturePaths, ClassifiesByPlaceAndExtensionInAnyCase)
 
 std::string quoted(std::string_view text)
 {
-    return "\"" + std::string(text) + "\"";
+    std::string json(1, '"');
+    json.append(text);
+    return json += '"';
 }
 
 TextureReport formattingReport()
