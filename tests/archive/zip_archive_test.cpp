@@ -1,0 +1,3 @@
+#include "archive/archive.h"
+#include <gtest/gtest.h>
+TEST(Zip, Placeholder) {}
