@@ -18,6 +18,10 @@ ArchiveKind detectArchiveKind(const uint8_t* data, size_t size)
     if (size >= 4 && load32(data) == 0x49504148) return ArchiveKind::hpi;
     if (size >= 4 && (load32(data) == kLocalSignature || load32(data) == kEndSignature))
         return ArchiveKind::zip;
+    // A zip with bytes ahead of it (a self-extracting stub): an end record near the end.
+    const size_t lowest = size > 0xFFFF + 2 * kEndFixed ? size - 0xFFFF - 2 * kEndFixed : 0;
+    for (size_t at = size >= kEndFixed ? size - kEndFixed + 1 : 0; at-- > lowest;)
+        if (load32(data + at) == kEndSignature) return ArchiveKind::zip;
     return ArchiveKind::unknown;
 }
 

@@ -25,7 +25,8 @@ enum class ArchiveKind : uint8_t
 };
 
 // The kind of archive the bytes hold, by signature alone: a zip local header or end record at the
-// start (an empty zip), "HAPI", or 7z's signature. Whatever the name's extension says.
+// start (an empty zip) or one near the end (bytes ahead of the zip), "HAPI", or 7z's signature;
+// whatever the name's extension says.
 ArchiveKind detectArchiveKind(const uint8_t* data, size_t size);
 
 struct ArchiveEntry

@@ -6,6 +6,7 @@
 #include "archive/zip_format.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 
@@ -82,16 +83,24 @@ ArchiveError ZipArchive::open(const uint8_t* data, size_t size)
         return ArchiveError{result, std::move(entry)};
     };
 
-    // The end record: the last one whose comment reaches exactly to the end of the file.
+    // The end record: the last one whose comment reaches exactly to the end of the file, or else
+    // the last one whose comment fits (tools that write in blocks pad the end with zeros).
     if (size < kEndFixed) return fail(ArchiveResult::endRecordNotFound);
-    size_t endAt = size - kEndFixed;
-    const size_t lowest = endAt > 0xFFFF ? endAt - 0xFFFF : 0;
-    for (;; --endAt)
-    {
-        if (load32(data + endAt) == kEndSignature && load16(data + endAt + 20) == size - endAt - kEndFixed)
-            break;
-        if (endAt == lowest) return fail(ArchiveResult::endRecordNotFound);
-    }
+    const size_t highest = size - kEndFixed;
+    const size_t lowest = highest > 0xFFFF + kEndFixed ? highest - 0xFFFF - kEndFixed : 0;
+    size_t endAt = SIZE_MAX;
+    for (int pass = 0; pass < 2 && endAt == SIZE_MAX; ++pass)
+        for (size_t at = highest + 1; at-- > lowest;)
+        {
+            const size_t room = size - at - kEndFixed;
+            const size_t comment = load16(data + at + 20);
+            if (load32(data + at) == kEndSignature && (pass == 0 ? comment == room : comment <= room))
+            {
+                endAt = at;
+                break;
+            }
+        }
+    if (endAt == SIZE_MAX) return fail(ArchiveResult::endRecordNotFound);
     endRecordOffset_ = endAt;
     const uint8_t* end = data + endAt;
     uint64_t disk = load16(end + 4), centralDisk = load16(end + 6);
