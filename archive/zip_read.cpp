@@ -83,22 +83,18 @@ ArchiveError ZipArchive::open(const uint8_t* data, size_t size)
         return ArchiveError{result, std::move(entry)};
     };
 
-    // The end record: the last one whose comment reaches exactly to the end of the file, or else
-    // the last one whose comment fits (tools that write in blocks pad the end with zeros).
+    // The end record: the last one whose comment fits in what follows it. Bytes after the comment
+    // (tools that write in blocks pad with zeros) are kept with it; picking the last one keeps the
+    // choice the same in a rewritten image, whose tail from the end record on is copied.
     if (size < kEndFixed) return fail(ArchiveResult::endRecordNotFound);
     const size_t highest = size - kEndFixed;
     const size_t lowest = highest > 0xFFFF + kEndFixed ? highest - 0xFFFF - kEndFixed : 0;
     size_t endAt = SIZE_MAX;
-    for (int pass = 0; pass < 2 && endAt == SIZE_MAX; ++pass)
-        for (size_t at = highest + 1; at-- > lowest;)
+    for (size_t at = highest + 1; at-- > lowest;)
+        if (load32(data + at) == kEndSignature && load16(data + at + 20) <= size - at - kEndFixed)
         {
-            const size_t room = size - at - kEndFixed;
-            const size_t comment = load16(data + at + 20);
-            if (load32(data + at) == kEndSignature && (pass == 0 ? comment == room : comment <= room))
-            {
-                endAt = at;
-                break;
-            }
+            endAt = at;
+            break;
         }
     if (endAt == SIZE_MAX) return fail(ArchiveResult::endRecordNotFound);
     endRecordOffset_ = endAt;
