@@ -62,8 +62,8 @@ TEST(HpiArchive, ReadsAndRewritesEveryKeyMethodAndEncodingTheReferenceMakes)
         for (const int method : {0, 1, 2})
             for (const bool encoded : {false, true})
             {
-                SCOPED_TRACE("key " + std::to_string(key) + " method " + std::to_string(method) +
-                             (encoded ? " encoded" : " plain"));
+                SCOPED_TRACE(::testing::Message()
+                             << "key " << key << " method " << method << (encoded ? " encoded" : " plain"));
                 const RefHpi source = sampleArchive(key, method, encoded);
                 const std::vector<uint8_t> image = test::refWriteHpi(source);
                 ASSERT_EQ(archive::detectArchiveKind(image.data(), image.size()), ArchiveKind::hpi);
@@ -132,7 +132,8 @@ TEST(HpiArchive, LzEncoderOutputDecodesForEveryKindOfInput)
     RefHpi source;
     source.key = 0x41;
     for (size_t i = 0; i < inputs.size(); ++i)
-        source.files.push_back(RefHpiFile{"f" + std::to_string(i), {1, 2, 3}, 1, i % 2 == 0, {}});
+        source.files.push_back(
+            RefHpiFile{std::string(1, static_cast<char>('a' + i)), {1, 2, 3}, 1, i % 2 == 0, {}});
     const std::vector<uint8_t> image = test::refWriteHpi(source);
     Archive opened;
     ASSERT_TRUE(opened.open(image.data(), image.size()).ok());
