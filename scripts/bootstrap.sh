@@ -8,16 +8,16 @@
 #   scripts/bootstrap.sh art      also what redrawing the artwork needs (tools/art/make_art.py)
 set -eu
 
-packages="cmake ninja-build g++ googletest"
+packages="cmake ninja-build g++ googletest zlib1g-dev"
 case "${1:-}" in
 test)
     packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine
               xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev python3
               strace time e2fsprogs util-linux mount dpkg-dev lintian man-db unzip
-              libx11-dev"
+              libx11-dev libz-mingw-w64-dev zip 7zip libarchive-tools"
     ;;
 release)
-    packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 dpkg-dev"
+    packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 dpkg-dev libz-mingw-w64-dev"
     ;;
 bench)
     packages="$packages libbenchmark-dev libmeshoptimizer-dev strace time valgrind"

@@ -1,6 +1,8 @@
 // libFuzzer target over one check of pipeline_check.h, chosen at build time by SCOURVANE_FUZZ_CHECK:
 // checkPipeline (any bytes through load, write, reload, clean and a second clean) or
-// checkByteKeyTable (ByteKeyTable operations against a plain list of slots).
+// checkByteKeyTable (ByteKeyTable operations against a plain list of slots), checkZipArchive or
+// checkHpiArchive (any bytes through an archive reader, and a rewrite of what opens).
+#include "fuzz/archive_check.h"
 #include "fuzz/pipeline_check.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 // Replays every input the fuzz targets ever broke on (tests/fuzz/regressions/<target>/), so a fixed
 // fault stays fixed in the ordinary test run too, natively, under the sanitizers and under Wine.
+#include "fuzz/archive_check.h"
 #include "fuzz/pipeline_check.h"
 #include "support/test_support.h"
 
@@ -20,7 +21,9 @@ TEST(FuzzRegressions, EveryKeptInputKeepsTheCheckedProperties)
         GTEST_SKIP() << "regression inputs not reachable at " << SCOURVANE_FUZZ_REGRESSIONS;
     using Check = std::string (*)(const uint8_t*, size_t);
     const std::pair<const char*, Check> targets[] = {{"pipeline", fuzz::checkPipeline},
-                                                     {"byte_key_table", fuzz::checkByteKeyTable}};
+                                                     {"byte_key_table", fuzz::checkByteKeyTable},
+                                                     {"zip_archive", fuzz::checkZipArchive},
+                                                     {"hpi_archive", fuzz::checkHpiArchive}};
     for (const auto& [target, check] : targets)
     {
         std::error_code ec;

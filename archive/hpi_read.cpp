@@ -1,0 +1,272 @@
+// Reading TA's container: the header, the directory walked with an explicit stack, and every file's
+// chunks checked before anything is decoded.
+#include "archive/byte_io.h"
+#include "archive/deflate.h"
+#include "archive/hpi_archive.h"
+#include "archive/hpi_format.h"
+#include "archive/lz77.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace scourvane::archive
+{
+
+using namespace detail;
+
+void HpiArchive::decipher(size_t position, size_t length, uint8_t* out) const
+{
+    if (ciphered_)
+        hpiCipherBytes(cipher_, position, data_ + position, length, out);
+    else
+        std::copy(data_ + position, data_ + position + length, out);
+}
+
+uint32_t HpiArchive::load32At(size_t position) const
+{
+    uint8_t bytes[4];
+    decipher(position, 4, bytes);
+    return load32(bytes);
+}
+
+ArchiveError HpiArchive::open(const uint8_t* data, size_t size)
+{
+    *this = HpiArchive{};
+    data_ = data;
+    size_ = size;
+    const auto fail = [this](ArchiveResult result, std::string entry = {})
+    {
+        files_.clear();
+        nodes_.clear();
+        items_.clear();
+        return ArchiveError{result, std::move(entry)};
+    };
+    if (size < 4 || load32(data) != kHapiMarker) return fail(ArchiveResult::notAnArchive);
+    if (size < kHpiHeaderSize) return fail(ArchiveResult::truncated);
+    const uint32_t version = load32(data + 4);
+    if (version == kBankMarker) return fail(ArchiveResult::savedGame);
+    if (version == kKingdomsVersion) return fail(ArchiveResult::kingdomsArchive);
+    if (version != kHpiVersion) return fail(ArchiveResult::unknownVersion);
+    const uint32_t directoryEnd = load32(data + 8);
+    key_ = load32(data + 12);
+    const uint32_t start = load32(data + 16);
+    ciphered_ = hpiCipher(key_, cipher_);
+    trailer_ = size >= kHpiHeaderSize + kHpiTrailerSize && isHpiTrailer(data + size - kHpiTrailerSize);
+    dataEnd_ = trailer_ ? size - kHpiTrailerSize : size;
+    if (start < kHpiHeaderSize || directoryEnd > dataEnd_ || start > directoryEnd || directoryEnd - start < 8)
+        return fail(ArchiveResult::badDirectory);
+
+    // The directory: every node, entry, name and record inside [start, directoryEnd). Each node is
+    // entered once; entries counted against what the directory could hold.
+    const auto inDirectory = [&](uint64_t offset, uint64_t length)
+    { return offset >= start && fits(offset, length, directoryEnd); };
+    uint64_t entryBudget = (directoryEnd - start) / kEntrySize;
+    std::unordered_set<uint32_t> seenNodes;
+    std::unordered_set<uint32_t> seenEntryTables;
+    struct Frame
+    {
+        size_t node;
+        size_t next;
+        std::string prefix;
+    };
+    std::vector<Frame> stack;
+    const auto enterNode = [&](uint32_t nodeAt, const std::string& path) -> ArchiveResult
+    {
+        if (!inDirectory(nodeAt, 8)) return ArchiveResult::badDirectory;
+        if (!seenNodes.insert(nodeAt).second) return ArchiveResult::directoryCycle;
+        if (stack.size() >= kHpiMaxDepth) return ArchiveResult::directoryTooDeep;
+        const uint32_t count = load32At(nodeAt);
+        const uint32_t tableAt = load32At(nodeAt + 4);
+        if (count > entryBudget || !inDirectory(tableAt, uint64_t(count) * kEntrySize))
+            return ArchiveResult::badDirectory;
+        if (count > 0 && !seenEntryTables.insert(tableAt).second) return ArchiveResult::directoryCycle;
+        entryBudget -= count;
+        Node node{items_.size(), count};
+        for (uint32_t i = 0; i < count; ++i)
+        {
+            uint8_t raw[kEntrySize];
+            decipher(tableAt + i * kEntrySize, kEntrySize, raw);
+            Item item;
+            item.flag = raw[8];
+            // Names: NUL-ended inside the directory, no separators, not empty.
+            const uint32_t nameAt = load32(raw);
+            if (!inDirectory(nameAt, 1)) return ArchiveResult::badDirectory;
+            for (size_t at = nameAt;; ++at)
+            {
+                if (at >= directoryEnd || item.name.size() > kMaxNameLength)
+                    return ArchiveResult::badDirectory;
+                uint8_t c;
+                decipher(at, 1, &c);
+                if (c == 0) break;
+                if (c == '/' || c == '\\') return ArchiveResult::badDirectory;
+                item.name.push_back(static_cast<char>(c));
+            }
+            if (item.name.empty() || item.name == "." || item.name == "..")
+                return ArchiveResult::badDirectory;
+            item.target = load32(raw + 4); // an offset for now: resolved as the walk reaches it
+            items_.push_back(std::move(item));
+        }
+        nodes_.push_back(node);
+        stack.push_back(Frame{nodes_.size() - 1, 0, path});
+        return ArchiveResult::ok;
+    };
+
+    ArchiveResult result = enterNode(start, "");
+    if (result != ArchiveResult::ok) return fail(result);
+    while (!stack.empty())
+    {
+        Frame& frame = stack.back();
+        const Node node = nodes_[frame.node];
+        if (frame.next == node.itemCount)
+        {
+            stack.pop_back();
+            continue;
+        }
+        const size_t itemIndex = node.firstItem + frame.next++;
+        const std::string path = frame.prefix + items_[itemIndex].name;
+        const uint32_t targetAt = static_cast<uint32_t>(items_[itemIndex].target);
+        if (items_[itemIndex].flag & 1)
+        {
+            items_[itemIndex].target = nodes_.size();
+            result = enterNode(targetAt, path + "/");
+            if (result != ArchiveResult::ok) return fail(result, path);
+            continue;
+        }
+        if (!inDirectory(targetAt, kRecordSize)) return fail(ArchiveResult::badDirectory, path);
+        uint8_t record[kRecordSize];
+        decipher(targetAt, kRecordSize, record);
+        HpiFile file;
+        file.path = path;
+        file.dataOffset = load32(record);
+        file.size = load32(record + 4);
+        file.method = record[8];
+        const ArchiveError checked = checkFileStorage(file);
+        if (!checked.ok()) return fail(checked.result, path);
+        items_[itemIndex].target = files_.size();
+        files_.push_back(std::move(file));
+    }
+
+    // No file may share bytes with another or with the directory: a file read twice could make a
+    // small archive unpack into a huge one.
+    std::vector<std::pair<uint32_t, size_t>> extents;
+    extents.reserve(files_.size() + 1);
+    for (size_t i = 0; i < files_.size(); ++i)
+        if (files_[i].storedEnd > files_[i].dataOffset) extents.emplace_back(files_[i].dataOffset, i);
+    std::sort(extents.begin(), extents.end());
+    uint32_t reached = 0;
+    for (const auto& [offset, index] : extents)
+    {
+        const HpiFile& file = files_[index];
+        if (offset < reached || (offset < directoryEnd && file.storedEnd > start))
+            return fail(ArchiveResult::overlappingEntries, file.path);
+        reached = file.storedEnd;
+    }
+    return {};
+}
+
+ArchiveError HpiArchive::checkFileStorage(HpiFile& file) const
+{
+    const auto error = [&](ArchiveResult result) { return ArchiveError{result, file.path}; };
+    if (file.dataOffset < kHpiHeaderSize) return error(ArchiveResult::badDirectory);
+    if (file.method == 0)
+    {
+        if (!fits(file.dataOffset, file.size, dataEnd_)) return error(ArchiveResult::truncated);
+        file.storedEnd = file.dataOffset + file.size;
+        return {};
+    }
+    if (file.method != 1 && file.method != 2) return error(ArchiveResult::unsupportedMethod);
+    const uint64_t chunks = (uint64_t(file.size) + kHpiChunkSize - 1) / kHpiChunkSize;
+    if (!fits(file.dataOffset, chunks * 4, dataEnd_)) return error(ArchiveResult::truncated);
+    uint64_t at = file.dataOffset + chunks * 4;
+    uint64_t left = file.size;
+    std::vector<uint8_t> payload;
+    for (uint64_t c = 0; c < chunks; ++c)
+    {
+        const uint32_t stored = load32At(static_cast<size_t>(file.dataOffset + c * 4));
+        if (stored < kHpiChunkHeaderSize) return error(ArchiveResult::badChunk);
+        if (!fits(at, stored, dataEnd_)) return error(ArchiveResult::truncated);
+        uint8_t header[kHpiChunkHeaderSize];
+        decipher(static_cast<size_t>(at), kHpiChunkHeaderSize, header);
+        const uint8_t method = header[5];
+        const uint32_t packed = load32(header + 7);
+        const uint32_t unpacked = load32(header + 11);
+        const uint64_t expected = std::min<uint64_t>(left, kHpiChunkSize);
+        if (load32(header) != kSqshMarker || method > 2 || uint64_t(packed) + kHpiChunkHeaderSize != stored ||
+            unpacked != expected || (method == 0 && packed != unpacked))
+            return error(ArchiveResult::badChunk);
+        if (c == 0) file.encodedFlag = header[6];
+        payload.resize(packed);
+        decipher(static_cast<size_t>(at + kHpiChunkHeaderSize), packed, payload.data());
+        uint32_t sum = 0;
+        for (const uint8_t byte : payload)
+            sum += byte;
+        if (sum != load32(header + 15)) return error(ArchiveResult::checksumMismatch);
+        at += stored;
+        left -= expected;
+    }
+    file.storedEnd = static_cast<uint32_t>(at);
+    return {};
+}
+
+ArchiveError HpiArchive::read(size_t index, std::vector<uint8_t>& out) const
+{
+    out.clear();
+    if (index >= files_.size()) return {ArchiveResult::badReplacement, {}};
+    const HpiFile& file = files_[index];
+    const auto fail = [&](ArchiveResult result)
+    {
+        out.clear();
+        return ArchiveError{result, file.path};
+    };
+    if (file.size > kMaxEntrySize) return fail(ArchiveResult::entryTooLarge);
+    out.resize(file.size);
+    if (file.method == 0)
+    {
+        decipher(file.dataOffset, file.size, out.data());
+        return {};
+    }
+    // The chunk headers were checked on opening; here the payloads are decoded.
+    const size_t chunks = (size_t(file.size) + kHpiChunkSize - 1) / kHpiChunkSize;
+    size_t at = file.dataOffset + chunks * 4;
+    size_t written = 0;
+    std::vector<uint8_t> chunk;
+    std::vector<uint8_t> inflated;
+    for (size_t c = 0; c < chunks; ++c)
+    {
+        const uint32_t stored = load32At(file.dataOffset + c * 4);
+        chunk.resize(stored);
+        decipher(at, stored, chunk.data());
+        const uint8_t method = chunk[5];
+        const bool encoded = chunk[6] != 0;
+        const size_t unpacked = load32(chunk.data() + 11);
+        uint8_t* payload = chunk.data() + kHpiChunkHeaderSize;
+        const size_t packed = stored - kHpiChunkHeaderSize;
+        if (encoded)
+            for (size_t x = 0; x < packed; ++x)
+                payload[x] = unscramble(payload[x], x);
+        ArchiveResult result = ArchiveResult::ok;
+        if (method == 0)
+            std::copy(payload, payload + packed, out.data() + written);
+        else if (method == 1)
+            result = lz77Decode(payload, packed, unpacked, out.data() + written);
+        else
+        {
+            result = inflateBounded(payload, packed, unpacked, Wrapper::zlib, inflated);
+            if (result == ArchiveResult::ok)
+                std::copy(inflated.begin(), inflated.end(), out.data() + written);
+        }
+        if (result != ArchiveResult::ok) return fail(result);
+        written += unpacked;
+        at += stored;
+    }
+    return {};
+}
+
+void HpiArchive::storedBytes(size_t index, std::vector<uint8_t>& out) const
+{
+    const HpiFile& file = files_[index];
+    out.resize(file.storedEnd - file.dataOffset);
+    decipher(file.dataOffset, out.size(), out.data());
+}
+
+} // namespace scourvane::archive

@@ -1,0 +1,149 @@
+#include "archive/lz77.h"
+
+#include <algorithm>
+
+namespace scourvane::archive::detail
+{
+
+namespace
+{
+
+constexpr size_t kWindow = 4096;
+constexpr size_t kMinMatch = 2;
+constexpr size_t kMaxMatch = 17;
+constexpr size_t kChainLimit = 256;
+
+} // namespace
+
+ArchiveResult lz77Decode(const uint8_t* input, size_t inputSize, size_t expectedSize, uint8_t* out)
+{
+    uint8_t window[kWindow] = {};
+    size_t cursor = 1;
+    size_t in = 0;
+    size_t written = 0;
+    unsigned tag = 0;
+    unsigned bitsLeft = 0;
+    for (;;)
+    {
+        if (bitsLeft == 0)
+        {
+            if (in >= inputSize) return ArchiveResult::badCompressedData;
+            tag = input[in++];
+            bitsLeft = 8;
+        }
+        const bool match = (tag & 1) != 0;
+        tag >>= 1;
+        --bitsLeft;
+        if (!match)
+        {
+            if (in >= inputSize) return ArchiveResult::badCompressedData;
+            if (written == expectedSize) return ArchiveResult::sizeMismatch;
+            const uint8_t byte = input[in++];
+            out[written++] = byte;
+            window[cursor] = byte;
+            cursor = (cursor + 1) % kWindow;
+            continue;
+        }
+        if (inputSize - in < 2) return ArchiveResult::badCompressedData;
+        const unsigned word = static_cast<unsigned>(input[in] | (input[in + 1] << 8));
+        in += 2;
+        size_t from = word >> 4;
+        if (from == 0) break;
+        const size_t length = (word & 0x0F) + kMinMatch;
+        if (length > expectedSize - written) return ArchiveResult::sizeMismatch;
+        for (size_t k = 0; k < length; ++k)
+        {
+            const uint8_t byte = window[from];
+            out[written++] = byte;
+            window[cursor] = byte;
+            cursor = (cursor + 1) % kWindow;
+            from = (from + 1) % kWindow;
+        }
+    }
+    return written == expectedSize ? ArchiveResult::ok : ArchiveResult::sizeMismatch;
+}
+
+void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& out)
+{
+    // Chains of earlier positions by their first two bytes.
+    std::vector<int32_t> head(65536, -1);
+    std::vector<int32_t> previous(inputSize, -1);
+    size_t tagAt = out.size();
+    out.push_back(0);
+    unsigned items = 0;
+    const auto startItem = [&](bool match)
+    {
+        if (items == 8)
+        {
+            tagAt = out.size();
+            out.push_back(0);
+            items = 0;
+        }
+        if (match) out[tagAt] = static_cast<uint8_t>(out[tagAt] | (1u << items));
+        ++items;
+    };
+    const auto remember = [&](size_t at)
+    {
+        if (inputSize - at < kMinMatch) return;
+        const size_t key = static_cast<size_t>(input[at] | (input[at + 1] << 8));
+        previous[at] = head[key];
+        head[key] = static_cast<int32_t>(at);
+    };
+
+    size_t at = 0;
+    while (at < inputSize)
+    {
+        size_t bestLength = 0;
+        size_t bestFrom = 0;
+        if (inputSize - at >= kMinMatch)
+        {
+            const size_t limit = std::min(kMaxMatch, inputSize - at);
+            const size_t key = static_cast<size_t>(input[at] | (input[at + 1] << 8));
+            size_t steps = 0;
+            for (int32_t candidate = head[key]; candidate >= 0 && steps < kChainLimit;
+                 candidate = previous[static_cast<size_t>(candidate)], ++steps)
+            {
+                const size_t from = static_cast<size_t>(candidate);
+                const size_t distance = at - from;
+                if (distance >= kWindow) break;
+                // The window position the decoder will read from; 0 would end the stream.
+                if (((from + 1) % kWindow) == 0) continue;
+                const size_t reach = std::min(limit, distance);
+                size_t length = 0;
+                while (length < reach && input[from + length] == input[at + length])
+                    ++length;
+                if (length > bestLength)
+                {
+                    bestLength = length;
+                    bestFrom = from;
+                    if (length == limit) break;
+                }
+            }
+        }
+        if (bestLength >= kMinMatch)
+        {
+            startItem(true);
+            const unsigned word =
+                static_cast<unsigned>((((bestFrom + 1) % kWindow) << 4) | (bestLength - kMinMatch));
+            out.push_back(static_cast<uint8_t>(word));
+            out.push_back(static_cast<uint8_t>(word >> 8));
+            for (size_t k = 0; k < bestLength; ++k)
+                remember(at + k);
+            at += bestLength;
+        }
+        else
+        {
+            startItem(false);
+            out.push_back(input[at]);
+            remember(at);
+            ++at;
+        }
+    }
+    startItem(true);
+    out.push_back(0);
+    out.push_back(0);
+    // A decoder that fetches the next tag byte as soon as eight items are done finds one here.
+    if (items == 8) out.push_back(0);
+}
+
+} // namespace scourvane::archive::detail

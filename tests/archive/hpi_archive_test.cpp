@@ -1,0 +1,169 @@
+// The product's TA archive reader and writer against the tests' own (hpi_reference.h).
+#include "archive/archive.h"
+#include "archive/hpi_reference.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace scourvane
+{
+namespace
+{
+
+using archive::Archive;
+using archive::ArchiveKind;
+using archive::ArchiveResult;
+using archive::Replacement;
+using test::RefHpi;
+using test::RefHpiFile;
+
+std::vector<uint8_t> pattern(size_t size, uint32_t seed, bool compressible)
+{
+    std::vector<uint8_t> bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i)
+    {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = compressible ? static_cast<uint8_t>("Scourvane model bytes "[(i + (state >> 28)) % 22])
+                                : static_cast<uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+// Every file of a reference archive, with the names, sizes and methods the tests vary.
+RefHpi sampleArchive(uint32_t key, int method, bool encoded)
+{
+    RefHpi hpi;
+    hpi.key = key;
+    const auto add = [&](std::string path, std::vector<uint8_t> bytes, int m) {
+        hpi.files.push_back(RefHpiFile{std::move(path), std::move(bytes), m, encoded, {}});
+    };
+    add("Objects3d/ARMCOM.3DO", pattern(9000, 1, true), method);
+    add("Objects3d/Sub/deeper/armflash.3do", pattern(200000, 2, true), method); // four chunks
+    add("Objects3d/Sub/noise.BIN", pattern(70000, 3, false), method);
+    add("objects3d2/Empty.3do", {}, method);
+    add("readme.txt", pattern(65536, 4, true), method); // exactly one chunk
+    add("sounds/a.wav", pattern(3000, 5, false), 0);
+    return hpi;
+}
+
+std::map<std::string, std::vector<uint8_t>> byPath(const std::vector<RefHpiFile>& files)
+{
+    std::map<std::string, std::vector<uint8_t>> map;
+    for (const RefHpiFile& file : files)
+        map[file.path] = file.bytes;
+    return map;
+}
+
+TEST(HpiArchive, ReadsAndRewritesEveryKeyMethodAndEncodingTheReferenceMakes)
+{
+    for (const uint32_t key : {0u, 0x7Du, 0xFFu, 0x12345603u})
+        for (const int method : {0, 1, 2})
+            for (const bool encoded : {false, true})
+            {
+                SCOPED_TRACE(::testing::Message()
+                             << "key " << key << " method " << method << (encoded ? " encoded" : " plain"));
+                const RefHpi source = sampleArchive(key, method, encoded);
+                const std::vector<uint8_t> image = test::refWriteHpi(source);
+                ASSERT_EQ(archive::detectArchiveKind(image.data(), image.size()), ArchiveKind::hpi);
+                Archive opened;
+                ASSERT_EQ(describeArchiveError(opened.open(image.data(), image.size())), "");
+                RefHpi reference;
+                ASSERT_EQ(test::refReadHpi(image, reference), "");
+                ASSERT_EQ(opened.entries().size(), reference.files.size());
+                std::vector<uint8_t> bytes;
+                for (size_t i = 0; i < reference.files.size(); ++i)
+                {
+                    EXPECT_EQ(opened.entries()[i].path, reference.files[i].path);
+                    ASSERT_TRUE(opened.read(i, bytes).ok()) << reference.files[i].path;
+                    EXPECT_EQ(bytes, reference.files[i].bytes) << reference.files[i].path;
+                }
+
+                // Replace the two models with new contents: one smaller, one crossing chunk borders
+                // with long runs (matches up to 17 bytes) and noise.
+                std::vector<uint8_t> small = pattern(5000, 9, true);
+                std::vector<uint8_t> large(140000, 7);
+                const std::vector<uint8_t> noise = pattern(20000, 10, false);
+                std::copy(noise.begin(), noise.end(), large.begin() + 60000);
+                std::map<std::string, size_t> index;
+                for (size_t i = 0; i < opened.entries().size(); ++i)
+                    index[opened.entries()[i].path] = i;
+                const Replacement replacements[] = {{index.at("Objects3d/ARMCOM.3DO"), small},
+                                                    {index.at("Objects3d/Sub/deeper/armflash.3do"), large}};
+                std::vector<uint8_t> rewritten;
+                ASSERT_TRUE(opened.rewrite(replacements, rewritten).ok());
+                EXPECT_EQ(describeArchiveError(archive::verifyRewrite(
+                              image.data(), image.size(), rewritten.data(), rewritten.size(), replacements)),
+                          "");
+
+                RefHpi after;
+                ASSERT_EQ(test::refReadHpi(rewritten, after), "");
+                EXPECT_EQ(after.key, key);
+                EXPECT_EQ(after.version, 0x00010000u);
+                EXPECT_TRUE(std::equal(image.end() - 36, image.end(), rewritten.end() - 36));
+                std::map<std::string, std::vector<uint8_t>> expected = byPath(source.files);
+                expected["Objects3d/ARMCOM.3DO"] = small;
+                expected["Objects3d/Sub/deeper/armflash.3do"] = large;
+                EXPECT_EQ(byPath(after.files), expected);
+                for (size_t i = 0; i < after.files.size(); ++i)
+                {
+                    EXPECT_EQ(after.files[i].path, reference.files[i].path); // directory order kept
+                    EXPECT_EQ(after.files[i].method, reference.files[i].method);
+                    const bool replaced = after.files[i].path == "Objects3d/ARMCOM.3DO" ||
+                                          after.files[i].path == "Objects3d/Sub/deeper/armflash.3do";
+                    if (!replaced) // untouched: the same chunks
+                    {
+                        EXPECT_EQ(after.files[i].stored, reference.files[i].stored) << after.files[i].path;
+                    }
+                }
+            }
+}
+
+TEST(HpiArchive, LzEncoderOutputDecodesForEveryKindOfInput)
+{
+    // Through the product's writer and the reference reader: runs, noise, text, a single byte and
+    // exactly one full chunk.
+    const std::vector<std::vector<uint8_t>> inputs = {std::vector<uint8_t>(65536, 0),
+                                                      pattern(65536, 11, false),
+                                                      pattern(65535, 12, true),
+                                                      {42},
+                                                      std::vector<uint8_t>(4097, 1)};
+    RefHpi source;
+    source.key = 0x41;
+    for (size_t i = 0; i < inputs.size(); ++i)
+        source.files.push_back(
+            RefHpiFile{std::string(1, static_cast<char>('a' + i)), {1, 2, 3}, 1, i % 2 == 0, {}});
+    const std::vector<uint8_t> image = test::refWriteHpi(source);
+    Archive opened;
+    ASSERT_TRUE(opened.open(image.data(), image.size()).ok());
+    std::vector<Replacement> replacements;
+    for (size_t i = 0; i < inputs.size(); ++i)
+        replacements.push_back({i, inputs[i]});
+    std::vector<uint8_t> rewritten;
+    ASSERT_TRUE(opened.rewrite(replacements, rewritten).ok());
+    RefHpi after;
+    ASSERT_EQ(test::refReadHpi(rewritten, after), "");
+    for (size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(after.files[i].bytes, inputs[i]) << i;
+    EXPECT_LT(after.files[0].stored.size(), 65536u / 6); // runs do compress
+}
+
+TEST(HpiArchive, RefusesSavedGamesKingdomsAndUnknownVersionsByName)
+{
+    RefHpi source = sampleArchive(0, 0, false);
+    for (const auto& [version, result] : {std::pair{0x4B4E4142u, ArchiveResult::savedGame},
+                                          std::pair{0x00020000u, ArchiveResult::kingdomsArchive},
+                                          std::pair{0x00010001u, ArchiveResult::unknownVersion}})
+    {
+        source.version = version;
+        const std::vector<uint8_t> image = test::refWriteHpi(source);
+        Archive opened;
+        const archive::ArchiveError error = opened.open(image.data(), image.size());
+        EXPECT_EQ(error.result, result);
+        EXPECT_FALSE(describeArchiveError(error).empty());
+    }
+}
+
+} // namespace
+} // namespace scourvane
