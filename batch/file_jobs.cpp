@@ -1,5 +1,5 @@
-// The workers of a run: each takes the next file of the list, cleans it and leaves its result in
-// that file's slot; the calling thread hands the slots back in order.
+// The workers of a run: each takes the next job of the list and does it; the calling thread hands
+// the jobs' results back in the list's order.
 #include "batch/file_jobs.h"
 
 #include "clean/part_cleaner.h"
@@ -24,18 +24,19 @@ namespace
 {
 struct Dispatch
 {
-    Dispatch(const std::vector<FileJob>& list, const std::function<bool()>& stopWhen)
-        : jobs(list), stop(stopWhen)
+    Dispatch(size_t jobCount, const std::function<bool()>& stopWhen, const std::function<void(size_t)>& doJob)
+        : count(jobCount), stop(stopWhen), job(doJob), done(jobCount, 0)
     {
     }
 
-    const std::vector<FileJob>& jobs;
+    const size_t count;
     const std::function<bool()>& stop;
+    const std::function<void(size_t)>& job;
     std::mutex mutex;
-    std::condition_variable ready; // a result came, or no further file will start
+    std::condition_variable ready; // a job ended, or no further job will start
     size_t next = 0;               // the first job not started
     bool closed = false;           // no further job starts
-    std::vector<std::optional<FileResult>> results;
+    std::vector<char> done;        // per job: its work is over
 };
 
 void work(Dispatch& dispatch)
@@ -45,9 +46,9 @@ void work(Dispatch& dispatch)
         size_t index;
         {
             std::lock_guard<std::mutex> lock(dispatch.mutex);
-            if (!dispatch.closed && dispatch.next < dispatch.jobs.size() && dispatch.stop && dispatch.stop())
+            if (!dispatch.closed && dispatch.next < dispatch.count && dispatch.stop && dispatch.stop())
                 dispatch.closed = true;
-            if (dispatch.closed || dispatch.next == dispatch.jobs.size())
+            if (dispatch.closed || dispatch.next == dispatch.count)
             {
                 dispatch.closed = true;
                 dispatch.ready.notify_all();
@@ -55,10 +56,10 @@ void work(Dispatch& dispatch)
             }
             index = dispatch.next++;
         }
-        FileResult result = cleanFile(dispatch.jobs[index].path.c_str(), dispatch.jobs[index].options);
+        dispatch.job(index);
         {
             std::lock_guard<std::mutex> lock(dispatch.mutex);
-            dispatch.results[index] = std::move(result);
+            dispatch.done[index] = 1;
         }
         dispatch.ready.notify_all();
     }
@@ -67,7 +68,7 @@ void work(Dispatch& dispatch)
     releaseCleaningBuffers();
 }
 
-// The worker threads, closed and joined on the way out however it is left, so that a file in
+// The worker threads, closed and joined on the way out however it is left, so that a job in
 // hand is always finished whole.
 struct Workers
 {
@@ -90,16 +91,15 @@ struct Workers
 };
 } // namespace
 
-size_t runFileJobs(const std::vector<FileJob>& jobs, unsigned workers, const std::function<bool()>& stop,
-                   const std::function<void(size_t index, const FileResult& result)>& deliver)
+size_t runJobs(size_t count, unsigned workers, const std::function<bool()>& stop,
+               const std::function<void(size_t index)>& job, const std::function<void(size_t index)>& deliver)
 {
-    Dispatch dispatch(jobs, stop);
+    Dispatch dispatch(count, stop, job);
     Workers pool{dispatch};
-    if (workers > 1 && jobs.size() > 1)
+    if (workers > 1 && count > 1)
     {
-        dispatch.results.resize(jobs.size());
-        const size_t count = std::min<size_t>(workers, jobs.size());
-        for (size_t i = 0; i < count; ++i)
+        const size_t threads = std::min<size_t>(workers, count);
+        for (size_t i = 0; i < threads; ++i)
         {
             // A system that cannot start another thread runs the list on those it has.
             try
@@ -115,30 +115,43 @@ size_t runFileJobs(const std::vector<FileJob>& jobs, unsigned workers, const std
     if (pool.threads.empty())
     {
         size_t index = 0;
-        for (; index < jobs.size() && !(stop && stop()); ++index)
-            deliver(index, cleanFile(jobs[index].path.c_str(), jobs[index].options));
+        for (; index < count && !(stop && stop()); ++index)
+        {
+            job(index);
+            deliver(index);
+        }
         return index;
     }
 
     size_t delivered = 0;
-    while (delivered < jobs.size())
+    while (delivered < count)
     {
-        FileResult result;
         {
             std::unique_lock<std::mutex> lock(dispatch.mutex);
-            dispatch.ready.wait(lock,
-                                [&] {
-                                    return dispatch.results[delivered].has_value() ||
-                                           (dispatch.closed && delivered == dispatch.next);
-                                });
-            if (!dispatch.results[delivered].has_value()) break; // stopped, and everything started is out
-            result = std::move(*dispatch.results[delivered]);
-            dispatch.results[delivered].reset();
+            dispatch.ready.wait(
+                lock, [&]
+                { return dispatch.done[delivered] != 0 || (dispatch.closed && delivered == dispatch.next); });
+            if (dispatch.done[delivered] == 0) break; // stopped, and everything started is out
         }
-        deliver(delivered, result);
+        deliver(delivered);
         ++delivered;
     }
     return delivered;
+}
+
+size_t runFileJobs(const std::vector<FileJob>& jobs, unsigned workers, const std::function<bool()>& stop,
+                   const std::function<void(size_t index, const FileResult& result)>& deliver)
+{
+    // Each job writes only its own slot; a slot is read once its job is over and then let go.
+    std::vector<FileResult> results(jobs.size());
+    return runJobs(
+        jobs.size(), workers, stop,
+        [&](size_t i) { results[i] = cleanFile(jobs[i].path.c_str(), jobs[i].options); },
+        [&](size_t i)
+        {
+            deliver(i, results[i]);
+            results[i] = FileResult();
+        });
 }
 
 } // namespace scourvane
