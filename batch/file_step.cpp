@@ -155,8 +155,9 @@ bool proveWhatDiskHolds(const Original& original, platform::FileReplacement& sav
     return false;
 }
 
-// The original as PATH.bak, unless something already has that name: the first backup is the
-// original and must survive every later run. Never written through a link.
+} // namespace
+
+// Never written through a link.
 bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
 {
     const std::string backupPath = std::string(path) + ".bak";
@@ -179,6 +180,9 @@ bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResu
     result.backupKept = true;
     return true;
 }
+
+namespace
+{
 
 // Only the source's own name is checked against what was read; an output is a new file.
 FileResult commit(platform::FileReplacement& save, const platform::FileIdentity* expected, FileResult& result)

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace scourvane
 {
@@ -66,6 +67,11 @@ size_t maxReportPathLength();
 // keepBackup, PATH.bak receives the original only once the model is known to be writable and only
 // when the cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced.
 FileResult cleanFile(const char* path, const FileStepOptions& options = {});
+
+// Keeps `original` as PATH.bak, unless something already has that name (then result.backupKept):
+// the first backup is the original and must survive every later run. False, with backupFailed and
+// the reason in result.backupError, when the copy cannot be made.
+bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result);
 
 // The size of the file at `path` as a signed 32-bit number (the low 32 bits of the size), or -1 when
 // it cannot be had.

@@ -70,6 +70,10 @@ struct FileIdentity
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error = nullptr,
                    FileIdentity* identity = nullptr);
 
+// Reads at most `count` bytes from the start of the regular file at `path` into `out` (fewer when
+// the file is shorter). False when it cannot be opened or read, or is not a regular file.
+bool readFileStart(const char* path, size_t count, std::vector<uint8_t>& out);
+
 // The identity of the file `path` leads to now (following symbolic links); `known` false when
 // there is none.
 FileIdentity identifyFile(const char* path);

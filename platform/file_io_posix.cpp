@@ -2,6 +2,7 @@
 #include "platform/file_io.h"
 #include "platform/path.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -181,6 +182,31 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     }
     if (identity) *identity = identityOf(st);
     return true;
+}
+
+bool readFileStart(const char* path, size_t count, std::vector<uint8_t>& out)
+{
+    out.clear();
+    // Non-blocking for the same reason as above: a FIFO named like a model must not hang.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (read)
+    {
+        out.resize(std::min<uint64_t>(count, static_cast<uint64_t>(st.st_size)));
+        size_t done = 0;
+        while (read && done < out.size())
+        {
+            const ssize_t got = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR) continue;
+            read = got > 0;
+            if (read) done += static_cast<size_t>(got);
+        }
+        out.resize(done);
+    }
+    ::close(fd);
+    return read;
 }
 
 FileIdentity identifyFile(const char* path)

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -144,6 +145,31 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     }
     if (identity) *identity = identityOf(info);
     return true;
+}
+
+bool readFileStart(const char* path, size_t count, std::vector<uint8_t>& out)
+{
+    out.clear();
+    HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool read = GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size);
+    if (read)
+    {
+        out.resize(static_cast<size_t>(std::min<uint64_t>(count, static_cast<uint64_t>(size.QuadPart))));
+        size_t done = 0;
+        while (read && done < out.size())
+        {
+            DWORD got = 0;
+            read = ReadFile(file, out.data() + done, static_cast<DWORD>(out.size() - done), &got, nullptr) &&
+                   got > 0;
+            done += got;
+        }
+        out.resize(done);
+    }
+    CloseHandle(file);
+    return read;
 }
 
 FileIdentity identifyFile(const char* path)

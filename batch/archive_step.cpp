@@ -1,0 +1,273 @@
+// The per-archive step: read the archive whole, clean its models on the workers through the core,
+// rewrite it in memory, prove the new image, then save it as a model is saved.
+#include "batch/archive_step.h"
+
+#include "batch/file_jobs.h"
+#include "batch/selection_list.h"
+#include "platform/folder.h"
+
+#include <new>
+
+namespace scourvane
+{
+
+namespace
+{
+// No archive a mod ships comes near; a larger one would need its image three times in memory.
+constexpr uint64_t maxArchiveFileSize = uint64_t{1} << 32;
+
+bool endsWithFolded(std::string_view name, std::string_view tail)
+{
+    if (name.size() < tail.size()) return false;
+    name = name.substr(name.size() - tail.size());
+    for (size_t i = 0; i < tail.size(); ++i)
+    {
+        const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+        if (c != tail[i]) return false;
+    }
+    return true;
+}
+} // namespace
+
+bool hasArchiveExtension(std::string_view name)
+{
+    for (std::string_view tail : {".sdz", ".zip", ".sd7", ".hpi", ".ufo", ".ccx", ".gp3"})
+        if (endsWithFolded(name, tail)) return true;
+    return false;
+}
+
+archive::ArchiveKind archiveKindOfFile(const char* path)
+{
+    std::vector<uint8_t> bytes;
+    if (!platform::readFileStart(path, 8, bytes)) return archive::ArchiveKind::unknown;
+    archive::ArchiveKind kind = archive::detectArchiveKind(bytes.data(), bytes.size());
+    // Only a zip with bytes ahead of it needs its end to be told; only a name that says it is an
+    // archive is worth reading whole for that.
+    if (kind == archive::ArchiveKind::unknown && hasArchiveExtension(platform::pathName(path)) &&
+        platform::readWholeFile(path, bytes, maxArchiveFileSize))
+        kind = archive::detectArchiveKind(bytes.data(), bytes.size());
+    return kind;
+}
+
+namespace
+{
+// One model entry while the workers clean it.
+struct ModelSlot
+{
+    size_t entry = 0;
+    archive::ArchiveError readError; // the entry's bytes do not decode: the archive does not read whole
+    CleanedModel cleaned;
+};
+
+FileResult resultOf(const CleanedModel& model)
+{
+    FileResult result;
+    result.sizeBefore = model.figures.sizeBefore;
+    result.sizeAfter = model.figures.sizeAfter;
+    result.vertexChange = model.figures.vertexChange;
+    result.faceChange = model.figures.faceChange;
+    result.changed = model.figures.changed;
+    result.loadError = model.loadError;
+    result.saveError = model.saveError;
+    result.verifyError = model.verifyError;
+    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
+    switch (model.outcome)
+    {
+    case CoreOutcome::cleaned:
+        result.outcome = FileOutcome::cleaned;
+        break;
+    case CoreOutcome::loadFailed:
+        result.outcome = FileOutcome::readFailed;
+        break;
+    case CoreOutcome::notSameDrawing:
+        result.outcome = FileOutcome::notSameDrawing;
+        break;
+    case CoreOutcome::imageFailed:
+    case CoreOutcome::outOfMemory:
+        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
+        break;
+    }
+    return result;
+}
+
+// Cleans the archive's models on the workers; the slots come back in entry order. False, with the
+// entry and reason in run.archiveError, when an entry's bytes do not decode.
+bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& options, ArchiveRun& run,
+                 std::vector<ModelSlot>& slots)
+{
+    const std::vector<archive::ArchiveEntry>& entries = opened.entries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!entries[i].folder && hasModelExtension(entries[i].path) &&
+            !(options.excluded && options.excluded(entries[i].path)))
+            slots.push_back({i, {}, {}});
+    runJobs(
+        slots.size(), options.workers, {},
+        [&](size_t k)
+        {
+            std::vector<uint8_t> bytes;
+            try
+            {
+                slots[k].readError = opened.read(slots[k].entry, bytes);
+            }
+            catch (const std::bad_alloc&)
+            {
+                slots[k].cleaned.outcome = CoreOutcome::outOfMemory;
+                return;
+            }
+            if (slots[k].readError.ok()) slots[k].cleaned = cleanModelBytes(bytes.data(), bytes.size());
+        },
+        [](size_t) {});
+    for (const ModelSlot& slot : slots)
+        if (!slot.readError.ok())
+        {
+            run.archiveError = slot.readError;
+            return false;
+        }
+    for (const ModelSlot& slot : slots)
+    {
+        run.models.push_back({entries[slot.entry].path, resultOf(slot.cleaned)});
+        if (slot.cleaned.outcome == CoreOutcome::cleaned && slot.cleaned.figures.changed) run.changed = true;
+    }
+    return true;
+}
+
+ArchiveRun failed(ArchiveRun& run, ArchiveOutcome outcome)
+{
+    run.outcome = outcome;
+    return run;
+}
+
+// Writes the proved image to a temporary beside the target, reads it back and proves it again
+// entry by entry; false (and nothing left) on any failure.
+bool writeAndProve(const char* target, bool makeFolder, const std::vector<uint8_t>& original,
+                   const std::vector<uint8_t>& image, std::span<const archive::Replacement> replacements,
+                   platform::FileReplacement& save, ArchiveRun& run)
+{
+    if (makeFolder) platform::makeFolders(platform::pathFolder(target).c_str());
+    if (!save.begin(target, image.size(), &run.ioError) ||
+        !save.write(image.data(), image.size(), &run.ioError))
+    {
+        run.outcome = ArchiveOutcome::writeFailed;
+        return false;
+    }
+    std::vector<uint8_t> written;
+    if (!save.readBack(written, &run.ioError))
+    {
+        save.abandon();
+        run.outcome = ArchiveOutcome::writeFailed;
+        return false;
+    }
+    run.archiveError = archive::verifyRewrite(original.data(), original.size(), written.data(),
+                                              written.size(), replacements);
+    if (run.archiveError.ok()) return true;
+    save.abandon();
+    run.outcome = ArchiveOutcome::notSameImage;
+    return false;
+}
+
+ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options)
+{
+    ArchiveRun run;
+    std::vector<uint8_t> original;
+    platform::FileIdentity identity;
+    if (!platform::readWholeFile(path, original, maxArchiveFileSize, &run.ioError, &identity))
+        return failed(run, ArchiveOutcome::readFailed);
+    run.sizeBefore = static_cast<int64_t>(original.size());
+    archive::Archive opened;
+    run.archiveError = opened.open(original.data(), original.size());
+    if (run.archiveError.result == archive::ArchiveResult::sevenZipNotSupported)
+        return failed(run, ArchiveOutcome::cannotRewrite);
+    if (!run.archiveError.ok()) return failed(run, ArchiveOutcome::readFailed);
+    std::vector<ModelSlot> slots;
+    if (!cleanModels(opened, options, run, slots)) return failed(run, ArchiveOutcome::readFailed);
+    run.sizeAfter = run.sizeBefore;
+    run.outcome = ArchiveOutcome::cleaned;
+    const char* target = options.file.outputPath != nullptr ? options.file.outputPath : path;
+    const bool inPlace = target == path;
+    // An archive whose models are all clean is not rewritten; an -o copy of it is the same bytes.
+    std::vector<archive::Replacement> replacements;
+    for (const ModelSlot& slot : slots)
+        if (slot.cleaned.outcome == CoreOutcome::cleaned && slot.cleaned.figures.changed)
+            replacements.push_back({slot.entry, slot.cleaned.image});
+    std::vector<uint8_t> image;
+    if (!replacements.empty())
+    {
+        run.archiveError = opened.rewrite(replacements, image);
+        if (run.archiveError.ok())
+            run.archiveError = archive::verifyRewrite(original.data(), original.size(), image.data(),
+                                                      image.size(), replacements);
+        if (!run.archiveError.ok()) return failed(run, ArchiveOutcome::notSameImage);
+        run.sizeAfter = static_cast<int64_t>(image.size());
+    }
+    if (options.file.dryRun || (inPlace && replacements.empty())) return run;
+    const std::vector<uint8_t>& newBytes = replacements.empty() ? original : image;
+    if (!inPlace && options.file.skipUnchanged &&
+        platform::fileSize(target) == static_cast<int64_t>(newBytes.size()))
+    {
+        std::vector<uint8_t> current;
+        if (platform::readWholeFile(target, current, newBytes.size()) && current == newBytes) return run;
+    }
+    platform::FileReplacement save;
+    if (!writeAndProve(target, options.file.makeOutputFolder, original, newBytes, replacements, save, run))
+        return run;
+    if (options.file.keepBackup && inPlace)
+    {
+        FileResult backup;
+        if (!keepBackup(path, original, backup))
+        {
+            run.ioError = backup.backupError;
+            return failed(run, ArchiveOutcome::backupFailed);
+        }
+        run.backupKept = backup.backupKept;
+    }
+    if (!save.commit(inPlace ? &identity : nullptr, &run.ioError))
+        return failed(run, ArchiveOutcome::writeFailed);
+    run.written = true;
+    return run;
+}
+} // namespace
+
+ArchiveRun cleanArchive(const char* path, const ArchiveStepOptions& options)
+{
+    // An archive too large for the memory there is fails alone, as a model does.
+    try
+    {
+        return cleanArchiveSteps(path, options);
+    }
+    catch (const std::bad_alloc&)
+    {
+        ArchiveRun run;
+        run.outcome = ArchiveOutcome::readFailed;
+        run.ioError.step = platform::IoStep::tooLarge;
+        return run;
+    }
+}
+
+std::string describeArchiveFailure(const ArchiveRun& run)
+{
+    switch (run.outcome)
+    {
+    case ArchiveOutcome::cleaned:
+        return std::string();
+    case ArchiveOutcome::readFailed:
+        if (!run.archiveError.ok())
+            return "the archive does not read whole: " + archive::describeArchiveError(run.archiveError) +
+                   "; left as it was";
+        return platform::describeIoError(run.ioError) + "; left as it was";
+    case ArchiveOutcome::writeFailed:
+        if (run.ioError.step == platform::IoStep::changed)
+            return "the archive changed while it was being cleaned; the cleaned copy was discarded";
+        return platform::describeIoError(run.ioError) + "; the archive was left as it was";
+    case ArchiveOutcome::backupFailed:
+        return "cannot make the backup copy: " + platform::describeIoError(run.ioError) +
+               "; the archive was left as it was";
+    case ArchiveOutcome::cannotRewrite:
+        return archive::describeArchiveError(run.archiveError);
+    case ArchiveOutcome::notSameImage:
+        return "the rewritten archive would not hold what it should (" +
+               archive::describeArchiveError(run.archiveError) + "); left as it was";
+    }
+    return "unknown failure";
+}
+
+} // namespace scourvane
