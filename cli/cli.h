@@ -10,10 +10,13 @@
 namespace scourvane::cli
 {
 
-// Exit statuses. With --check, 1 also means that some file would change.
+// Exit statuses. With --check, 0 means every model is clean, 1 that every model could be read and
+// some would change, and exitCannotTell that some model could not be read or cleaned (or none was
+// found), so a gate can tell "run the cleaner" from "a model is damaged".
 inline constexpr int exitAllCleaned = 0;
 inline constexpr int exitSomeFailed = 1; // also: no model found, or the log could not be written
 inline constexpr int exitUsage = 2;
+inline constexpr int exitCannotTell = 3; // --check only
 
 struct Options
 {

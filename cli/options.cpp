@@ -275,6 +275,7 @@ std::string usageText()
            "  -r, --recursive   also clean the *.3do files of all subdirectories\n"
            "  -n, --dry-run     only report what cleaning would remove; write nothing, not even a log\n"
            "      --check       list the files cleaning would change; write nothing; exit 1 if any\n"
+           "                    would change, 3 if any cannot be read or cleaned\n"
            "  -o, --output DIR  write the cleaned models below DIR (each at its path relative to the\n"
            "                    PATH that named it) and leave the originals alone\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
@@ -291,9 +292,10 @@ std::string usageText()
            "A model that is already clean is not rewritten. Every cleaned model is checked to draw\n"
            "exactly what the original drew before it is written.\n"
            "\n"
-           "Exit status: 0 when every file was cleaned, 1 when any failed (with --check, also when\n"
-           "any would change), none was found or the log could not be written, 2 for a usage error,\n"
-           "130 (143, 129) when interrupted by Ctrl+C (SIGTERM, SIGHUP).\n";
+           "Exit status: 0 when every file was cleaned, 1 when any failed, none was found or the\n"
+           "log could not be written, 2 for a usage error, 130 (143, 129) when interrupted by Ctrl+C\n"
+           "(SIGTERM, SIGHUP). With --check: 0 when every model is clean, 1 when every model could\n"
+           "be read and some would change, 3 when any cannot be read or cleaned (or none was found).\n";
 }
 
 const char* versionText()

@@ -97,6 +97,32 @@ std::string jsonTotals(const CleanTotals& totals)
            ",\"bytesRemoved\":" + std::to_string(totals.bytesRemoved) + "}";
 }
 
+// The one line --check ends with on standard error: "3 of 875 models would change; 1 cannot be read".
+// A model that loads but whose cleaning fails (no image, or the verifier refuses it) "cannot be
+// cleaned"; the gate treats both alike.
+std::string checkSummary(const CleanTotals& totals, size_t changed, size_t unreadable)
+{
+    const size_t failed = static_cast<size_t>(totals.filesAttempted - totals.filesCleaned);
+    std::string line = std::to_string(changed);
+    line += " of ";
+    line += std::to_string(totals.filesAttempted);
+    line += totals.filesAttempted == 1 ? " model would change" : " models would change";
+    if (unreadable != 0)
+    {
+        line += "; ";
+        line += std::to_string(unreadable);
+        line += " cannot be read";
+    }
+    if (failed > unreadable)
+    {
+        line += "; ";
+        line += std::to_string(failed - unreadable);
+        line += " cannot be cleaned";
+    }
+    line += '\n';
+    return line;
+}
+
 // The extra line of --verbose for a file that was cleaned.
 std::string verboseLine(const Options& options, const std::string& output, const FileResult& result)
 {
@@ -139,6 +165,8 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
     ++totals_.filesAttempted;
     addToTotals(result, totals_);
     if (result.outcome == FileOutcome::cleaned && result.changed) ++changed_;
+    if (result.outcome == FileOutcome::readFailed || result.outcome == FileOutcome::pathTooLong)
+        ++unreadable_;
 
     const std::string report = formatFileReport(path.c_str(), result, style_);
     log_.write(report);
@@ -204,6 +232,8 @@ bool Reporter::end(bool interrupted)
             put(out_, std::to_string(changed_) + " out of " + std::to_string(totals_.filesAttempted) +
                           " files would change\n");
     }
+    if (options_.check)
+        put(err_, checkSummary(totals_, changed_, unreadable_));
     else
         put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
     std::fflush(out_);

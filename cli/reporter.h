@@ -55,7 +55,8 @@ class Reporter
     platform::IoError logError_;
     bool logFailed_ = false;
     CleanTotals totals_;
-    size_t changed_ = 0;
+    size_t changed_ = 0;    // cleaned files whose cleaned bytes differ from their own
+    size_t unreadable_ = 0; // files that could not be read (or were refused before opening)
     std::string jsonFiles_;
     bool showProgress_;
     size_t progressWidth_ = 0;

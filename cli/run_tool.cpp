@@ -81,7 +81,12 @@ int exitStatus(const Options& options, const RunPlan& plan, const Reporter& repo
     if (interrupted != 0) return interrupted;
     const CleanTotals& totals = reporter.totals();
     const bool allCleaned = !plan.files.empty() && totals.filesCleaned == totals.filesAttempted;
-    if (options.check) return allCleaned && reporter.changed() == 0 ? exitAllCleaned : exitSomeFailed;
+    if (options.check)
+    {
+        // A model that cannot be read says more than one that would change: it wins.
+        if (!allCleaned) return exitCannotTell;
+        return reporter.changed() == 0 ? exitAllCleaned : exitSomeFailed;
+    }
     return allCleaned && logWritten ? exitAllCleaned : exitSomeFailed;
 }
 } // namespace

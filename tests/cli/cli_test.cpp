@@ -212,6 +212,7 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
     const CliRun dirty = runProgram({"--check", "models"});
     EXPECT_EQ(dirty.status, cli::exitSomeFailed);
     EXPECT_EQ(dirty.out, model("a.3do") + "\n" + model("b.3do") + "\n");
+    EXPECT_EQ(dirty.err, "2 of 2 models would change\n");
     EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
     EXPECT_FALSE(fs::exists("log.txt"));
 
@@ -234,6 +235,33 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
     const CliRun clean = runProgram({"--check", "-rv", "models"});
     EXPECT_EQ(clean.status, cli::exitAllCleaned);
     EXPECT_EQ(clean.out, "0 out of 2 files would change\n");
+    EXPECT_EQ(clean.err, "0 of 2 models would change\n");
+}
+
+TEST_F(CliTest, CheckTellsADamagedModelFromADirtyOneWithExitThree)
+{
+    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
+    const CliRun damaged = runProgram({"--check", "models"});
+    EXPECT_EQ(damaged.status, cli::exitCannotTell) << "a damaged model wins over the dirty ones";
+    EXPECT_EQ(damaged.out, model("a.3do") + "\n" + model("b.3do") + "\n");
+    EXPECT_TRUE(damaged.err.ends_with("\n2 of 3 models would change; 1 cannot be read\n")) << damaged.err;
+    EXPECT_NE(damaged.err.find("broken.3do: "), std::string::npos) << damaged.err;
+
+    const CliRun json = runProgram({"--check", "--json", "models", "missing.3do"});
+    EXPECT_EQ(json.status, cli::exitCannotTell);
+    EXPECT_TRUE(json.err.ends_with("2 of 4 models would change; 2 cannot be read\n")) << json.err;
+
+    // A gate pointed at a folder without models cannot vouch for anything.
+    fs::create_directory("empty");
+    const CliRun none = runProgram({"--check", "empty"});
+    EXPECT_EQ(none.status, cli::exitCannotTell);
+    EXPECT_NE(none.err.find("no 3DO files found"), std::string::npos) << none.err;
+
+    fs::remove(model("broken.3do"));
+    EXPECT_EQ(runProgram({"-q", "models"}).status, cli::exitAllCleaned);
+    const CliRun clean = runProgram({"--check", "models"});
+    EXPECT_EQ(clean.status, cli::exitAllCleaned);
+    EXPECT_EQ(clean.out, "");
 }
 
 TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesClashes)
