@@ -88,13 +88,64 @@ std::string jsonFile(const std::string& path, const std::string& output, const F
     return text + "}";
 }
 
-std::string jsonTotals(const CleanTotals& totals)
+std::string jsonTotals(const CleanTotals& totals, size_t changed)
 {
+    const size_t cleaned = static_cast<size_t>(totals.filesCleaned);
     return "{\"filesAttempted\":" + std::to_string(totals.filesAttempted) +
            ",\"filesCleaned\":" + std::to_string(totals.filesCleaned) +
+           ",\"filesChanged\":" + std::to_string(changed) +
+           ",\"filesUnchanged\":" + std::to_string(cleaned - changed) +
+           ",\"filesFailed\":" + std::to_string(totals.filesAttempted - totals.filesCleaned) +
            ",\"vertexesRemoved\":" + std::to_string(totals.vertexesRemoved) +
            ",\"facesRemoved\":" + std::to_string(totals.facesRemoved) +
            ",\"bytesRemoved\":" + std::to_string(totals.bytesRemoved) + "}";
+}
+
+// `number` with a comma between each group of three digits: 1,234,567.
+std::string groupedNumber(uint64_t number)
+{
+    const std::string digits = std::to_string(number);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i)
+    {
+        if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+// The line after the summary that says what happened to the files and how much of their bytes went:
+// "833 written, 42 already clean, 0 failed; 1,234,567 of 5,678,901 bytes removed (21.7%)". The
+// byte counts are exact (not wrapped as the log's), over the files cleaned.
+std::string outcomeLine(const CleanTotals& totals, size_t changed, uint64_t bytesBefore, int64_t bytesRemoved,
+                        bool dryRun)
+{
+    const size_t cleaned = static_cast<size_t>(totals.filesCleaned);
+    std::string line = std::to_string(changed);
+    line += dryRun ? " would be written, " : " written, ";
+    line += std::to_string(cleaned - changed);
+    line += " already clean, ";
+    line += std::to_string(totals.filesAttempted - totals.filesCleaned);
+    line += " failed; ";
+    const uint64_t magnitude = bytesRemoved < 0 ? uint64_t{0} - static_cast<uint64_t>(bytesRemoved)
+                                                : static_cast<uint64_t>(bytesRemoved);
+    line += groupedNumber(magnitude);
+    line += " of ";
+    line += groupedNumber(bytesBefore);
+    line += bytesRemoved < 0 ? (dryRun ? " bytes would be added" : " bytes added")
+                             : (dryRun ? " bytes would be removed" : " bytes removed");
+    if (bytesBefore != 0)
+    {
+        // Tenths of a percent, rounded half away from zero, in integers so every system prints the same.
+        const uint64_t tenths = (magnitude * 1000 + bytesBefore / 2) / bytesBefore;
+        line += " (";
+        line += std::to_string(tenths / 10);
+        line += '.';
+        line += std::to_string(tenths % 10);
+        line += "%)";
+    }
+    line += '\n';
+    return line;
 }
 
 // The one line --check ends with on standard error: "3 of 875 models would change; 1 cannot be read".
@@ -165,6 +216,12 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
     ++totals_.filesAttempted;
     addToTotals(result, totals_);
     if (result.outcome == FileOutcome::cleaned && result.changed) ++changed_;
+    if (result.outcome == FileOutcome::cleaned)
+    {
+        const uint32_t before = static_cast<uint32_t>(result.sizeBefore);
+        bytesBefore_ += before;
+        bytesRemoved_ += int64_t{before} - int64_t{static_cast<uint32_t>(result.sizeAfter)};
+    }
     if (result.outcome == FileOutcome::readFailed || result.outcome == FileOutcome::pathTooLong)
         ++unreadable_;
 
@@ -224,8 +281,8 @@ bool Reporter::end(bool interrupted)
         put(out_, std::string("{\"version\":") + jsonString(versionText()) +
                       ",\"dryRun\":" + (options_.dryRun ? "true" : "false") +
                       ",\"check\":" + (options_.check ? "true" : "false") + ",\"files\":[" + jsonFiles_ +
-                      "],\"totals\":" + jsonTotals(totals_) + (interrupted ? ",\"interrupted\":true" : "") +
-                      "}\n");
+                      "],\"totals\":" + jsonTotals(totals_, changed_) +
+                      (interrupted ? ",\"interrupted\":true" : "") + "}\n");
     else if (options_.check)
     {
         if (options_.verbose)
@@ -235,7 +292,10 @@ bool Reporter::end(bool interrupted)
     if (options_.check)
         put(err_, checkSummary(totals_, changed_, unreadable_));
     else
+    {
         put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
+        put(out_, outcomeLine(totals_, changed_, bytesBefore_, bytesRemoved_, options_.dryRun));
+    }
     std::fflush(out_);
     return !logFailed_;
 }

@@ -158,7 +158,9 @@ TEST_F(CliTest, CleansTheModelsOfAFolderTreeInSortedOrderAndPrintsTheLogWithoutA
                  c = log.find(report(model((fs::path("sub") / "C.3DO").string())));
     EXPECT_TRUE(log.starts_with("Report:") && a == 7 && a < b && b < c && c != std::string::npos) << log;
     EXPECT_NE(log.find("\r\n3 out of 3 files cleaned successfully\r\n\t"), std::string::npos) << log;
-    EXPECT_EQ(cleaned.out, cli::plainLineEnds(log) + "\n");
+    EXPECT_EQ(cleaned.out, cli::plainLineEnds(log) +
+                               "\n3 written, 0 already clean, 0 failed; 150 of 540 bytes removed (27.8%)\n")
+        << "the log keeps the window's format; the tool's report adds one line";
 }
 
 TEST_F(CliTest, DryRunWritesNothingButPredictsTheCleanedSizes)
@@ -201,7 +203,8 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
         "},{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":" +
         cli::jsonString("cannot open the file: " + platform::systemMessage(2) + " (error 2)") + "}";
     EXPECT_EQ(failed.out.rfind(head, 0), 0u) << failed.out;
-    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"vertexesRemoved\":1,"
+    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"filesChanged\":1,"
+                              "\"filesUnchanged\":0,\"filesFailed\":2,\"vertexesRemoved\":1,"
                               "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
               std::string::npos)
         << failed.out;
@@ -236,6 +239,30 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
     EXPECT_EQ(clean.status, cli::exitAllCleaned);
     EXPECT_EQ(clean.out, "0 out of 2 files would change\n");
     EXPECT_EQ(clean.err, "0 of 2 models would change\n");
+}
+
+TEST_F(CliTest, TheReportEndsWithWhatWasWrittenWhatWasCleanAndWhatFailedWithExactBytes)
+{
+    ASSERT_EQ(runProgram({"-q", "--no-log", model("b.3do")}).status, cli::exitAllCleaned);
+    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
+
+    const CliRun dry = runProgram({"-n", "models"});
+    EXPECT_EQ(dry.status, cli::exitSomeFailed);
+    EXPECT_TRUE(dry.out.ends_with(
+        "\n1 would be written, 1 already clean, 1 failed; 50 of 310 bytes would be removed (16.1%)\n"))
+        << dry.out;
+    const CliRun json = runProgram({"--check", "--json", "models"});
+    EXPECT_NE(json.out.find("\"filesAttempted\":3,\"filesCleaned\":2,\"filesChanged\":1,"
+                            "\"filesUnchanged\":1,\"filesFailed\":1,"),
+              std::string::npos)
+        << json.out;
+
+    const CliRun quiet = runProgram({"-q", "models"});
+    EXPECT_TRUE(quiet.out.ends_with("\t50 bytes removed\n1 written, 1 already clean, 1 failed; 50 of 310 "
+                                    "bytes removed (16.1%)\n"))
+        << quiet.out;
+    const std::string log = readText("log.txt");
+    EXPECT_TRUE(log.ends_with("\t50 bytes removed")) << "the log keeps the window's format: " << log;
 }
 
 TEST_F(CliTest, CheckTellsADamagedModelFromADirtyOneWithExitThree)
