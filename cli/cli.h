@@ -2,6 +2,7 @@
 // same log.txt as the Clean command, for scripts and pipelines.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ struct Options
     std::string outputDir; // empty: clean in place
     unsigned jobs = 0;     // files cleaned at once (-j); 0: one per core
     std::vector<std::string> paths;
+    std::vector<std::string> filesFrom; // --files-from lists, "-" for standard input
+    bool nulSeparated = false;          // -0: the lists' names end with NUL, not a line end
 };
 
 // Reads the command line (argv[0] is the program): short options may be bundled (-rn, -roDIR),
@@ -79,6 +82,25 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
 
 // True when a folder among `paths` holds *.3do files in its subfolders (which only -r reaches).
 bool subfoldersHoldModels(const std::vector<std::string>& paths);
+
+// Puts `stream` in binary mode on Windows (no CR LF translation, no end at Ctrl+Z); nothing elsewhere.
+void setBinaryMode(std::FILE* stream);
+
+enum class InputRead : uint8_t
+{
+    ok,
+    tooLarge, // more than the most asked for; what was read is dropped
+    failed,
+};
+
+// Everything left on `stream` (in binary mode) into `bytes`, refusing more than `maxSize` bytes.
+InputRead readAllInput(std::FILE* stream, uint64_t maxSize, std::vector<uint8_t>& bytes);
+
+// Appends the paths of the list `source` (a file, or "-" for standard input) to `paths`: one a line,
+// without a CR before the line end, or with `nulSeparated` one before each NUL; empty entries are
+// skipped. False, with `error` saying why, when the list cannot be read.
+bool readPathList(const std::string& source, bool nulSeparated, std::vector<std::string>& paths,
+                  std::string& error);
 
 // The text with every CR LF turned into a plain LF.
 std::string plainLineEnds(std::string_view text);

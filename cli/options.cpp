@@ -30,6 +30,8 @@ enum class Option : uint8_t
     verbose,
     help,
     version,
+    filesFrom,
+    nul,
 };
 
 // The most workers -j takes.
@@ -52,6 +54,8 @@ constexpr OptionSpec optionSpecs[] = {
     {Option::log, '\0', "log", true},
     {Option::noLog, '\0', "no-log", false},
     {Option::output, 'o', "output", true},
+    {Option::filesFrom, '\0', "files-from", true},
+    {Option::nul, '0', "null", false},
     {Option::jobs, 'j', "jobs", true},
     {Option::quiet, 'q', "quiet", false},
     {Option::verbose, 'v', "verbose", false},
@@ -128,6 +132,17 @@ bool apply(Option option, std::string_view value, Options& options, std::string&
     case Option::version:
         options.version = true;
         break;
+    case Option::filesFrom:
+        if (value.empty())
+        {
+            error = "--files-from needs a file (- for standard input)";
+            return false;
+        }
+        options.filesFrom.emplace_back(value);
+        break;
+    case Option::nul:
+        options.nulSeparated = true;
+        break;
     }
     return true;
 }
@@ -158,7 +173,11 @@ bool checkCombination(const Options& options, std::string& error)
         error = "--check writes nothing, so it takes no --output";
     else if (options.backup && !options.outputDir.empty())
         error = "--output leaves the models as they are, so it takes no --backup";
-    else if (options.paths.empty())
+    else if (options.nulSeparated && options.filesFrom.empty())
+        error = "-0 (--null) says how a --files-from list is separated, and there is none";
+    else if (std::count(options.filesFrom.begin(), options.filesFrom.end(), "-") > 1)
+        error = "standard input can take only one --files-from list";
+    else if (options.paths.empty() && options.filesFrom.empty())
         error = "no PATH given";
     return error.empty();
 }
@@ -265,6 +284,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
 std::string usageText()
 {
     return "Usage: scourvane-cli [options] PATH...\n"
+           "       scourvane-cli [options] --files-from FILE [PATH]...\n"
            "Cleans 3DO model files in place: merges duplicate vertexes, drops untextured faces of\n"
            "colour 0 (lines and the protected face excepted) and unused vertexes, gives empty parts a\n"
            "single point, and stores each texture name once.\n"
@@ -279,6 +299,10 @@ std::string usageText()
            "  -o, --output DIR  write the cleaned models below DIR (each at its path relative to the\n"
            "                    PATH that named it) and leave the originals alone\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
+           "      --files-from FILE\n"
+           "                    also clean the paths listed in FILE, one a line (- for standard\n"
+           "                    input); one run, one report and one log for them all\n"
+           "  -0, --null        the --files-from list separates names with NUL (find -print0)\n"
            "  -j, --jobs N      clean N files at once (default: one per core; the report keeps\n"
            "                    the files' order)\n"
            "      --json        print one JSON object for the run instead of the report\n"

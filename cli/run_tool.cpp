@@ -95,6 +95,16 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
 {
     Options options = parsed;
     options.dryRun = options.dryRun || options.check; // a check writes nothing either
+    // The listed paths join those of the command line, so that one run takes them all.
+    for (const std::string& list : options.filesFrom)
+    {
+        std::string error;
+        if (!readPathList(list, options.nulSeparated, options.paths, error))
+        {
+            put(err, "scourvane-cli: " + error + "\n");
+            return exitUsage;
+        }
+    }
     RunPlan plan;
     if (const int refused = preflight(options, plan, err); refused >= 0) return refused;
 

@@ -41,8 +41,10 @@ struct CliRun
 
 // Runs the tool through the system's shell in the current directory, capturing its output (with plain
 // LF line ends, as Windows' text mode writes CR LF); no argument holds a quote. Arguments are quoted,
-// except `unquoted` ones, which go as typed (wildcards).
-CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& unquoted = {})
+// except `unquoted` ones, which go as typed (wildcards). Standard input comes from the file `input`
+// when one is named; the exact bytes of standard output go to the file `rawOutput` when one is named.
+CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& unquoted = {},
+                  const std::string& input = "", const std::string& rawOutput = "")
 {
     TempDir capture;
     std::string program = SCOURVANE_CLI_PATH;
@@ -59,14 +61,16 @@ CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<s
         line += " " + q + argument + q;
     for (const std::string& argument : unquoted)
         line += " " + argument;
-    line += " >" + q + capture.file("out") + q + " 2>" + q + capture.file("err") + q;
+    if (!input.empty()) line += " <" + q + input + q;
+    line += " >" + q + (rawOutput.empty() ? capture.file("out") : rawOutput) + q + " 2>" + q +
+            capture.file("err") + q;
 #ifdef _WIN32
     const int status = std::system(("\"" + line + "\"").c_str()); // cmd.exe strips the outer quotes
 #else
     const int wait = std::system(line.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    return {status, cli::plainLineEnds(readText(capture.file("out"))),
+    return {status, rawOutput.empty() ? cli::plainLineEnds(readText(capture.file("out"))) : std::string(),
             cli::plainLineEnds(readText(capture.file("err")))};
 }
 
@@ -130,6 +134,10 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
         {{"x", "-o"}, cli::exitUsage, "", "--output needs a folder"},
         {{"-rj0", "x"}, cli::exitUsage, "", "--jobs needs a number of files to clean at once, from 1"},
         {{"--jobs", "2x", "x"}, cli::exitUsage, "", "--jobs needs a number"},
+        {{"-0", "x"}, cli::exitUsage, "", "-0 (--null) says how a --files-from list is separated"},
+        {{"--files-from", "-", "--files-from=-"}, cli::exitUsage, "", "only one --files-from list"},
+        {{"--files-from"}, cli::exitUsage, "", "--files-from needs a file"},
+        {{"--files-from", "no-such-list"}, cli::exitUsage, "", "cannot read the file list no-such-list: "},
         {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
         {{"--version"}, cli::exitAllCleaned, std::string("scourvane-cli ") + cli::versionText(), ""},
     };
@@ -239,6 +247,45 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
     EXPECT_EQ(clean.status, cli::exitAllCleaned);
     EXPECT_EQ(clean.out, "0 out of 2 files would change\n");
     EXPECT_EQ(clean.err, "0 of 2 models would change\n");
+}
+
+TEST_F(CliTest, FileListsJoinTheCommandLinesPathsInOneRunWithOneReportAndOneLog)
+{
+    fs::create_directories("mod/sub");
+    for (const char* path : {"mod/sub/c.3do", "mod/d.3do", "e.3do"})
+        writeBytes(path, dirtyModel());
+    // Windows line ends, a blank line and a folder among the names; no line end after the last.
+    const std::string listed = "mod/d.3do\r\n\r\nmodels\r\nmod/sub/c.3do";
+    writeBytes("list.txt", std::vector<uint8_t>(listed.begin(), listed.end()));
+    const CliRun run = runProgram({"--files-from", "list.txt", "e.3do"});
+    EXPECT_EQ(run.status, cli::exitAllCleaned) << run.err;
+    const std::string log = readText("log.txt");
+    EXPECT_NE(log.find("5 out of 5 files cleaned successfully"), std::string::npos) << log;
+    const size_t e = log.find("\"e.3do\""), d = log.find("\"mod/d.3do\""), a = log.find(model("a.3do")),
+                 c = log.find("\"mod/sub/c.3do\"");
+    EXPECT_TRUE(e < d && d < a && a < c && c != std::string::npos)
+        << "command line first, then the list: " << log;
+    EXPECT_EQ(readBytes("mod/sub/c.3do").size(), 130u);
+
+    // NUL-separated names from standard input, as find -print0 writes them; on POSIX a name may hold
+    // a line end.
+#ifdef _WIN32
+    const std::string odd = "odd name.3do";
+#else
+    const std::string odd = "odd\nname.3do";
+#endif
+    writeBytes(odd, dirtyModel());
+    writeBytes("e.3do", dirtyModel());
+    const std::string nulListed = odd + '\0' + "e.3do" + '\0';
+    writeBytes("list0", std::vector<uint8_t>(nulListed.begin(), nulListed.end()));
+    const CliRun fromInput = runProgram({"-0", "--files-from", "-", "--json", "--no-log"}, {}, "list0");
+    EXPECT_EQ(fromInput.status, cli::exitAllCleaned) << fromInput.err;
+    EXPECT_NE(fromInput.out.find("{\"path\":" + cli::jsonString(odd) +
+                                 ",\"outcome\":\"cleaned\",\"sizeBefore\":180"),
+              std::string::npos)
+        << fromInput.out;
+    EXPECT_NE(fromInput.out.find("\"filesAttempted\":2,"), std::string::npos) << fromInput.out;
+    EXPECT_EQ(readBytes("e.3do").size(), 130u);
 }
 
 TEST_F(CliTest, TheReportEndsWithWhatWasWrittenWhatWasCleanAndWhatFailedWithExactBytes)
