@@ -37,6 +37,7 @@ struct Options
     std::vector<std::string> paths;
     std::vector<std::string> filesFrom; // --files-from lists, "-" for standard input
     bool nulSeparated = false;          // -0: the lists' names end with NUL, not a line end
+    std::vector<std::string> excludes;  // --exclude patterns
 };
 
 // Reads the command line (argv[0] is the program): short options may be bundled (-rn, -roDIR),
@@ -65,9 +66,12 @@ struct FoundFile
 // The files to clean, in order: each PATH that is not a directory as it is given (a missing one is
 // reported by the run), and for each directory the regular files in it whose names end in .3do
 // (with `recursive`, also in all its subdirectories), sorted by path. Directories that cannot be
-// read are skipped with a line in `problems`.
+// read are skipped with a line in `problems`. A file or folder that an `excludes` pattern matches
+// (see Glob) is left out, a folder with all it holds: below a directory by its path there, a PATH
+// that is a file by its name.
 std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
-                                    std::vector<std::string>& problems);
+                                    std::vector<std::string>& problems,
+                                    const std::vector<std::string>& excludes = {});
 
 // The output path of each file below `outputDir`, in the order of `files`. False, with `error`
 // saying why, when the output folder is a folder being cleaned or lies inside one, when a file

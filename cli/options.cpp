@@ -32,6 +32,7 @@ enum class Option : uint8_t
     version,
     filesFrom,
     nul,
+    exclude,
 };
 
 // The most workers -j takes.
@@ -56,6 +57,7 @@ constexpr OptionSpec optionSpecs[] = {
     {Option::output, 'o', "output", true},
     {Option::filesFrom, '\0', "files-from", true},
     {Option::nul, '0', "null", false},
+    {Option::exclude, '\0', "exclude", true},
     {Option::jobs, 'j', "jobs", true},
     {Option::quiet, 'q', "quiet", false},
     {Option::verbose, 'v', "verbose", false},
@@ -142,6 +144,14 @@ bool apply(Option option, std::string_view value, Options& options, std::string&
         break;
     case Option::nul:
         options.nulSeparated = true;
+        break;
+    case Option::exclude:
+        if (value.empty())
+        {
+            error = "--exclude needs a pattern, such as original/ or *_old.3do";
+            return false;
+        }
+        options.excludes.emplace_back(value);
         break;
     }
     return true;
@@ -303,6 +313,10 @@ std::string usageText()
            "                    also clean the paths listed in FILE, one a line (- for standard\n"
            "                    input); one run, one report and one log for them all\n"
            "  -0, --null        the --files-from list separates names with NUL (find -print0)\n"
+           "      --exclude GLOB\n"
+           "                    skip the files and folders whose path below a folder PATH, or whose\n"
+           "                    name, matches GLOB (*, ?, ** and [...] as in .gitignore; a trailing /\n"
+           "                    for folders only); may be repeated\n"
            "  -j, --jobs N      clean N files at once (default: one per core; the report keeps\n"
            "                    the files' order)\n"
            "      --json        print one JSON object for the run instead of the report\n"

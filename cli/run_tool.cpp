@@ -25,7 +25,7 @@ struct RunPlan
 int preflight(const Options& options, RunPlan& plan, std::FILE* err)
 {
     std::vector<std::string> problems;
-    plan.files = collectFiles(options.paths, options.recursive, problems);
+    plan.files = collectFiles(options.paths, options.recursive, problems, options.excludes);
     if (!options.outputDir.empty())
     {
         std::string error;

@@ -3,6 +3,7 @@
 // scripts/fault_test.sh's.
 #include "batch/report.h"
 #include "cli/cli.h"
+#include "cli/glob.h"
 #include "cli/json.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"
@@ -137,6 +138,7 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
         {{"-0", "x"}, cli::exitUsage, "", "-0 (--null) says how a --files-from list is separated"},
         {{"--files-from", "-", "--files-from=-"}, cli::exitUsage, "", "only one --files-from list"},
         {{"--files-from"}, cli::exitUsage, "", "--files-from needs a file"},
+        {{"--exclude=", "x"}, cli::exitUsage, "", "--exclude needs a pattern"},
         {{"--files-from", "no-such-list"}, cli::exitUsage, "", "cannot read the file list no-such-list: "},
         {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
         {{"--version"}, cli::exitAllCleaned, std::string("scourvane-cli ") + cli::versionText(), ""},
@@ -468,6 +470,107 @@ TEST_F(CliTest, ManyWorkersPrintWriteAndCleanExactlyWhatOneWorkerDoes)
         const fs::path name = fs::path("models") / fs::path(path).filename();
         EXPECT_EQ(readBytes((home / "j3" / name).string()), readBytes((home / "j1" / name).string())) << name;
     }
+}
+
+TEST(CliGlob, MatchesAsGitignoreDoesByNameAtAnyDepthOrByPathFromTheTop)
+{
+    const struct
+    {
+        const char* pattern;
+        const char* path;
+        bool isFolder;
+        bool matches;
+    } cases[] = {
+        {"*.bak", "a/b/c.bak", false, true},  // a name at any depth
+        {"*.3do", "a/b.3do/c", false, false}, // ... its own, not a folder's above it
+        {"original", "mod/original", true, true},
+        {"original/", "mod/original", false, false}, // folders only
+        {"original/", "original", true, true},
+        {"sub/*.3do", "sub/a.3do", false, true}, // a slash anchors the pattern at the top
+        {"sub/*.3do", "x/sub/a.3do", false, false},
+        {"/a.3do", "a.3do", false, true},
+        {"/a.3do", "x/a.3do", false, false},
+        {"*", "a/b", false, true}, // a name alone
+        {"a*", "b/ab", false, true},
+        {"a/*", "a/b/c", false, false}, // * never crosses a slash
+        {"a?c", "abc", false, true},
+        {"x/a?c", "x/a/c", false, false}, // ? never matches a slash
+        {"**/x.3do", "x.3do", false, true},
+        {"**/x.3do", "a/b/x.3do", false, true},
+        {"a/**/b", "a/b", false, true},
+        {"a/**/b", "a/x/y/b", false, true},
+        {"a/**/b", "ab", false, false},
+        {"a/**", "a/x/y", false, true},
+        {"a/**", "a", true, false},
+        {"a**b", "a/x/b", false, false}, // ** inside a name is a plain *
+        {"[abc].3do", "b.3do", false, true},
+        {"[!abc].3do", "b.3do", false, false},
+        {"[^abc].3do", "d.3do", false, true},
+        {"[a-c]x", "cx", false, true},
+        {"[a-c]x", "dx", false, false},
+        {"[]]", "]", false, true},
+        {"[ab", "[ab", false, true}, // no closing bracket: plain characters
+        {"", "a", false, false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.pattern) + " on " + c.path);
+        EXPECT_EQ(cli::Glob(c.pattern).matches(c.path, c.isFolder), c.matches);
+    }
+#ifndef _WIN32
+    EXPECT_TRUE(cli::Glob("a\\*b").matches("a*b", false)) << "a backslash takes the next character as it is";
+    EXPECT_FALSE(cli::Glob("a\\*b").matches("axb", false));
+#endif
+    EXPECT_TRUE(cli::Glob("*.3DO", true).matches("X.3do", false));
+    EXPECT_TRUE(cli::Glob("[A-C].3do", true).matches("b.3DO", false));
+    EXPECT_FALSE(cli::Glob("*.3DO").matches("X.3do", false));
+}
+
+// Patterns that send a backtracking matcher into exponential time; each must finish at once. Only a
+// hang would show, so there is no clock here: ctest's timeout is the hang-catcher.
+TEST(CliGlob, HostilePatternsOnLongNamesTakeTimeInProportionToTheirLengths)
+{
+    const std::string longName(20000, 'a');
+    EXPECT_FALSE(cli::Glob("*a*a*a*a*a*a*a*a*a*a*a*a*b").matches(longName, false));
+    EXPECT_TRUE(cli::Glob("*a*a*a*a*a*a*a*a*a*a*a*a*a").matches(longName, false));
+    std::string deep;
+    for (int i = 0; i < 2000; ++i)
+        deep += "a/";
+    deep += "x";
+    EXPECT_FALSE(cli::Glob("**/a/**/a/**/a/**/a/**/a/**/a/**/b").matches(deep, false));
+    EXPECT_TRUE(cli::Glob("**/a/**/a/**/a/**/a/**/a/**/a/**/x").matches(deep, false));
+    EXPECT_FALSE(cli::Glob(std::string(5000, '*') + "b").matches(longName, false));
+    std::string sets;
+    for (int i = 0; i < 200; ++i)
+        sets += "[a-z]*";
+    EXPECT_FALSE(cli::Glob(sets + "0").matches(longName, false));
+}
+
+TEST_F(CliTest, ExcludeSkipsMatchingFilesAndWholeFoldersBelowEachFolderArgument)
+{
+    fs::create_directories("models/original/deep");
+    fs::create_directories("models/third/party");
+    writeBytes(model("original/a.3do"), dirtyModel());
+    writeBytes(model("original/deep/a.3do"), dirtyModel());
+    writeBytes(model("third/party/t.3do"), dirtyModel());
+    writeBytes(model("third/t.3do"), dirtyModel());
+    writeBytes(model("b_old.3do"), dirtyModel());
+    writeBytes("loose_old.3do", dirtyModel());
+
+    const CliRun run =
+        runProgram({"-r", "--json", "--no-log", "--exclude", "original/", "--exclude=third/party",
+                    "--exclude", "*_old.3do", "models", "loose_old.3do"});
+    EXPECT_EQ(run.status, cli::exitAllCleaned) << run.err;
+    for (const std::string& taken : {model("a.3do"), model("b.3do"), model("third/t.3do")})
+        EXPECT_NE(run.out.find(cli::jsonString(taken)), std::string::npos) << taken << run.out;
+    EXPECT_NE(run.out.find("\"filesAttempted\":3,"), std::string::npos) << run.out;
+    for (const char* skipped :
+         {"models/original/a.3do", "models/third/party/t.3do", "models/b_old.3do", "loose_old.3do"})
+        EXPECT_EQ(readBytes(skipped), dirtyModel()) << skipped;
+
+    // Anchored at the folder argument, not at the current folder: "models/third" matches nothing there.
+    const CliRun anchored = runProgram({"-rn", "--exclude", "models/third", "models"});
+    EXPECT_NE(anchored.out.find("7 out of 7 files would be cleaned"), std::string::npos) << anchored.out;
 }
 
 TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
