@@ -109,8 +109,18 @@ bool readPathList(const std::string& source, bool nulSeparated, std::vector<std:
 // The text with every CR LF turned into a plain LF.
 std::string plainLineEnds(std::string_view text);
 
+// True when the options clean a pipe: the only PATH is "-".
+bool cleansPipe(const Options& options);
+
 // Runs the tool with parsed options (not --help or --version): cleans the files, writes the log,
-// prints the report (or the JSON) on `out` and problems on `err`. Returns the exit status.
+// prints the report (or the JSON) on `out` and problems on `err`. Returns the exit status. When the
+// options clean a pipe, runs runPipe with standard input instead.
 int runTool(const Options& options, std::FILE* out, std::FILE* err);
+
+// Cleans the one model on `in` (at most maxModelFileSize bytes) and writes the cleaned, verified
+// model to `out` (in binary mode; the original's bytes when it is already clean; nothing at all
+// when it cannot be cleaned, in a dry run or a check); the report, in any of its forms, and the
+// problems go to `err`, and no log is written. Returns the exit status as runTool does.
+int runPipe(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err);
 
 } // namespace scourvane::cli

@@ -177,7 +177,15 @@ size_t editDistance(std::string_view a, std::string_view b)
 
 bool checkCombination(const Options& options, std::string& error)
 {
-    if (options.quiet && options.verbose)
+    const bool pipe = std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end();
+    if (pipe && (options.paths.size() > 1 || !options.filesFrom.empty()))
+        error = "- (a model on standard input) cannot be cleaned with other paths; name ./- for a file "
+                "called -";
+    else if (pipe && !options.outputDir.empty())
+        error = "- writes the cleaned model to standard output, so it takes no --output";
+    else if (pipe && options.backup)
+        error = "- leaves standard input as it is, so it takes no --backup";
+    else if (options.quiet && options.verbose)
         error = "-q and -v cannot be used together";
     else if (options.check && !options.outputDir.empty())
         error = "--check writes nothing, so it takes no --output";
@@ -192,6 +200,11 @@ bool checkCombination(const Options& options, std::string& error)
     return error.empty();
 }
 } // namespace
+
+bool cleansPipe(const Options& options)
+{
+    return options.paths.size() == 1 && options.paths.front() == "-" && options.filesFrom.empty();
+}
 
 std::string nearestOption(std::string_view typed)
 {
@@ -295,11 +308,15 @@ std::string usageText()
 {
     return "Usage: scourvane-cli [options] PATH...\n"
            "       scourvane-cli [options] --files-from FILE [PATH]...\n"
+           "       scourvane-cli [options] - < MODEL > CLEANED\n"
            "Cleans 3DO model files in place: merges duplicate vertexes, drops untextured faces of\n"
            "colour 0 (lines and the protected face excepted) and unused vertexes, gives empty parts a\n"
            "single point, and stores each texture name once.\n"
            "\n"
-           "Each PATH is a 3DO file or a directory (its *.3do files, any case).\n"
+           "Each PATH is a 3DO file or a directory (its *.3do files, any case). A PATH of - alone\n"
+           "cleans the model on standard input to standard output (the original bytes when it is\n"
+           "already clean, nothing when it cannot be cleaned), with the report on standard error\n"
+           "and no log.\n"
            "\n"
            "Options:\n"
            "  -r, --recursive   also clean the *.3do files of all subdirectories\n"

@@ -93,6 +93,7 @@ int exitStatus(const Options& options, const RunPlan& plan, const Reporter& repo
 
 int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
 {
+    if (cleansPipe(parsed)) return runPipe(parsed, stdin, out, err);
     Options options = parsed;
     options.dryRun = options.dryRun || options.check; // a check writes nothing either
     // The listed paths join those of the command line, so that one run takes them all.

@@ -472,6 +472,60 @@ TEST_F(CliTest, ManyWorkersPrintWriteAndCleanExactlyWhatOneWorkerDoes)
     }
 }
 
+TEST_F(CliTest, AModelOnStandardInputGoesCleanedToStandardOutputWithTheReportOnStandardError)
+{
+    ASSERT_EQ(runProgram({"-q", "--no-log", model("b.3do")}).status, cli::exitAllCleaned);
+    const std::vector<uint8_t> cleaned = readBytes(model("b.3do"));
+    ASSERT_EQ(cleaned.size(), 130u);
+    writeBytes("broken.3do", {2, 0, 0, 0, 0, 0, 0, 0});
+
+    const CliRun dirty = runProgram({"-"}, {}, model("a.3do"), "piped.3do");
+    EXPECT_EQ(dirty.status, cli::exitAllCleaned) << dirty.err;
+    EXPECT_EQ(readBytes("piped.3do"), cleaned) << "cleaned and verified, byte for byte as a file's clean";
+    EXPECT_NE(dirty.err.find("File cleaned: \"-\""), std::string::npos) << dirty.err;
+    EXPECT_NE(dirty.err.find("1 written, 0 already clean, 0 failed; 50 of 180 bytes removed"),
+              std::string::npos)
+        << dirty.err;
+    EXPECT_FALSE(fs::exists("log.txt")) << "a pipe leaves no log";
+
+    const CliRun clean = runProgram({"-v", "-"}, {}, model("b.3do"), "piped.3do");
+    EXPECT_EQ(clean.status, cli::exitAllCleaned) << clean.err;
+    EXPECT_EQ(readBytes("piped.3do"), cleaned) << "an already clean model passes as it is";
+
+    const CliRun broken = runProgram({"--json", "-"}, {}, "broken.3do", "piped.3do");
+    EXPECT_EQ(broken.status, cli::exitSomeFailed);
+    EXPECT_TRUE(readBytes("piped.3do").empty()) << "nothing on standard output";
+    EXPECT_NE(broken.err.find("scourvane-cli: -: "), std::string::npos) << broken.err;
+    EXPECT_NE(broken.err.find("{\"path\":\"-\",\"outcome\":\"readFailed\""), std::string::npos) << broken.err;
+
+    const CliRun dry = runProgram({"-n", "-"}, {}, model("a.3do"), "piped.3do");
+    EXPECT_EQ(dry.status, cli::exitAllCleaned);
+    EXPECT_TRUE(readBytes("piped.3do").empty()) << "a dry run writes nothing";
+    const CliRun check = runProgram({"--check", "-"}, {}, model("a.3do"), "piped.3do");
+    EXPECT_EQ(check.status, cli::exitSomeFailed);
+    EXPECT_EQ(check.err, "-\n1 of 1 model would change\n");
+    EXPECT_EQ(runProgram({"--check", "-"}, {}, "broken.3do", "piped.3do").status, cli::exitCannotTell);
+
+    const struct
+    {
+        std::vector<std::string> arguments;
+        std::string err;
+    } refused[] = {
+        {{"-", model("a.3do")}, "cannot be cleaned with other paths"},
+        {{"--files-from", "list", "-"}, "cannot be cleaned with other paths"},
+        {{"-o", "out", "-"}, "takes no --output"},
+        {{"-b", "-"}, "takes no --backup"},
+    };
+    for (const auto& c : refused)
+    {
+        SCOPED_TRACE(c.arguments[0]);
+        const CliRun run = runProgram(c.arguments, {}, model("a.3do"));
+        EXPECT_EQ(run.status, cli::exitUsage);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+}
+
 TEST(CliGlob, MatchesAsGitignoreDoesByNameAtAnyDepthOrByPathFromTheTop)
 {
     const struct
