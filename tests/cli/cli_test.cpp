@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -625,6 +627,113 @@ TEST_F(CliTest, ExcludeSkipsMatchingFilesAndWholeFoldersBelowEachFolderArgument)
     // Anchored at the folder argument, not at the current folder: "models/third" matches nothing there.
     const CliRun anchored = runProgram({"-rn", "--exclude", "models/third", "models"});
     EXPECT_NE(anchored.out.find("7 out of 7 files would be cleaned"), std::string::npos) << anchored.out;
+}
+
+// The options --help lists, as typed: "-r", "--recursive", "--files-from", ...
+std::vector<std::string> helpOptions()
+{
+    std::vector<std::string> options;
+    const std::string help = cli::usageText();
+    size_t start = 0;
+    while (start < help.size())
+    {
+        size_t end = help.find('\n', start);
+        if (end == std::string::npos) end = help.size();
+        std::string_view line(help.data() + start, end - start);
+        start = end + 1;
+        // An option's row starts with its names, up to the first gap of two spaces.
+        const size_t first = line.find_first_not_of(' ');
+        if (!line.starts_with("  ") || first == std::string_view::npos || line[first] != '-') continue;
+        line.remove_prefix(first);
+        line = line.substr(0, line.find("  "));
+        size_t k = 0;
+        while (k < line.size())
+        {
+            size_t stop = line.find(' ', k);
+            if (stop == std::string_view::npos) stop = line.size();
+            std::string word(line.substr(k, stop - k));
+            if (!word.empty() && word.back() == ',') word.pop_back();
+            if (word.starts_with("-")) options.push_back(word);
+            k = stop + 1;
+        }
+    }
+    return options;
+}
+
+// The manual page as it reads: roff's escaped hyphens plain, font changes and hyphenation marks gone.
+std::string manualPageText()
+{
+    std::string path = SCOURVANE_MANUAL_PAGE;
+#ifdef _WIN32
+    if (path.front() == '/') path = "Z:" + path; // the build's Unix paths are on drive Z: under Wine
+#endif
+    const std::string roff = readText(path);
+    std::string text;
+    for (size_t i = 0; i < roff.size(); ++i)
+    {
+        if (roff[i] == '\\' && i + 1 < roff.size())
+        {
+            const char next = roff[i + 1];
+            if (next == '-') text += '-';
+            if (next == 'f' && i + 2 < roff.size()) ++i; // \fB, \fR, \fI
+            ++i;
+            continue;
+        }
+        text += roff[i];
+    }
+    return text;
+}
+
+bool namesWord(const std::string& text, const std::string& word)
+{
+    const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+    {
+        const bool startsWord = at == 0 || !isWordChar(text[at - 1]);
+        const bool endsWord = at + word.size() == text.size() || !isWordChar(text[at + word.size()]);
+        if (startsWord && endsWord) return true;
+    }
+    return false;
+}
+
+TEST(CliManualPage, NamesEveryOptionOfTheHelpAndEveryExitStatus)
+{
+    const std::string page = manualPageText();
+    ASSERT_NE(page.find(".SH OPTIONS"), std::string::npos)
+        << "the manual page was not found at " << SCOURVANE_MANUAL_PAGE;
+    const std::vector<std::string> options = helpOptions();
+    ASSERT_GE(options.size(), 20u) << "the help's option rows were not found";
+    EXPECT_NE(std::find(options.begin(), options.end(), "--files-from"), options.end());
+    for (const std::string& option : options)
+        EXPECT_TRUE(namesWord(page, option)) << "the manual page does not name " << option;
+
+    // And back: every option the manual page describes is one --help lists.
+    const size_t optionsAt = page.find(".SH OPTIONS"), optionsEnd = page.find("\n.SH ", optionsAt + 1);
+    const std::string section = page.substr(optionsAt, optionsEnd - optionsAt);
+    for (size_t at = section.find("\n.TP\n."); at != std::string::npos; at = section.find("\n.TP\n.", at + 1))
+    {
+        const size_t lineStart = at + 5, lineEnd = section.find('\n', lineStart);
+        const std::string line = section.substr(lineStart, lineEnd - lineStart);
+        for (size_t dash = line.find("--"); dash != std::string::npos; dash = line.find("--", dash + 2))
+        {
+            const size_t stop = line.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", dash + 2);
+            const std::string option = line.substr(dash, stop - dash);
+            EXPECT_NE(std::find(options.begin(), options.end(), option), options.end())
+                << "--help does not list " << option << ", which the manual page describes";
+        }
+    }
+
+    const size_t statusAt = page.find(".SH EXIT STATUS");
+    ASSERT_NE(statusAt, std::string::npos);
+    const std::string statuses = page.substr(statusAt, page.find("\n.SH ", statusAt + 1) - statusAt);
+    const std::string help = cli::usageText();
+    for (const int status :
+         {cli::exitAllCleaned, cli::exitSomeFailed, cli::exitUsage, cli::exitCannotTell, 129, 130, 143})
+    {
+        EXPECT_NE(statuses.find("\n.B " + std::to_string(status) + "\n"), std::string::npos)
+            << "EXIT STATUS does not name " << status;
+        EXPECT_TRUE(namesWord(help, std::to_string(status))) << "--help does not name exit status " << status;
+    }
 }
 
 TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
