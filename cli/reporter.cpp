@@ -64,41 +64,60 @@ const char* outcomeName(FileOutcome outcome)
     return "unknown";
 }
 
+// Appends `,"key":value` to `text`. The JSON is built by appending: GCC 12 warns falsely
+// (-Wrestrict) on chains of string additions.
+void appendField(std::string& text, std::string_view key, std::string_view value)
+{
+    text += ",\"";
+    text += key;
+    text += "\":";
+    text += value;
+}
+
 std::string jsonFile(const std::string& path, const std::string& output, const FileResult& result)
 {
-    std::string text = "{" + jsonNameField("path", path);
-    if (!output.empty()) text += "," + jsonNameField("output", output);
-    text += ",\"outcome\":\"";
+    std::string text = "{";
+    text += jsonNameField("path", path);
+    if (!output.empty())
+    {
+        text += ',';
+        text += jsonNameField("output", output);
+    }
+    appendField(text, "outcome", "\"");
     text += outcomeName(result.outcome);
     text += '"';
     if (result.outcome == FileOutcome::cleaned)
     {
         int32_t bytesRemoved = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
                                                     static_cast<uint32_t>(result.sizeAfter));
-        text += ",\"sizeBefore\":" + std::to_string(result.sizeBefore) +
-                ",\"sizeAfter\":" + std::to_string(result.sizeAfter) +
-                ",\"bytesRemoved\":" + std::to_string(bytesRemoved) +
-                ",\"vertexesRemoved\":" + std::to_string(result.vertexChange) +
-                ",\"facesRemoved\":" + std::to_string(result.faceChange) +
-                ",\"changed\":" + (result.changed ? "true" : "false");
-        if (result.backupKept) text += ",\"backupKept\":true";
+        appendField(text, "sizeBefore", std::to_string(result.sizeBefore));
+        appendField(text, "sizeAfter", std::to_string(result.sizeAfter));
+        appendField(text, "bytesRemoved", std::to_string(bytesRemoved));
+        appendField(text, "vertexesRemoved", std::to_string(result.vertexChange));
+        appendField(text, "facesRemoved", std::to_string(result.faceChange));
+        appendField(text, "changed", result.changed ? "true" : "false");
+        if (result.backupKept) appendField(text, "backupKept", "true");
     }
     else
-        text += ",\"error\":" + jsonString(describeFailure(result));
-    return text + "}";
+        appendField(text, "error", jsonString(describeFailure(result)));
+    text += '}';
+    return text;
 }
 
 std::string jsonTotals(const CleanTotals& totals, size_t changed)
 {
     const size_t cleaned = static_cast<size_t>(totals.filesCleaned);
-    return "{\"filesAttempted\":" + std::to_string(totals.filesAttempted) +
-           ",\"filesCleaned\":" + std::to_string(totals.filesCleaned) +
-           ",\"filesChanged\":" + std::to_string(changed) +
-           ",\"filesUnchanged\":" + std::to_string(cleaned - changed) +
-           ",\"filesFailed\":" + std::to_string(totals.filesAttempted - totals.filesCleaned) +
-           ",\"vertexesRemoved\":" + std::to_string(totals.vertexesRemoved) +
-           ",\"facesRemoved\":" + std::to_string(totals.facesRemoved) +
-           ",\"bytesRemoved\":" + std::to_string(totals.bytesRemoved) + "}";
+    std::string text = "{\"filesAttempted\":";
+    text += std::to_string(totals.filesAttempted);
+    appendField(text, "filesCleaned", std::to_string(totals.filesCleaned));
+    appendField(text, "filesChanged", std::to_string(changed));
+    appendField(text, "filesUnchanged", std::to_string(cleaned - changed));
+    appendField(text, "filesFailed", std::to_string(totals.filesAttempted - totals.filesCleaned));
+    appendField(text, "vertexesRemoved", std::to_string(totals.vertexesRemoved));
+    appendField(text, "facesRemoved", std::to_string(totals.facesRemoved));
+    appendField(text, "bytesRemoved", std::to_string(totals.bytesRemoved));
+    text += '}';
+    return text;
 }
 
 // `number` with a comma between each group of three digits: 1,234,567.
@@ -278,11 +297,19 @@ bool Reporter::end(bool interrupted)
     }
 
     if (options_.json)
-        put(out_, std::string("{\"version\":") + jsonString(versionText()) +
-                      ",\"dryRun\":" + (options_.dryRun ? "true" : "false") +
-                      ",\"check\":" + (options_.check ? "true" : "false") + ",\"files\":[" + jsonFiles_ +
-                      "],\"totals\":" + jsonTotals(totals_, changed_) +
-                      (interrupted ? ",\"interrupted\":true" : "") + "}\n");
+    {
+        std::string json = "{\"version\":";
+        json += jsonString(versionText());
+        appendField(json, "dryRun", options_.dryRun ? "true" : "false");
+        appendField(json, "check", options_.check ? "true" : "false");
+        appendField(json, "files", "[");
+        json += jsonFiles_;
+        json += ']';
+        appendField(json, "totals", jsonTotals(totals_, changed_));
+        if (interrupted) appendField(json, "interrupted", "true");
+        json += "}\n";
+        put(out_, json);
+    }
     else if (options_.check)
     {
         if (options_.verbose)
