@@ -64,6 +64,19 @@ const char* outcomeName(FileOutcome outcome)
     return "unknown";
 }
 
+// Why a file was not cleaned, said first in the words of someone who only has a file: bytes the
+// reader refuses are "not a 3DO model", before the reader's own account of where it gave up.
+std::string failureText(const FileResult& result)
+{
+    std::string text;
+    const LoadResult load = result.loadError.result;
+    if (result.outcome == FileOutcome::readFailed && !result.outOfMemory && load != LoadResult::ok &&
+        load != LoadResult::openFailed && load != LoadResult::fileTooLarge)
+        text = "not a 3DO model: ";
+    text += describeFailure(result);
+    return text;
+}
+
 // Appends `,"key":value` to `text`. The JSON is built by appending: GCC 12 warns falsely
 // (-Wrestrict) on chains of string additions.
 void appendField(std::string& text, std::string_view key, std::string_view value)
@@ -99,7 +112,7 @@ std::string jsonFile(const std::string& path, const std::string& output, const F
         if (result.backupKept) appendField(text, "backupKept", "true");
     }
     else
-        appendField(text, "error", jsonString(describeFailure(result)));
+        appendField(text, "error", jsonString(failureText(result)));
     text += '}';
     return text;
 }
@@ -248,7 +261,7 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
     log_.write(report);
     clearProgress();
     if (result.outcome != FileOutcome::cleaned)
-        put(err_, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
+        put(err_, "scourvane-cli: " + path + ": " + failureText(result) + "\n");
     if (options_.json)
     {
         if (index != 0) jsonFiles_ += ',';

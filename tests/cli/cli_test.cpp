@@ -199,7 +199,7 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
     ObjectPart probe;
     LoadError error;
     ASSERT_FALSE(probe.loadModelBytes(brokenBytes.data(), brokenBytes.size(), &error));
-    const std::string reason = describeLoadError(error);
+    const std::string reason = "not a 3DO model: " + describeLoadError(error);
     EXPECT_NE(failed.err.find(broken + ": " + reason), std::string::npos) << failed.err;
 #ifndef _WIN32
     EXPECT_NE(failed.err.find("missing.3do: cannot open the file: No such file or directory (error 2)\n"),
