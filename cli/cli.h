@@ -2,6 +2,7 @@
 // same log.txt as the Clean command, for scripts and pipelines.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -10,10 +11,13 @@
 namespace scourvane::cli
 {
 
-// Exit statuses. With --check, 1 also means that some file would change.
+// Exit statuses. With --check, 0 means every model is clean, 1 that every model could be read and
+// some would change, and exitCannotTell that some model could not be read or cleaned (or none was
+// found), so a gate can tell "run the cleaner" from "a model is damaged".
 inline constexpr int exitAllCleaned = 0;
 inline constexpr int exitSomeFailed = 1; // also: no model found, or the log could not be written
 inline constexpr int exitUsage = 2;
+inline constexpr int exitCannotTell = 3; // --check only
 
 struct Options
 {
@@ -31,6 +35,9 @@ struct Options
     std::string outputDir; // empty: clean in place
     unsigned jobs = 0;     // files cleaned at once (-j); 0: one per core
     std::vector<std::string> paths;
+    std::vector<std::string> filesFrom; // --files-from lists, "-" for standard input
+    bool nulSeparated = false;          // -0: the lists' names end with NUL, not a line end
+    std::vector<std::string> excludes;  // --exclude patterns
 };
 
 // Reads the command line (argv[0] is the program): short options may be bundled (-rn, -roDIR),
@@ -59,9 +66,12 @@ struct FoundFile
 // The files to clean, in order: each PATH that is not a directory as it is given (a missing one is
 // reported by the run), and for each directory the regular files in it whose names end in .3do
 // (with `recursive`, also in all its subdirectories), sorted by path. Directories that cannot be
-// read are skipped with a line in `problems`.
+// read are skipped with a line in `problems`. A file or folder that an `excludes` pattern matches
+// (see Glob) is left out, a folder with all it holds: below a directory by its path there, a PATH
+// that is a file by its name.
 std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
-                                    std::vector<std::string>& problems);
+                                    std::vector<std::string>& problems,
+                                    const std::vector<std::string>& excludes = {});
 
 // The output path of each file below `outputDir`, in the order of `files`. False, with `error`
 // saying why, when the output folder is a folder being cleaned or lies inside one, when a file
@@ -77,11 +87,40 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
 // True when a folder among `paths` holds *.3do files in its subfolders (which only -r reaches).
 bool subfoldersHoldModels(const std::vector<std::string>& paths);
 
+// Puts `stream` in binary mode on Windows (no CR LF translation, no end at Ctrl+Z); nothing elsewhere.
+void setBinaryMode(std::FILE* stream);
+
+enum class InputRead : uint8_t
+{
+    ok,
+    tooLarge, // more than the most asked for; what was read is dropped
+    failed,
+};
+
+// Everything left on `stream` (in binary mode) into `bytes`, refusing more than `maxSize` bytes.
+InputRead readAllInput(std::FILE* stream, uint64_t maxSize, std::vector<uint8_t>& bytes);
+
+// Appends the paths of the list `source` (a file, or "-" for standard input) to `paths`: one a line,
+// without a CR before the line end, or with `nulSeparated` one before each NUL; empty entries are
+// skipped. False, with `error` saying why, when the list cannot be read.
+bool readPathList(const std::string& source, bool nulSeparated, std::vector<std::string>& paths,
+                  std::string& error);
+
 // The text with every CR LF turned into a plain LF.
 std::string plainLineEnds(std::string_view text);
 
+// True when the options clean a pipe: the only PATH is "-".
+bool cleansPipe(const Options& options);
+
 // Runs the tool with parsed options (not --help or --version): cleans the files, writes the log,
-// prints the report (or the JSON) on `out` and problems on `err`. Returns the exit status.
+// prints the report (or the JSON) on `out` and problems on `err`. Returns the exit status. When the
+// options clean a pipe, runs runPipe with standard input instead.
 int runTool(const Options& options, std::FILE* out, std::FILE* err);
+
+// Cleans the one model on `in` (at most maxModelFileSize bytes) and writes the cleaned, verified
+// model to `out` (in binary mode; the original's bytes when it is already clean; nothing at all
+// when it cannot be cleaned, in a dry run or a check); the report, in any of its forms, and the
+// problems go to `err`, and no log is written. Returns the exit status as runTool does.
+int runPipe(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err);
 
 } // namespace scourvane::cli

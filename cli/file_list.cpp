@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include "batch/selection_list.h"
+#include "cli/glob.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"
 
@@ -14,11 +15,30 @@ namespace
 {
 using platform::joinPath;
 
+// Names on Windows ignore case, so the patterns that pick them do too.
+#ifdef _WIN32
+constexpr bool namesIgnoreCase = true;
+#else
+constexpr bool namesIgnoreCase = false;
+#endif
+
+// True when a pattern matches the file or folder at `relative` (in this system's spelling).
+bool isExcluded(const std::vector<Glob>& excludes, const std::string& relative, bool isFolder)
+{
+    if (excludes.empty()) return false;
+    std::string path = relative;
+    for (char& c : path)
+        if (platform::isPathSeparator(c)) c = '/';
+    for (const Glob& glob : excludes)
+        if (glob.matches(path, isFolder)) return true;
+    return false;
+}
+
 // The *.3do files of `directory` (with `recursive`, of its whole tree; folders reached through links
 // are not entered, so the walk cannot loop), each with its path relative to `directory`. The walk
 // keeps its own list of folders to visit, so a deep tree costs memory, never stack.
-void listDirectory(const std::string& directory, bool recursive, std::vector<FoundFile>& found,
-                   std::vector<std::string>& problems)
+void listDirectory(const std::string& directory, bool recursive, const std::vector<Glob>& excludes,
+                   std::vector<FoundFile>& found, std::vector<std::string>& problems)
 {
     std::vector<std::string> pending{""}; // folders to list, relative to `directory`
     while (!pending.empty())
@@ -46,27 +66,36 @@ void listDirectory(const std::string& directory, bool recursive, std::vector<Fou
 #endif
             if (!hasModelExtension(name)) continue;
             const std::string inTree = relative.empty() ? name : joinPath(relative, name);
+            if (isExcluded(excludes, inTree, false)) continue;
             found.push_back({joinPath(directory, inTree), inTree});
         }
         for (const std::string& subfolder : subfolders)
-            pending.push_back(relative.empty() ? subfolder : joinPath(relative, subfolder));
+        {
+            std::string inTree = relative.empty() ? subfolder : joinPath(relative, subfolder);
+            if (!isExcluded(excludes, inTree, true)) pending.push_back(std::move(inTree));
+        }
     }
 }
 } // namespace
 
 std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
-                                    std::vector<std::string>& problems)
+                                    std::vector<std::string>& problems,
+                                    const std::vector<std::string>& excludes)
 {
+    std::vector<Glob> globs;
+    for (const std::string& pattern : excludes)
+        globs.emplace_back(pattern, namesIgnoreCase);
     std::vector<FoundFile> files;
     for (const std::string& path : paths)
     {
         if (!platform::isDirectory(path.c_str()))
         {
-            files.push_back({path, std::string(platform::pathName(path))});
+            std::string name(platform::pathName(path));
+            if (!isExcluded(globs, name, false)) files.push_back({path, std::move(name)});
             continue;
         }
         std::vector<FoundFile> found;
-        listDirectory(path, recursive, found, problems);
+        listDirectory(path, recursive, globs, found, problems);
         // Directory order is whatever the file system gives; sorting makes runs repeatable.
         std::sort(found.begin(), found.end(),
                   [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });

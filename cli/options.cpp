@@ -30,6 +30,9 @@ enum class Option : uint8_t
     verbose,
     help,
     version,
+    filesFrom,
+    nul,
+    exclude,
 };
 
 // The most workers -j takes.
@@ -52,6 +55,9 @@ constexpr OptionSpec optionSpecs[] = {
     {Option::log, '\0', "log", true},
     {Option::noLog, '\0', "no-log", false},
     {Option::output, 'o', "output", true},
+    {Option::filesFrom, '\0', "files-from", true},
+    {Option::nul, '0', "null", false},
+    {Option::exclude, '\0', "exclude", true},
     {Option::jobs, 'j', "jobs", true},
     {Option::quiet, 'q', "quiet", false},
     {Option::verbose, 'v', "verbose", false},
@@ -128,6 +134,25 @@ bool apply(Option option, std::string_view value, Options& options, std::string&
     case Option::version:
         options.version = true;
         break;
+    case Option::filesFrom:
+        if (value.empty())
+        {
+            error = "--files-from needs a file (- for standard input)";
+            return false;
+        }
+        options.filesFrom.emplace_back(value);
+        break;
+    case Option::nul:
+        options.nulSeparated = true;
+        break;
+    case Option::exclude:
+        if (value.empty())
+        {
+            error = "--exclude needs a pattern, such as original/ or *_old.3do";
+            return false;
+        }
+        options.excludes.emplace_back(value);
+        break;
     }
     return true;
 }
@@ -152,17 +177,34 @@ size_t editDistance(std::string_view a, std::string_view b)
 
 bool checkCombination(const Options& options, std::string& error)
 {
-    if (options.quiet && options.verbose)
+    const bool pipe = std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end();
+    if (pipe && (options.paths.size() > 1 || !options.filesFrom.empty()))
+        error = "- (a model on standard input) cannot be cleaned with other paths; name ./- for a file "
+                "called -";
+    else if (pipe && !options.outputDir.empty())
+        error = "- writes the cleaned model to standard output, so it takes no --output";
+    else if (pipe && options.backup)
+        error = "- leaves standard input as it is, so it takes no --backup";
+    else if (options.quiet && options.verbose)
         error = "-q and -v cannot be used together";
     else if (options.check && !options.outputDir.empty())
         error = "--check writes nothing, so it takes no --output";
     else if (options.backup && !options.outputDir.empty())
         error = "--output leaves the models as they are, so it takes no --backup";
-    else if (options.paths.empty())
+    else if (options.nulSeparated && options.filesFrom.empty())
+        error = "-0 (--null) says how a --files-from list is separated, and there is none";
+    else if (std::count(options.filesFrom.begin(), options.filesFrom.end(), "-") > 1)
+        error = "standard input can take only one --files-from list";
+    else if (options.paths.empty() && options.filesFrom.empty())
         error = "no PATH given";
     return error.empty();
 }
 } // namespace
+
+bool cleansPipe(const Options& options)
+{
+    return options.paths.size() == 1 && options.paths.front() == "-" && options.filesFrom.empty();
+}
 
 std::string nearestOption(std::string_view typed)
 {
@@ -265,19 +307,33 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
 std::string usageText()
 {
     return "Usage: scourvane-cli [options] PATH...\n"
+           "       scourvane-cli [options] --files-from FILE [PATH]...\n"
+           "       scourvane-cli [options] - < MODEL > CLEANED\n"
            "Cleans 3DO model files in place: merges duplicate vertexes, drops untextured faces of\n"
            "colour 0 (lines and the protected face excepted) and unused vertexes, gives empty parts a\n"
            "single point, and stores each texture name once.\n"
            "\n"
-           "Each PATH is a 3DO file or a directory (its *.3do files, any case).\n"
+           "Each PATH is a 3DO file or a directory (its *.3do files, any case). A PATH of - alone\n"
+           "cleans the model on standard input to standard output (the original bytes when it is\n"
+           "already clean, nothing when it cannot be cleaned), with the report on standard error\n"
+           "and no log.\n"
            "\n"
            "Options:\n"
            "  -r, --recursive   also clean the *.3do files of all subdirectories\n"
            "  -n, --dry-run     only report what cleaning would remove; write nothing, not even a log\n"
            "      --check       list the files cleaning would change; write nothing; exit 1 if any\n"
+           "                    would change, 3 if any cannot be read or cleaned\n"
            "  -o, --output DIR  write the cleaned models below DIR (each at its path relative to the\n"
            "                    PATH that named it) and leave the originals alone\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
+           "      --files-from FILE\n"
+           "                    also clean the paths listed in FILE, one a line (- for standard\n"
+           "                    input); one run, one report and one log for them all\n"
+           "  -0, --null        the --files-from list separates names with NUL (find -print0)\n"
+           "      --exclude GLOB\n"
+           "                    skip the files and folders whose path below a folder PATH, or whose\n"
+           "                    name, matches GLOB (*, ?, ** and [...] as in .gitignore; a trailing /\n"
+           "                    for folders only); may be repeated\n"
            "  -j, --jobs N      clean N files at once (default: one per core; the report keeps\n"
            "                    the files' order)\n"
            "      --json        print one JSON object for the run instead of the report\n"
@@ -291,9 +347,10 @@ std::string usageText()
            "A model that is already clean is not rewritten. Every cleaned model is checked to draw\n"
            "exactly what the original drew before it is written.\n"
            "\n"
-           "Exit status: 0 when every file was cleaned, 1 when any failed (with --check, also when\n"
-           "any would change), none was found or the log could not be written, 2 for a usage error,\n"
-           "130 (143, 129) when interrupted by Ctrl+C (SIGTERM, SIGHUP).\n";
+           "Exit status: 0 when every file was cleaned, 1 when any failed, none was found or the\n"
+           "log could not be written, 2 for a usage error, 130 (143, 129) when interrupted by Ctrl+C\n"
+           "(SIGTERM, SIGHUP). With --check: 0 when every model is clean, 1 when every model could\n"
+           "be read and some would change, 3 when any cannot be read or cleaned (or none was found).\n";
 }
 
 const char* versionText()

@@ -64,37 +64,146 @@ const char* outcomeName(FileOutcome outcome)
     return "unknown";
 }
 
+// Why a file was not cleaned, said first in the words of someone who only has a file: bytes the
+// reader refuses are "not a 3DO model", before the reader's own account of where it gave up.
+std::string failureText(const FileResult& result)
+{
+    std::string text;
+    const LoadResult load = result.loadError.result;
+    if (result.outcome == FileOutcome::readFailed && !result.outOfMemory && load != LoadResult::ok &&
+        load != LoadResult::openFailed && load != LoadResult::fileTooLarge)
+        text = "not a 3DO model: ";
+    text += describeFailure(result);
+    return text;
+}
+
+// Appends `,"key":value` to `text`. The JSON is built by appending: GCC 12 warns falsely
+// (-Wrestrict) on chains of string additions.
+void appendField(std::string& text, std::string_view key, std::string_view value)
+{
+    text += ",\"";
+    text += key;
+    text += "\":";
+    text += value;
+}
+
 std::string jsonFile(const std::string& path, const std::string& output, const FileResult& result)
 {
-    std::string text = "{" + jsonNameField("path", path);
-    if (!output.empty()) text += "," + jsonNameField("output", output);
-    text += ",\"outcome\":\"";
+    std::string text = "{";
+    text += jsonNameField("path", path);
+    if (!output.empty())
+    {
+        text += ',';
+        text += jsonNameField("output", output);
+    }
+    appendField(text, "outcome", "\"");
     text += outcomeName(result.outcome);
     text += '"';
     if (result.outcome == FileOutcome::cleaned)
     {
         int32_t bytesRemoved = static_cast<int32_t>(static_cast<uint32_t>(result.sizeBefore) -
                                                     static_cast<uint32_t>(result.sizeAfter));
-        text += ",\"sizeBefore\":" + std::to_string(result.sizeBefore) +
-                ",\"sizeAfter\":" + std::to_string(result.sizeAfter) +
-                ",\"bytesRemoved\":" + std::to_string(bytesRemoved) +
-                ",\"vertexesRemoved\":" + std::to_string(result.vertexChange) +
-                ",\"facesRemoved\":" + std::to_string(result.faceChange) +
-                ",\"changed\":" + (result.changed ? "true" : "false");
-        if (result.backupKept) text += ",\"backupKept\":true";
+        appendField(text, "sizeBefore", std::to_string(result.sizeBefore));
+        appendField(text, "sizeAfter", std::to_string(result.sizeAfter));
+        appendField(text, "bytesRemoved", std::to_string(bytesRemoved));
+        appendField(text, "vertexesRemoved", std::to_string(result.vertexChange));
+        appendField(text, "facesRemoved", std::to_string(result.faceChange));
+        appendField(text, "changed", result.changed ? "true" : "false");
+        if (result.backupKept) appendField(text, "backupKept", "true");
     }
     else
-        text += ",\"error\":" + jsonString(describeFailure(result));
-    return text + "}";
+        appendField(text, "error", jsonString(failureText(result)));
+    text += '}';
+    return text;
 }
 
-std::string jsonTotals(const CleanTotals& totals)
+std::string jsonTotals(const CleanTotals& totals, size_t changed)
 {
-    return "{\"filesAttempted\":" + std::to_string(totals.filesAttempted) +
-           ",\"filesCleaned\":" + std::to_string(totals.filesCleaned) +
-           ",\"vertexesRemoved\":" + std::to_string(totals.vertexesRemoved) +
-           ",\"facesRemoved\":" + std::to_string(totals.facesRemoved) +
-           ",\"bytesRemoved\":" + std::to_string(totals.bytesRemoved) + "}";
+    const size_t cleaned = static_cast<size_t>(totals.filesCleaned);
+    std::string text = "{\"filesAttempted\":";
+    text += std::to_string(totals.filesAttempted);
+    appendField(text, "filesCleaned", std::to_string(totals.filesCleaned));
+    appendField(text, "filesChanged", std::to_string(changed));
+    appendField(text, "filesUnchanged", std::to_string(cleaned - changed));
+    appendField(text, "filesFailed", std::to_string(totals.filesAttempted - totals.filesCleaned));
+    appendField(text, "vertexesRemoved", std::to_string(totals.vertexesRemoved));
+    appendField(text, "facesRemoved", std::to_string(totals.facesRemoved));
+    appendField(text, "bytesRemoved", std::to_string(totals.bytesRemoved));
+    text += '}';
+    return text;
+}
+
+// `number` with a comma between each group of three digits: 1,234,567.
+std::string groupedNumber(uint64_t number)
+{
+    const std::string digits = std::to_string(number);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i)
+    {
+        if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+// The line after the summary that says what happened to the files and how much of their bytes went:
+// "833 written, 42 already clean, 0 failed; 1,234,567 of 5,678,901 bytes removed (21.7%)". The
+// byte counts are exact (not wrapped as the log's), over the files cleaned.
+std::string outcomeLine(const CleanTotals& totals, size_t changed, uint64_t bytesBefore, int64_t bytesRemoved,
+                        bool dryRun)
+{
+    const size_t cleaned = static_cast<size_t>(totals.filesCleaned);
+    std::string line = std::to_string(changed);
+    line += dryRun ? " would be written, " : " written, ";
+    line += std::to_string(cleaned - changed);
+    line += " already clean, ";
+    line += std::to_string(totals.filesAttempted - totals.filesCleaned);
+    line += " failed; ";
+    const uint64_t magnitude = bytesRemoved < 0 ? uint64_t{0} - static_cast<uint64_t>(bytesRemoved)
+                                                : static_cast<uint64_t>(bytesRemoved);
+    line += groupedNumber(magnitude);
+    line += " of ";
+    line += groupedNumber(bytesBefore);
+    line += bytesRemoved < 0 ? (dryRun ? " bytes would be added" : " bytes added")
+                             : (dryRun ? " bytes would be removed" : " bytes removed");
+    if (bytesBefore != 0)
+    {
+        // Tenths of a percent, rounded half away from zero, in integers so every system prints the same.
+        const uint64_t tenths = (magnitude * 1000 + bytesBefore / 2) / bytesBefore;
+        line += " (";
+        line += std::to_string(tenths / 10);
+        line += '.';
+        line += std::to_string(tenths % 10);
+        line += "%)";
+    }
+    line += '\n';
+    return line;
+}
+
+// The one line --check ends with on standard error: "3 of 875 models would change; 1 cannot be read".
+// A model that loads but whose cleaning fails (no image, or the verifier refuses it) "cannot be
+// cleaned"; the gate treats both alike.
+std::string checkSummary(const CleanTotals& totals, size_t changed, size_t unreadable)
+{
+    const size_t failed = static_cast<size_t>(totals.filesAttempted - totals.filesCleaned);
+    std::string line = std::to_string(changed);
+    line += " of ";
+    line += std::to_string(totals.filesAttempted);
+    line += totals.filesAttempted == 1 ? " model would change" : " models would change";
+    if (unreadable != 0)
+    {
+        line += "; ";
+        line += std::to_string(unreadable);
+        line += " cannot be read";
+    }
+    if (failed > unreadable)
+    {
+        line += "; ";
+        line += std::to_string(failed - unreadable);
+        line += " cannot be cleaned";
+    }
+    line += '\n';
+    return line;
 }
 
 // The extra line of --verbose for a file that was cleaned.
@@ -139,12 +248,20 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
     ++totals_.filesAttempted;
     addToTotals(result, totals_);
     if (result.outcome == FileOutcome::cleaned && result.changed) ++changed_;
+    if (result.outcome == FileOutcome::cleaned)
+    {
+        const uint32_t before = static_cast<uint32_t>(result.sizeBefore);
+        bytesBefore_ += before;
+        bytesRemoved_ += int64_t{before} - int64_t{static_cast<uint32_t>(result.sizeAfter)};
+    }
+    if (result.outcome == FileOutcome::readFailed || result.outcome == FileOutcome::pathTooLong)
+        ++unreadable_;
 
     const std::string report = formatFileReport(path.c_str(), result, style_);
     log_.write(report);
     clearProgress();
     if (result.outcome != FileOutcome::cleaned)
-        put(err_, "scourvane-cli: " + path + ": " + describeFailure(result) + "\n");
+        put(err_, "scourvane-cli: " + path + ": " + failureText(result) + "\n");
     if (options_.json)
     {
         if (index != 0) jsonFiles_ += ',';
@@ -193,19 +310,32 @@ bool Reporter::end(bool interrupted)
     }
 
     if (options_.json)
-        put(out_, std::string("{\"version\":") + jsonString(versionText()) +
-                      ",\"dryRun\":" + (options_.dryRun ? "true" : "false") +
-                      ",\"check\":" + (options_.check ? "true" : "false") + ",\"files\":[" + jsonFiles_ +
-                      "],\"totals\":" + jsonTotals(totals_) + (interrupted ? ",\"interrupted\":true" : "") +
-                      "}\n");
+    {
+        std::string json = "{\"version\":";
+        json += jsonString(versionText());
+        appendField(json, "dryRun", options_.dryRun ? "true" : "false");
+        appendField(json, "check", options_.check ? "true" : "false");
+        appendField(json, "files", "[");
+        json += jsonFiles_;
+        json += ']';
+        appendField(json, "totals", jsonTotals(totals_, changed_));
+        if (interrupted) appendField(json, "interrupted", "true");
+        json += "}\n";
+        put(out_, json);
+    }
     else if (options_.check)
     {
         if (options_.verbose)
             put(out_, std::to_string(changed_) + " out of " + std::to_string(totals_.filesAttempted) +
                           " files would change\n");
     }
+    if (options_.check)
+        put(err_, checkSummary(totals_, changed_, unreadable_));
     else
+    {
         put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
+        put(out_, outcomeLine(totals_, changed_, bytesBefore_, bytesRemoved_, options_.dryRun));
+    }
     std::fflush(out_);
     return !logFailed_;
 }

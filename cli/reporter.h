@@ -6,6 +6,7 @@
 #include "batch/report.h"
 #include "cli/cli.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -55,7 +56,10 @@ class Reporter
     platform::IoError logError_;
     bool logFailed_ = false;
     CleanTotals totals_;
-    size_t changed_ = 0;
+    size_t changed_ = 0;       // cleaned files whose cleaned bytes differ from their own
+    size_t unreadable_ = 0;    // files that could not be read (or were refused before opening)
+    uint64_t bytesBefore_ = 0; // the cleaned files' sizes, exact
+    int64_t bytesRemoved_ = 0; // their sizes before minus after, exact
     std::string jsonFiles_;
     bool showProgress_;
     size_t progressWidth_ = 0;

@@ -25,7 +25,7 @@ struct RunPlan
 int preflight(const Options& options, RunPlan& plan, std::FILE* err)
 {
     std::vector<std::string> problems;
-    plan.files = collectFiles(options.paths, options.recursive, problems);
+    plan.files = collectFiles(options.paths, options.recursive, problems, options.excludes);
     if (!options.outputDir.empty())
     {
         std::string error;
@@ -81,15 +81,31 @@ int exitStatus(const Options& options, const RunPlan& plan, const Reporter& repo
     if (interrupted != 0) return interrupted;
     const CleanTotals& totals = reporter.totals();
     const bool allCleaned = !plan.files.empty() && totals.filesCleaned == totals.filesAttempted;
-    if (options.check) return allCleaned && reporter.changed() == 0 ? exitAllCleaned : exitSomeFailed;
+    if (options.check)
+    {
+        // A model that cannot be read says more than one that would change: it wins.
+        if (!allCleaned) return exitCannotTell;
+        return reporter.changed() == 0 ? exitAllCleaned : exitSomeFailed;
+    }
     return allCleaned && logWritten ? exitAllCleaned : exitSomeFailed;
 }
 } // namespace
 
 int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
 {
+    if (cleansPipe(parsed)) return runPipe(parsed, stdin, out, err);
     Options options = parsed;
     options.dryRun = options.dryRun || options.check; // a check writes nothing either
+    // The listed paths join those of the command line, so that one run takes them all.
+    for (const std::string& list : options.filesFrom)
+    {
+        std::string error;
+        if (!readPathList(list, options.nulSeparated, options.paths, error))
+        {
+            put(err, "scourvane-cli: " + error + "\n");
+            return exitUsage;
+        }
+    }
     RunPlan plan;
     if (const int refused = preflight(options, plan, err); refused >= 0) return refused;
 

@@ -3,6 +3,7 @@
 // scripts/fault_test.sh's.
 #include "batch/report.h"
 #include "cli/cli.h"
+#include "cli/glob.h"
 #include "cli/json.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -41,8 +44,10 @@ struct CliRun
 
 // Runs the tool through the system's shell in the current directory, capturing its output (with plain
 // LF line ends, as Windows' text mode writes CR LF); no argument holds a quote. Arguments are quoted,
-// except `unquoted` ones, which go as typed (wildcards).
-CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& unquoted = {})
+// except `unquoted` ones, which go as typed (wildcards). Standard input comes from the file `input`
+// when one is named; the exact bytes of standard output go to the file `rawOutput` when one is named.
+CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& unquoted = {},
+                  const std::string& input = "", const std::string& rawOutput = "")
 {
     TempDir capture;
     std::string program = SCOURVANE_CLI_PATH;
@@ -59,14 +64,16 @@ CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<s
         line += " " + q + argument + q;
     for (const std::string& argument : unquoted)
         line += " " + argument;
-    line += " >" + q + capture.file("out") + q + " 2>" + q + capture.file("err") + q;
+    if (!input.empty()) line += " <" + q + input + q;
+    line += " >" + q + (rawOutput.empty() ? capture.file("out") : rawOutput) + q + " 2>" + q +
+            capture.file("err") + q;
 #ifdef _WIN32
     const int status = std::system(("\"" + line + "\"").c_str()); // cmd.exe strips the outer quotes
 #else
     const int wait = std::system(line.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    return {status, cli::plainLineEnds(readText(capture.file("out"))),
+    return {status, rawOutput.empty() ? cli::plainLineEnds(readText(capture.file("out"))) : std::string(),
             cli::plainLineEnds(readText(capture.file("err")))};
 }
 
@@ -130,6 +137,11 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
         {{"x", "-o"}, cli::exitUsage, "", "--output needs a folder"},
         {{"-rj0", "x"}, cli::exitUsage, "", "--jobs needs a number of files to clean at once, from 1"},
         {{"--jobs", "2x", "x"}, cli::exitUsage, "", "--jobs needs a number"},
+        {{"-0", "x"}, cli::exitUsage, "", "-0 (--null) says how a --files-from list is separated"},
+        {{"--files-from", "-", "--files-from=-"}, cli::exitUsage, "", "only one --files-from list"},
+        {{"--files-from"}, cli::exitUsage, "", "--files-from needs a file"},
+        {{"--exclude=", "x"}, cli::exitUsage, "", "--exclude needs a pattern"},
+        {{"--files-from", "no-such-list"}, cli::exitUsage, "", "cannot read the file list no-such-list: "},
         {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
         {{"--version"}, cli::exitAllCleaned, std::string("scourvane-cli ") + cli::versionText(), ""},
     };
@@ -158,7 +170,9 @@ TEST_F(CliTest, CleansTheModelsOfAFolderTreeInSortedOrderAndPrintsTheLogWithoutA
                  c = log.find(report(model((fs::path("sub") / "C.3DO").string())));
     EXPECT_TRUE(log.starts_with("Report:") && a == 7 && a < b && b < c && c != std::string::npos) << log;
     EXPECT_NE(log.find("\r\n3 out of 3 files cleaned successfully\r\n\t"), std::string::npos) << log;
-    EXPECT_EQ(cleaned.out, cli::plainLineEnds(log) + "\n");
+    EXPECT_EQ(cleaned.out, cli::plainLineEnds(log) +
+                               "\n3 written, 0 already clean, 0 failed; 150 of 540 bytes removed (27.8%)\n")
+        << "the log keeps the window's format; the tool's report adds one line";
 }
 
 TEST_F(CliTest, DryRunWritesNothingButPredictsTheCleanedSizes)
@@ -185,7 +199,7 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
     ObjectPart probe;
     LoadError error;
     ASSERT_FALSE(probe.loadModelBytes(brokenBytes.data(), brokenBytes.size(), &error));
-    const std::string reason = describeLoadError(error);
+    const std::string reason = "not a 3DO model: " + describeLoadError(error);
     EXPECT_NE(failed.err.find(broken + ": " + reason), std::string::npos) << failed.err;
 #ifndef _WIN32
     EXPECT_NE(failed.err.find("missing.3do: cannot open the file: No such file or directory (error 2)\n"),
@@ -201,7 +215,8 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
         "},{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":" +
         cli::jsonString("cannot open the file: " + platform::systemMessage(2) + " (error 2)") + "}";
     EXPECT_EQ(failed.out.rfind(head, 0), 0u) << failed.out;
-    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"vertexesRemoved\":1,"
+    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"filesChanged\":1,"
+                              "\"filesUnchanged\":0,\"filesFailed\":2,\"vertexesRemoved\":1,"
                               "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
               std::string::npos)
         << failed.out;
@@ -212,6 +227,7 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
     const CliRun dirty = runProgram({"--check", "models"});
     EXPECT_EQ(dirty.status, cli::exitSomeFailed);
     EXPECT_EQ(dirty.out, model("a.3do") + "\n" + model("b.3do") + "\n");
+    EXPECT_EQ(dirty.err, "2 of 2 models would change\n");
     EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
     EXPECT_FALSE(fs::exists("log.txt"));
 
@@ -234,6 +250,96 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
     const CliRun clean = runProgram({"--check", "-rv", "models"});
     EXPECT_EQ(clean.status, cli::exitAllCleaned);
     EXPECT_EQ(clean.out, "0 out of 2 files would change\n");
+    EXPECT_EQ(clean.err, "0 of 2 models would change\n");
+}
+
+TEST_F(CliTest, FileListsJoinTheCommandLinesPathsInOneRunWithOneReportAndOneLog)
+{
+    fs::create_directories("mod/sub");
+    for (const char* path : {"mod/sub/c.3do", "mod/d.3do", "e.3do"})
+        writeBytes(path, dirtyModel());
+    // Windows line ends, a blank line and a folder among the names; no line end after the last.
+    const std::string listed = "mod/d.3do\r\n\r\nmodels\r\nmod/sub/c.3do";
+    writeBytes("list.txt", std::vector<uint8_t>(listed.begin(), listed.end()));
+    const CliRun run = runProgram({"--files-from", "list.txt", "e.3do"});
+    EXPECT_EQ(run.status, cli::exitAllCleaned) << run.err;
+    const std::string log = readText("log.txt");
+    EXPECT_NE(log.find("5 out of 5 files cleaned successfully"), std::string::npos) << log;
+    const size_t e = log.find("\"e.3do\""), d = log.find("\"mod/d.3do\""), a = log.find(model("a.3do")),
+                 c = log.find("\"mod/sub/c.3do\"");
+    EXPECT_TRUE(e < d && d < a && a < c && c != std::string::npos)
+        << "command line first, then the list: " << log;
+    EXPECT_EQ(readBytes("mod/sub/c.3do").size(), 130u);
+
+    // NUL-separated names from standard input, as find -print0 writes them; on POSIX a name may hold
+    // a line end.
+#ifdef _WIN32
+    const std::string odd = "odd name.3do";
+#else
+    const std::string odd = "odd\nname.3do";
+#endif
+    writeBytes(odd, dirtyModel());
+    writeBytes("e.3do", dirtyModel());
+    const std::string nulListed = odd + '\0' + "e.3do" + '\0';
+    writeBytes("list0", std::vector<uint8_t>(nulListed.begin(), nulListed.end()));
+    const CliRun fromInput = runProgram({"-0", "--files-from", "-", "--json", "--no-log"}, {}, "list0");
+    EXPECT_EQ(fromInput.status, cli::exitAllCleaned) << fromInput.err;
+    EXPECT_NE(fromInput.out.find("{\"path\":" + cli::jsonString(odd) +
+                                 ",\"outcome\":\"cleaned\",\"sizeBefore\":180"),
+              std::string::npos)
+        << fromInput.out;
+    EXPECT_NE(fromInput.out.find("\"filesAttempted\":2,"), std::string::npos) << fromInput.out;
+    EXPECT_EQ(readBytes("e.3do").size(), 130u);
+}
+
+TEST_F(CliTest, TheReportEndsWithWhatWasWrittenWhatWasCleanAndWhatFailedWithExactBytes)
+{
+    ASSERT_EQ(runProgram({"-q", "--no-log", model("b.3do")}).status, cli::exitAllCleaned);
+    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
+
+    const CliRun dry = runProgram({"-n", "models"});
+    EXPECT_EQ(dry.status, cli::exitSomeFailed);
+    EXPECT_TRUE(dry.out.ends_with(
+        "\n1 would be written, 1 already clean, 1 failed; 50 of 310 bytes would be removed (16.1%)\n"))
+        << dry.out;
+    const CliRun json = runProgram({"--check", "--json", "models"});
+    EXPECT_NE(json.out.find("\"filesAttempted\":3,\"filesCleaned\":2,\"filesChanged\":1,"
+                            "\"filesUnchanged\":1,\"filesFailed\":1,"),
+              std::string::npos)
+        << json.out;
+
+    const CliRun quiet = runProgram({"-q", "models"});
+    EXPECT_TRUE(quiet.out.ends_with("\t50 bytes removed\n1 written, 1 already clean, 1 failed; 50 of 310 "
+                                    "bytes removed (16.1%)\n"))
+        << quiet.out;
+    const std::string log = readText("log.txt");
+    EXPECT_TRUE(log.ends_with("\t50 bytes removed")) << "the log keeps the window's format: " << log;
+}
+
+TEST_F(CliTest, CheckTellsADamagedModelFromADirtyOneWithExitThree)
+{
+    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
+    const CliRun damaged = runProgram({"--check", "models"});
+    EXPECT_EQ(damaged.status, cli::exitCannotTell) << "a damaged model wins over the dirty ones";
+    EXPECT_EQ(damaged.out, model("a.3do") + "\n" + model("b.3do") + "\n");
+    EXPECT_TRUE(damaged.err.ends_with("\n2 of 3 models would change; 1 cannot be read\n")) << damaged.err;
+    EXPECT_NE(damaged.err.find("broken.3do: "), std::string::npos) << damaged.err;
+
+    const CliRun json = runProgram({"--check", "--json", "models", "missing.3do"});
+    EXPECT_EQ(json.status, cli::exitCannotTell);
+    EXPECT_TRUE(json.err.ends_with("2 of 4 models would change; 2 cannot be read\n")) << json.err;
+
+    // A gate pointed at a folder without models cannot vouch for anything.
+    fs::create_directory("empty");
+    const CliRun none = runProgram({"--check", "empty"});
+    EXPECT_EQ(none.status, cli::exitCannotTell);
+    EXPECT_NE(none.err.find("no 3DO files found"), std::string::npos) << none.err;
+
+    fs::remove(model("broken.3do"));
+    EXPECT_EQ(runProgram({"-q", "models"}).status, cli::exitAllCleaned);
+    const CliRun clean = runProgram({"--check", "models"});
+    EXPECT_EQ(clean.status, cli::exitAllCleaned);
+    EXPECT_EQ(clean.out, "");
 }
 
 TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesClashes)
@@ -365,6 +471,270 @@ TEST_F(CliTest, ManyWorkersPrintWriteAndCleanExactlyWhatOneWorkerDoes)
     {
         const fs::path name = fs::path("models") / fs::path(path).filename();
         EXPECT_EQ(readBytes((home / "j3" / name).string()), readBytes((home / "j1" / name).string())) << name;
+    }
+}
+
+TEST_F(CliTest, AModelOnStandardInputGoesCleanedToStandardOutputWithTheReportOnStandardError)
+{
+    ASSERT_EQ(runProgram({"-q", "--no-log", model("b.3do")}).status, cli::exitAllCleaned);
+    const std::vector<uint8_t> cleaned = readBytes(model("b.3do"));
+    ASSERT_EQ(cleaned.size(), 130u);
+    writeBytes("broken.3do", {2, 0, 0, 0, 0, 0, 0, 0});
+
+    const CliRun dirty = runProgram({"-"}, {}, model("a.3do"), "piped.3do");
+    EXPECT_EQ(dirty.status, cli::exitAllCleaned) << dirty.err;
+    EXPECT_EQ(readBytes("piped.3do"), cleaned) << "cleaned and verified, byte for byte as a file's clean";
+    EXPECT_NE(dirty.err.find("File cleaned: \"-\""), std::string::npos) << dirty.err;
+    EXPECT_NE(dirty.err.find("1 written, 0 already clean, 0 failed; 50 of 180 bytes removed"),
+              std::string::npos)
+        << dirty.err;
+    EXPECT_FALSE(fs::exists("log.txt")) << "a pipe leaves no log";
+
+    const CliRun clean = runProgram({"-v", "-"}, {}, model("b.3do"), "piped.3do");
+    EXPECT_EQ(clean.status, cli::exitAllCleaned) << clean.err;
+    EXPECT_EQ(readBytes("piped.3do"), cleaned) << "an already clean model passes as it is";
+
+    const CliRun broken = runProgram({"--json", "-"}, {}, "broken.3do", "piped.3do");
+    EXPECT_EQ(broken.status, cli::exitSomeFailed);
+    EXPECT_TRUE(readBytes("piped.3do").empty()) << "nothing on standard output";
+    EXPECT_NE(broken.err.find("scourvane-cli: -: "), std::string::npos) << broken.err;
+    EXPECT_NE(broken.err.find("{\"path\":\"-\",\"outcome\":\"readFailed\""), std::string::npos) << broken.err;
+
+    const CliRun dry = runProgram({"-n", "-"}, {}, model("a.3do"), "piped.3do");
+    EXPECT_EQ(dry.status, cli::exitAllCleaned);
+    EXPECT_TRUE(readBytes("piped.3do").empty()) << "a dry run writes nothing";
+    const CliRun check = runProgram({"--check", "-"}, {}, model("a.3do"), "piped.3do");
+    EXPECT_EQ(check.status, cli::exitSomeFailed);
+    EXPECT_EQ(check.err, "-\n1 of 1 model would change\n");
+    EXPECT_EQ(runProgram({"--check", "-"}, {}, "broken.3do", "piped.3do").status, cli::exitCannotTell);
+
+    const struct
+    {
+        std::vector<std::string> arguments;
+        std::string err;
+    } refused[] = {
+        {{"-", model("a.3do")}, "cannot be cleaned with other paths"},
+        {{"--files-from", "list", "-"}, "cannot be cleaned with other paths"},
+        {{"-o", "out", "-"}, "takes no --output"},
+        {{"-b", "-"}, "takes no --backup"},
+    };
+    for (const auto& c : refused)
+    {
+        SCOPED_TRACE(c.arguments[0]);
+        const CliRun run = runProgram(c.arguments, {}, model("a.3do"));
+        EXPECT_EQ(run.status, cli::exitUsage);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+}
+
+TEST(CliGlob, MatchesAsGitignoreDoesByNameAtAnyDepthOrByPathFromTheTop)
+{
+    const struct
+    {
+        const char* pattern;
+        const char* path;
+        bool isFolder;
+        bool matches;
+    } cases[] = {
+        {"*.bak", "a/b/c.bak", false, true},  // a name at any depth
+        {"*.3do", "a/b.3do/c", false, false}, // ... its own, not a folder's above it
+        {"original", "mod/original", true, true},
+        {"original/", "mod/original", false, false}, // folders only
+        {"original/", "original", true, true},
+        {"sub/*.3do", "sub/a.3do", false, true}, // a slash anchors the pattern at the top
+        {"sub/*.3do", "x/sub/a.3do", false, false},
+        {"/a.3do", "a.3do", false, true},
+        {"/a.3do", "x/a.3do", false, false},
+        {"*", "a/b", false, true}, // a name alone
+        {"a*", "b/ab", false, true},
+        {"a/*", "a/b/c", false, false}, // * never crosses a slash
+        {"a?c", "abc", false, true},
+        {"x/a?c", "x/a/c", false, false}, // ? never matches a slash
+        {"**/x.3do", "x.3do", false, true},
+        {"**/x.3do", "a/b/x.3do", false, true},
+        {"a/**/b", "a/b", false, true},
+        {"a/**/b", "a/x/y/b", false, true},
+        {"a/**/b", "ab", false, false},
+        {"a/**", "a/x/y", false, true},
+        {"a/**", "a", true, false},
+        {"a**b", "a/x/b", false, false}, // ** inside a name is a plain *
+        {"[abc].3do", "b.3do", false, true},
+        {"[!abc].3do", "b.3do", false, false},
+        {"[^abc].3do", "d.3do", false, true},
+        {"[a-c]x", "cx", false, true},
+        {"[a-c]x", "dx", false, false},
+        {"[]]", "]", false, true},
+        {"[ab", "[ab", false, true}, // no closing bracket: plain characters
+        {"", "a", false, false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.pattern) + " on " + c.path);
+        EXPECT_EQ(cli::Glob(c.pattern).matches(c.path, c.isFolder), c.matches);
+    }
+#ifndef _WIN32
+    EXPECT_TRUE(cli::Glob("a\\*b").matches("a*b", false)) << "a backslash takes the next character as it is";
+    EXPECT_FALSE(cli::Glob("a\\*b").matches("axb", false));
+#endif
+    EXPECT_TRUE(cli::Glob("*.3DO", true).matches("X.3do", false));
+    EXPECT_TRUE(cli::Glob("[A-C].3do", true).matches("b.3DO", false));
+    EXPECT_FALSE(cli::Glob("*.3DO").matches("X.3do", false));
+}
+
+// Patterns that send a backtracking matcher into exponential time; each must finish at once. Only a
+// hang would show, so there is no clock here: ctest's timeout is the hang-catcher.
+TEST(CliGlob, HostilePatternsOnLongNamesTakeTimeInProportionToTheirLengths)
+{
+    const std::string longName(20000, 'a');
+    EXPECT_FALSE(cli::Glob("*a*a*a*a*a*a*a*a*a*a*a*a*b").matches(longName, false));
+    EXPECT_TRUE(cli::Glob("*a*a*a*a*a*a*a*a*a*a*a*a*a").matches(longName, false));
+    std::string deep;
+    for (int i = 0; i < 2000; ++i)
+        deep += "a/";
+    deep += "x";
+    EXPECT_FALSE(cli::Glob("**/a/**/a/**/a/**/a/**/a/**/a/**/b").matches(deep, false));
+    EXPECT_TRUE(cli::Glob("**/a/**/a/**/a/**/a/**/a/**/a/**/x").matches(deep, false));
+    EXPECT_FALSE(cli::Glob(std::string(5000, '*') + "b").matches(longName, false));
+    std::string sets;
+    for (int i = 0; i < 200; ++i)
+        sets += "[a-z]*";
+    EXPECT_FALSE(cli::Glob(sets + "0").matches(longName, false));
+}
+
+TEST_F(CliTest, ExcludeSkipsMatchingFilesAndWholeFoldersBelowEachFolderArgument)
+{
+    fs::create_directories("models/original/deep");
+    fs::create_directories("models/third/party");
+    writeBytes(model("original/a.3do"), dirtyModel());
+    writeBytes(model("original/deep/a.3do"), dirtyModel());
+    writeBytes(model("third/party/t.3do"), dirtyModel());
+    writeBytes(model("third/t.3do"), dirtyModel());
+    writeBytes(model("b_old.3do"), dirtyModel());
+    writeBytes("loose_old.3do", dirtyModel());
+
+    // Joined to its option: on Windows the C runtime would expand a wildcard argument standing alone.
+    const CliRun run =
+        runProgram({"-r", "--json", "--no-log", "--exclude", "original/", "--exclude=third/party",
+                    "--exclude=*_old.3do", "models", "loose_old.3do"});
+    EXPECT_EQ(run.status, cli::exitAllCleaned) << run.err;
+    for (const std::string& taken :
+         {model("a.3do"), model("b.3do"), model((fs::path("third") / "t.3do").string())})
+        EXPECT_NE(run.out.find(cli::jsonString(taken)), std::string::npos) << taken << run.out;
+    EXPECT_NE(run.out.find("\"filesAttempted\":3,"), std::string::npos) << run.out;
+    for (const char* skipped :
+         {"models/original/a.3do", "models/third/party/t.3do", "models/b_old.3do", "loose_old.3do"})
+        EXPECT_EQ(readBytes(skipped), dirtyModel()) << skipped;
+
+    // Anchored at the folder argument, not at the current folder: "models/third" matches nothing there.
+    const CliRun anchored = runProgram({"-rn", "--exclude", "models/third", "models"});
+    EXPECT_NE(anchored.out.find("7 out of 7 files would be cleaned"), std::string::npos) << anchored.out;
+}
+
+// The options --help lists, as typed: "-r", "--recursive", "--files-from", ...
+std::vector<std::string> helpOptions()
+{
+    std::vector<std::string> options;
+    const std::string help = cli::usageText();
+    size_t start = 0;
+    while (start < help.size())
+    {
+        size_t end = help.find('\n', start);
+        if (end == std::string::npos) end = help.size();
+        std::string_view line(help.data() + start, end - start);
+        start = end + 1;
+        // An option's row starts with its names, up to the first gap of two spaces.
+        const size_t first = line.find_first_not_of(' ');
+        if (!line.starts_with("  ") || first == std::string_view::npos || line[first] != '-') continue;
+        line.remove_prefix(first);
+        line = line.substr(0, line.find("  "));
+        size_t k = 0;
+        while (k < line.size())
+        {
+            size_t stop = line.find(' ', k);
+            if (stop == std::string_view::npos) stop = line.size();
+            std::string word(line.substr(k, stop - k));
+            if (!word.empty() && word.back() == ',') word.pop_back();
+            if (word.starts_with("-")) options.push_back(word);
+            k = stop + 1;
+        }
+    }
+    return options;
+}
+
+// The manual page as it reads: roff's escaped hyphens plain, font changes and hyphenation marks gone.
+std::string manualPageText()
+{
+    std::string path = SCOURVANE_MANUAL_PAGE;
+#ifdef _WIN32
+    if (path.front() == '/') path = "Z:" + path; // the build's Unix paths are on drive Z: under Wine
+#endif
+    const std::string roff = readText(path);
+    std::string text;
+    for (size_t i = 0; i < roff.size(); ++i)
+    {
+        if (roff[i] == '\\' && i + 1 < roff.size())
+        {
+            const char next = roff[i + 1];
+            if (next == '-') text += '-';
+            if (next == 'f' && i + 2 < roff.size()) ++i; // \fB, \fR, \fI
+            ++i;
+            continue;
+        }
+        text += roff[i];
+    }
+    return text;
+}
+
+bool namesWord(const std::string& text, const std::string& word)
+{
+    const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+    {
+        const bool startsWord = at == 0 || !isWordChar(text[at - 1]);
+        const bool endsWord = at + word.size() == text.size() || !isWordChar(text[at + word.size()]);
+        if (startsWord && endsWord) return true;
+    }
+    return false;
+}
+
+TEST(CliManualPage, NamesEveryOptionOfTheHelpAndEveryExitStatus)
+{
+    const std::string page = manualPageText();
+    ASSERT_NE(page.find(".SH OPTIONS"), std::string::npos)
+        << "the manual page was not found at " << SCOURVANE_MANUAL_PAGE;
+    const std::vector<std::string> options = helpOptions();
+    ASSERT_GE(options.size(), 20u) << "the help's option rows were not found";
+    EXPECT_NE(std::find(options.begin(), options.end(), "--files-from"), options.end());
+    for (const std::string& option : options)
+        EXPECT_TRUE(namesWord(page, option)) << "the manual page does not name " << option;
+
+    // And back: every option the manual page describes is one --help lists.
+    const size_t optionsAt = page.find(".SH OPTIONS"), optionsEnd = page.find("\n.SH ", optionsAt + 1);
+    const std::string section = page.substr(optionsAt, optionsEnd - optionsAt);
+    for (size_t at = section.find("\n.TP\n."); at != std::string::npos; at = section.find("\n.TP\n.", at + 1))
+    {
+        const size_t lineStart = at + 5, lineEnd = section.find('\n', lineStart);
+        const std::string line = section.substr(lineStart, lineEnd - lineStart);
+        for (size_t dash = line.find("--"); dash != std::string::npos; dash = line.find("--", dash + 2))
+        {
+            const size_t stop = line.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", dash + 2);
+            const std::string option = line.substr(dash, stop - dash);
+            EXPECT_NE(std::find(options.begin(), options.end(), option), options.end())
+                << "--help does not list " << option << ", which the manual page describes";
+        }
+    }
+
+    const size_t statusAt = page.find(".SH EXIT STATUS");
+    ASSERT_NE(statusAt, std::string::npos);
+    const std::string statuses = page.substr(statusAt, page.find("\n.SH ", statusAt + 1) - statusAt);
+    const std::string help = cli::usageText();
+    for (const int status :
+         {cli::exitAllCleaned, cli::exitSomeFailed, cli::exitUsage, cli::exitCannotTell, 129, 130, 143})
+    {
+        EXPECT_NE(statuses.find("\n.B " + std::to_string(status) + "\n"), std::string::npos)
+            << "EXIT STATUS does not name " << status;
+        EXPECT_TRUE(namesWord(help, std::to_string(status))) << "--help does not name exit status " << status;
     }
 }
 

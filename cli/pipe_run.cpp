@@ -1,0 +1,91 @@
+// `scourvane-cli -`: one model from standard input, cleaned and verified, to standard output.
+#include "cli/cli.h"
+
+#include "batch/clean_core.h"
+#include "cli/reporter.h"
+
+namespace scourvane::cli
+{
+
+namespace
+{
+// What the core found, in the per-file step's terms, so the pipe's report reads as a file's does.
+FileResult resultOf(const CleanedModel& model, size_t size)
+{
+    FileResult result;
+    result.sizeBefore = model.figures.sizeBefore >= 0 ? model.figures.sizeBefore
+                                                      : static_cast<int32_t>(static_cast<uint32_t>(size));
+    result.sizeAfter = model.figures.sizeAfter;
+    result.vertexChange = model.figures.vertexChange;
+    result.faceChange = model.figures.faceChange;
+    result.changed = model.figures.changed;
+    result.loadError = model.loadError;
+    result.saveError = model.saveError;
+    result.verifyError = model.verifyError;
+    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
+    switch (model.outcome)
+    {
+    case CoreOutcome::cleaned:
+        result.outcome = FileOutcome::cleaned;
+        break;
+    case CoreOutcome::notSameDrawing:
+        result.outcome = FileOutcome::notSameDrawing;
+        break;
+    case CoreOutcome::loadFailed:
+        result.outcome = FileOutcome::readFailed;
+        break;
+    case CoreOutcome::imageFailed:
+    case CoreOutcome::outOfMemory:
+        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
+        break;
+    }
+    return result;
+}
+} // namespace
+
+int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err)
+{
+    // The model's bytes own standard output, so the report (JSON too) goes to standard error, and
+    // there is no log: a pipe leaves no file behind.
+    Options options = parsed;
+    options.writeLog = false;
+    setBinaryMode(out);
+    std::vector<uint8_t> original;
+    const InputRead read = readAllInput(in, maxModelFileSize, original);
+    if (read != InputRead::ok)
+    {
+        put(err, read == InputRead::tooLarge
+                     ? "scourvane-cli: standard input holds more than the 2 GiB a model may have; nothing "
+                       "written\n"
+                     : "scourvane-cli: cannot read standard input; nothing written\n");
+        return options.check ? exitCannotTell : exitSomeFailed;
+    }
+
+    const CleanedModel model = cleanModelBytes(original.data(), original.size());
+    FileResult result = resultOf(model, original.size());
+    const bool writes = !options.dryRun && result.outcome == FileOutcome::cleaned;
+    if (writes)
+    {
+        // Already clean: the original's bytes are the cleaned model.
+        const std::vector<uint8_t>& image = result.changed ? model.image : original;
+        const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size() &&
+                             std::fflush(out) == 0 && std::ferror(out) == 0;
+        if (!written)
+        {
+            result.outcome = FileOutcome::writeFailed;
+            result.saveError.result = SaveResult::ioFailed;
+            result.saveError.ioError = {platform::IoStep::write, 0};
+        }
+        result.written = written;
+    }
+
+    Reporter reporter(options, err, err, 1);
+    reporter.begin();
+    reporter.file(0, "-", writes ? "-" : "", result);
+    reporter.end(false);
+    const bool cleaned = result.outcome == FileOutcome::cleaned;
+    if (options.check) return !cleaned ? exitCannotTell : result.changed ? exitSomeFailed : exitAllCleaned;
+    return cleaned ? exitAllCleaned : exitSomeFailed;
+}
+
+} // namespace scourvane::cli
