@@ -72,6 +72,8 @@ FileResult proveInMemory(const Original& original, FileResult& result)
 {
     const CleanedModel model = cleanModelBytes(original.bytes.data(), original.bytes.size());
     takeFigures(model.figures, result);
+    result.loadError = model.loadError;
+    result.saveError = model.saveError;
     result.verifyError = model.verifyError;
     result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
     switch (model.outcome)
