@@ -42,7 +42,7 @@ clean() {
         need "exit status $status, expected 0: $(cat "$work/err")" [ "$status" = 0 ]
         need "no \"File cleaned\"" grep -qF "File cleaned: \"$name\"" "$folder/log.txt"
     fi
-    need "left files behind: $(extras "$folder" "$name" log.txt)" [ -z "$(extras "$folder" "$name" log.txt)" ]
+    need_only "$folder" "$name" log.txt
 }
 
 while IFS=$'\t' read -r name kind reason about; do

@@ -105,7 +105,12 @@ mounts=()
 work_folder() {
     work=$(mktemp -d "${TMPDIR:-/tmp}/scourvane-$1.XXXXXX") || exit 1
     chmod 755 "$work"
-    trap 'for m in "${mounts[@]}"; do umount "$m" 2>/dev/null; done; rm -rf "$work"' EXIT
+    trap remove_work EXIT
+}
+remove_work() {
+    local mount
+    for mount in "${mounts[@]}"; do umount "$mount" 2>/dev/null; done
+    rm -rf "$work"
 }
 
 # extras FOLDER NAME...: what FOLDER holds besides the NAMEs, space-separated.
@@ -115,6 +120,9 @@ extras() {
     for name; do names+=(-e "$name"); done
     ls -A "$folder" | grep -vxF "${names[@]}" | tr '\n' ' '
 }
+
+# need_only FOLDER NAME...: FOLDER holds nothing but the NAMEs.
+need_only() { need "left behind: $(extras "$@")" [ -z "$(extras "$@")" ]; }
 
 # wine_prefix: makes $WINEPREFIX a Wine prefix unless it is one: no Mono or Gecko prompts, Wine's own
 # fonts in it (some packagings do not find them: the caption buttons and Tahoma fall back to other
