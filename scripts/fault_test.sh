@@ -1,26 +1,23 @@
 #!/usr/bin/env bash
-# Real faults, end to end through the command-line tool. What the disk or the system refuses (a
-# read-only model, a folder the user cannot write, a file size limit, a full tmpfs, a FIFO named like a
-# model, a model removed or replaced by a folder after it was chosen and, under Wine, a model held open
-# by another program) gives its error line in the log, loses nothing (the model stays byte for byte as
-# it was) and leaves no temporary behind. Then what a careless user or another program can do: a log
-# through a link or aimed at a model or a device, a log that cannot be written, backups run twice or
-# through links, set-user-id models, hard links, a model changed while it is cleaned, names as long as
-# the system allows or not UTF-8, out of memory in one model, nothing to clean; runs interrupted or
-# killed outright at random moments; under Wine the console's Ctrl+C, the delete-on-close temporary and
+# Real faults, end to end through the command-line tool. What the disk or the system refuses gives its
+# error line in the log, loses nothing (the model stays byte for byte as it was) and leaves no
+# temporary behind. Then what a careless user or another program can do, runs interrupted or killed
+# outright at random moments and, under Wine, the console's Ctrl+C, the delete-on-close temporary and
 # paths near 260 characters. Faults at every single file operation are injected by tests/faults.
 # Cases the machine cannot set up are skipped with the reason.
 #
 #   scripts/fault_test.sh [BUILD_FOLDER [WINDOWS_BUILD_FOLDER]]
 #       defaults: build/native (configured if missing) and build/windows (the Wine cases run only
 #       when it holds scourvane-cli.exe and scourvane-hold-file.exe)
+#
+# A new attack: set up $folder (fresh NAME gives one holding the model as m.3do), run the tool with
+# run, state what must hold with need, need_exit, need_said and need_only, and end with verdict NAME.
 source "$(dirname "$0")/lib.sh"
 build=$(realpath -m "${1:-$root/build/native}")
 windows_build=$(realpath -m "${2:-$root/build/windows}")
 cli="$build/cli/scourvane-cli"
 wine_cli="$windows_build/cli/scourvane-cli.exe"
 holder="$windows_build/tests/faults/scourvane-hold-file.exe"
-no_wine="needs wine and a Windows build in $windows_build (cmake --preset windows)"
 work_folder faults
 built "$build" native scourvane-cli scourvane-make-samples scourvane-make-hostile &&
     "$build/tools/scourvane-make-samples" "$work/samples" >/dev/null &&
@@ -30,55 +27,42 @@ built "$build" native scourvane-cli scourvane-make-samples scourvane-make-hostil
 model=$(ls -S "$work/samples"/*.3do | head -n 1)
 chain="$work/hostile/million-part-sibling-chain.3do"
 cp "$model" "$work/cleaned.3do" && "$cli" --no-log "$work/cleaned.3do" >/dev/null 2>&1
-status=""
 
-# run COMMAND...: sets status; standard output and error go to $work/out and $work/err.
-run() {
-    "$@" >"$work/out" 2>"$work/err"
-    status=$?
-}
 # fresh NAME [FILE]: $folder, a new folder holding a copy of FILE (default the model) as m.3do.
 fresh() {
     folder="$work/$1"
     mkdir -p "$folder"
     cp "${2:-$model}" "$folder/m.3do"
 }
-need_exit() { need "exit status $status, expected $1: $(head -c 300 "$work/err")" [ "$status" = "$1" ]; }
-# need_said TEXT [FILE]: FILE (default standard error of the last run) holds TEXT.
-need_said() {
-    local file=${2:-$work/err}
-    need "no \"$1\" in ${file##*/}: $(tr -d '\r' <"$file" 2>/dev/null | tail -c 300)" grep -qF -- "$1" "$file"
-}
 temporaries() { ls -A "$1" | grep -E '^\.scourvane-[0-9a-f]{8}\.tmp$'; }
+saving() { [ -n "$(temporaries "$folder")" ]; }
+under_way() { [ "$(find "$folder" -newer "$work/log" | head -n 2 | wc -l)" = 2 ]; }
 unchanged() { [ ! -f "$1" ] || cmp -s "$model" "$1"; }
-strace_ready() { strace -qq -o /dev/null true 2>/dev/null && [ "$(uname -m)" = x86_64 ]; }
-wine_ready() { command -v wine >/dev/null && [ -f "$wine_cli" ] && [ -f "$holder" ] && wine_prefix; }
+# can strace|wine NAME: true when the machine can set up the case NAME; otherwise it is skipped.
+can() {
+    case $1 in
+    strace) strace -qq -o /dev/null true 2>/dev/null && [ "$(uname -m)" = x86_64 ] && return ;;
+    wine) command -v wine >/dev/null && [ -f "$wine_cli" ] && [ -f "$holder" ] && wine_prefix && return ;;
+    esac
+    skip "$2" "needs $1 (strace: with ptrace allowed, on x86-64; wine: a Windows build in $windows_build)"
+    return 1
+}
 # held_in CALL PID: true once a thread of PID has sat in the traced system call CALL (its number on
 # x86-64) for three looks in a row.
-held_in() {
-    local seen=0 held task state number
-    for _ in $(seq 150); do
-        held=0
-        for task in /proc/"$2"/task/*; do
-            state=$(awk '/^State:/ { print $2 }' "$task/status" 2>/dev/null)
-            read -r number _ <"$task/syscall" 2>/dev/null || number=""
-            [ "$state" = t ] && [ "$number" = "$1" ] && held=1
-        done
-        seen=$((held ? seen + 1 : 0))
-        [ "$seen" = 3 ] && return 0
-        sleep 0.1
+held_in() { wait_until 15 held_for_a_while "$@"; }
+held_for_a_while() { held_now "$@" && sleep 0.1 && held_now "$@" && sleep 0.1 && held_now "$@"; }
+held_now() {
+    local task state number
+    for task in /proc/"$2"/task/*; do
+        state=$(awk '/^State:/ { print $2 }' "$task/status" 2>/dev/null)
+        read -r number _ <"$task/syscall" 2>/dev/null && [ "$state" = t ] && [ "$number" = "$1" ] && return
     done
     return 1
 }
 # traced PID: the tool that the strace of PID started.
 traced() {
-    local pid
-    for _ in $(seq 50); do
-        pid=$(pgrep -P "$1" | head -n 1)
-        [ -n "$pid" ] && echo "$pid" && return
-        sleep 0.1
-    done
-    echo none
+    wait_until 5 pgrep -P "$1" >/dev/null
+    pgrep -P "$1" | head -n 1
 }
 
 # --- What the disk or the system refuses -------------------------------------------------------
@@ -132,7 +116,7 @@ refused "FIFO named like a model" "Error reading file" timeout -k 1 30
 # certainly chosen before it goes and certainly opened after.
 for how in removed replaced; do
     name="model $how after it was chosen"
-    strace_ready || { skip "$name" "needs strace with ptrace allowed, on x86-64" && continue; }
+    can strace "$name" || continue
     fresh "$how" && cp "$model" "$folder/b.3do" && rm -f "$work/log"
     strace -f -qq -o /dev/null -e trace=openat -P "$folder/b.3do" -e inject=openat:delay_enter=4000000 \
         "$cli" -j 1 --log "$work/log" "$folder/m.3do" "$folder/b.3do" >/dev/null 2>"$work/err" &
@@ -157,16 +141,12 @@ done
 for held in "rw 0 Error reading file" "r 1 Error writing file" "r 3 Error writing file"; do
     read -r access share line <<<"$held"
     name="model held open by another program, access $access, share mode $share (Wine)"
-    wine_ready || { skip "$name" "$no_wine" && continue; }
+    can wine "$name" || continue
     fresh "held-$access-$share"
     winpath=$(winepath -w "$folder/m.3do" 2>/dev/null)
     wine "$holder" "$winpath" "$access" "$share" 60 >/dev/null 2>&1 &
     holding=$!
-    for _ in $(seq 600); do
-        [ -f "$folder/m.3do.held" ] || ! kill -0 "$holding" 2>/dev/null && break
-        sleep 0.1
-    done
-    need "the holder could not open the model" [ -f "$folder/m.3do.held" ]
+    need "the holder could not open the model" wait_until 60 test -f "$folder/m.3do.held"
     rm -f "$work/log"
     [ -n "$problem" ] || run wine "$wine_cli" --log "$(winepath -w "$work/log")" "$winpath"
     touch "$folder/m.3do.release"
@@ -244,7 +224,7 @@ verdict "set-user-id bits survive, a hard-linked model is refused"
 
 # Another program writes the model while the tool flushes its cleaned copy (held in fsync, 74).
 name="a model changed while it is cleaned keeps the change"
-if strace_ready; then
+if can strace "$name"; then
     fresh changed
     strace -f -qq -o /dev/null -e trace=fsync -e inject=fsync:delay_enter=3000000 \
         "$cli" --no-log "$folder/m.3do" >/dev/null 2>"$work/err" &
@@ -258,8 +238,6 @@ if strace_ready; then
     need "the other program's change was overwritten" [ "$(cat "$folder/m.3do")" = "written by another program" ]
     need_only "$folder" m.3do
     verdict "$name"
-else
-    skip "$name" "needs strace with ptrace allowed, on x86-64"
 fi
 
 # The longest name the system allows, and a Latin-1 name, which comes back byte for byte from the JSON.
@@ -340,48 +318,37 @@ verdict "$runs runs interrupted or killed at random moments lose nothing and lea
 
 # --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near 260 characters ---
 name="Ctrl+C in the console stops the run between files (Wine)"
-if wine_ready; then
+if can wine "$name"; then
     folder="$work/wine-interrupted"
     cp -r "$originals" "$folder" && printf previous >"$work/log"
     wine "$wine_cli" --log "$(winepath -w "$work/log")" "$(winepath -w "$folder")" >/dev/null 2>&1 &
     tool=$!
     # Wine's start-up takes a while; the models show when the run is under way.
-    for _ in $(seq 600); do
-        [ "$(find "$folder" -newer "$work/log" | head -n 2 | wc -l)" -ge 2 ] && break
-        sleep 0.05
-    done
+    wait_until 60 under_way
     kill -s INT "$tool"
     { wait "$tool"; } 2>/dev/null
     status=$?
     problem=$(interrupted INT "$status")
     need "the run ended before the interrupt (exit status $status)" [ "$status" = 130 ]
     verdict "$name"
-else
-    skip "$name" "$no_wine"
 fi
 
 name="a save killed outright leaves no temporary: delete-on-close (Wine)"
-if wine_ready; then
+if can wine "$name"; then
     fresh wine-killed "$chain"
     wine "$wine_cli" --no-log "$(winepath -w "$folder/m.3do")" >/dev/null 2>&1 &
     tool=$!
-    for _ in $(seq 600); do
-        [ -n "$(temporaries "$folder")" ] && break
-        sleep 0.05
-    done
-    need "the save was never seen under way" [ -n "$(temporaries "$folder")" ]
+    need "the save was never seen under way" wait_until 60 saving
     kill -s KILL "$tool"
     { wait "$tool"; } 2>/dev/null
     sleep 1 # the Wine server closes the dead process's handles
     need_only "$folder" m.3do
     need "the model was changed" cmp -s "$chain" "$folder/m.3do"
     verdict "$name"
-else
-    skip "$name" "$no_wine"
 fi
 
 name="a model whose path is 255 characters cleans (Wine)"
-if wine_ready; then
+if can wine "$name"; then
     # Grow the folder until the model's Windows path is 255 characters long.
     folder="$work/wine-long" && mkdir -p "$folder"
     pad=$((255 - $(winepath -w "$folder" | wc -L) - 7))
@@ -394,7 +361,5 @@ if wine_ready; then
     need "the model was not cleaned" cmp -s "$work/cleaned.3do" "$folder/m.3do"
     need_only "$folder" m.3do
     verdict "$name"
-else
-    skip "$name" "$no_wine"
 fi
 finish

@@ -1,17 +1,19 @@
-# What every test script shares, sourced by each: the checks and their count, the closing line
-# "N passed, M failed" (the exit status 0 only when nothing failed), stages that add up the counts of
-# the scripts they run, a work folder removed on exit, builds of a preset and Wine prefixes.
+# What every test script shares, sourced by each: the cases and their verdicts, the closing line
+# "N passed, M failed" (exit status 0 only when nothing failed), stages that add up the counts of the
+# scripts they run, a work folder removed on exit, builds of a preset and Wine prefixes.
 # shellcheck shell=bash
 set -uo pipefail
-
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-passed=0
-failed=0
-failures=""
-problem=""
+passed=0 failed=0 failures="" problem="" status=""
 
+# --- A case: run the program, state what must hold, give the verdict -------------------------------
+# run COMMAND...: sets status; standard output and error go to $work/out and $work/err.
+run() {
+    "$@" >"$work/out" 2>"$work/err"
+    status=$?
+}
 # need WHY COMMAND...: one expectation of the case under way. Runs COMMAND unless an earlier one
 # already failed; when COMMAND fails, WHY becomes the case's problem.
 need() {
@@ -19,10 +21,21 @@ need() {
     shift
     [ -n "$problem" ] || "$@" || problem=$why
 }
-
-# not COMMAND...: succeeds when COMMAND fails, for need.
 not() { ! "$@"; }
-
+need_exit() { need "exit status $status, expected $1: $(head -c 300 "$work/err")" [ "$status" = "$1" ]; }
+# need_said TEXT [FILE]: FILE (default the standard error of the last run) holds TEXT.
+need_said() {
+    local file=${2:-$work/err}
+    need "no \"$1\" in ${file##*/}: $(tr -d '\r' <"$file" 2>/dev/null | tail -c 300)" grep -qF -- "$1" "$file"
+}
+# need_only FOLDER NAME...: FOLDER holds nothing but the NAMEs.
+need_only() {
+    local folder=$1 names=() name extra
+    shift
+    for name; do names+=(-e "$name"); done
+    extra=$(ls -A "$folder" | grep -vxF "${names[@]}" | tr '\n' ' ')
+    need "left behind: $extra" [ -z "$extra" ]
+}
 # verdict NAME [PROBLEM]: counts one check, passed when PROBLEM (default: what need gathered) is
 # empty, and starts the next case afresh.
 verdict() {
@@ -36,17 +49,14 @@ verdict() {
         echo "FAIL $1: $why"
     fi
 }
-
-# check NAME COMMAND...: one check that passes when COMMAND succeeds.
+# check NAME COMMAND...: a case that passes when COMMAND succeeds.
 check() {
     local name=$1
     shift
     if "$@"; then verdict "$name" ""; else verdict "$name" "failed"; fi
 }
-
 # skip NAME REASON: a case this machine cannot set up; it counts neither way.
 skip() { echo "SKIP $1: $2"; }
-
 # finish: the closing line, and the exit with status 0 only when nothing failed.
 finish() {
     [ -z "$failures" ] || echo "Failed:$failures"
@@ -54,7 +64,6 @@ finish() {
     [ "$failed" = 0 ]
     exit
 }
-
 # give_up WHY: the script cannot go on (a build that fails, a tool that is missing): one failure.
 give_up() {
     echo "$1" >&2
@@ -66,7 +75,7 @@ give_up() {
 # its counts: ctest's "X tests failed out of N" or the last "N passed, M failed". A stage that prints
 # neither is one check; one that exits non-zero has failed at least once.
 stage() {
-    local name=$1 log="$root/build/logs/$1.log" status line p=0 f=0
+    local name=$1 log="$root/build/logs/$1.log" line p=0 f=0
     shift
     mkdir -p "${log%/*}"
     echo "== $name"
@@ -74,23 +83,21 @@ stage() {
     status=${PIPESTATUS[0]}
     line=$(grep -E 'tests failed out of [0-9]+$|^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
     if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
-        f=${BASH_REMATCH[1]}
-        p=$((BASH_REMATCH[2] - f))
+        f=${BASH_REMATCH[1]} p=$((BASH_REMATCH[2] - BASH_REMATCH[1]))
     elif [[ $line =~ ^([0-9]+)\ passed,\ ([0-9]+) ]]; then
-        p=${BASH_REMATCH[1]}
-        f=${BASH_REMATCH[2]}
+        p=${BASH_REMATCH[1]} f=${BASH_REMATCH[2]}
     elif [ "$status" = 0 ]; then
         p=1
     fi
     [ "$status" = 0 ] || [ "$f" != 0 ] || f=1
-    passed=$((passed + p))
-    failed=$((failed + f))
+    passed=$((passed + p)) failed=$((failed + f))
     [ "$f" = 0 ] || failures="$failures $name"
     echo "== $name: $p passed, $f failed"
 }
 
+# --- Set-up ---------------------------------------------------------------------------------------
 # built FOLDER PRESET TARGET...: configures FOLDER with the preset's settings when it has no build
-# yet and builds the targets; their output only when that fails.
+# yet (PRESET empty: the caller configured it) and builds the targets; their output only on failure.
 built() {
     local folder=$1 preset=$2 log
     shift 2
@@ -99,7 +106,6 @@ built() {
         cmake --build "$folder" -j2 --target "$@" >>"$log" 2>&1 || { tail -n 40 "$log"; rm -f "$log"; return 1; }
     rm -f "$log"
 }
-
 # work_folder NAME: $work, a new folder removed on exit, the file systems mounted in $mounts first.
 mounts=()
 work_folder() {
@@ -112,18 +118,16 @@ remove_work() {
     for mount in "${mounts[@]}"; do umount "$mount" 2>/dev/null; done
     rm -rf "$work"
 }
-
-# extras FOLDER NAME...: what FOLDER holds besides the NAMEs, space-separated.
-extras() {
-    local folder=$1 names=()
+# wait_until SECONDS COMMAND...: polls COMMAND every tenth of a second until it succeeds; fails when
+# SECONDS pass first.
+wait_until() {
+    local looks=$(($1 * 10))
     shift
-    for name; do names+=(-e "$name"); done
-    ls -A "$folder" | grep -vxF "${names[@]}" | tr '\n' ' '
+    until "$@"; do
+        ((--looks > 0)) || return 1
+        sleep 0.1
+    done
 }
-
-# need_only FOLDER NAME...: FOLDER holds nothing but the NAMEs.
-need_only() { need "left behind: $(extras "$@")" [ -z "$(extras "$@")" ]; }
-
 # wine_prefix: makes $WINEPREFIX a Wine prefix unless it is one: no Mono or Gecko prompts, Wine's own
 # fonts in it (some packagings do not find them: the caption buttons and Tahoma fall back to other
 # faces) and, as no window manager runs, Wine draws the window frames itself.
