@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""Judges a run of the command-line tool that a signal stopped, for scripts/fault_test.sh.
-
-Usage: check_interrupted.py ORIGINALS CLEANED FOLDER LOG SIGNAL STATUS
-
-ORIGINALS holds the models as they were, CLEANED the same models cleaned, FOLDER what the run left,
-LOG its report (which held "previous" before the run), SIGNAL the signal sent (INT, TERM, HUP or
-KILL) and STATUS the run's exit status. Every model must be the original or the whole cleaned model,
-nothing may be left behind and an interrupted run's report must hold its summary, with exit status
-128 + the signal. Prints what is wrong, nothing when all is well.
-"""
+"""check_interrupted.py ORIGINALS CLEANED FOLDER LOG SIGNAL STATUS, for scripts/fault_test.sh: prints
+what is wrong with a run of the tool in FOLDER that SIGNAL (INT, TERM, HUP or KILL) stopped with exit
+status STATUS, nothing when all is well. Every model must be the one in ORIGINALS or the whole one in
+CLEANED, nothing may be left behind, and an interrupted run's report LOG (which held "previous" before
+the run) must hold its summary, with exit status 128 + the signal."""
 
 import os
 import re
