@@ -29,11 +29,7 @@ chain="$work/hostile/million-part-sibling-chain.3do"
 cp "$model" "$work/cleaned.3do" && "$cli" --no-log "$work/cleaned.3do" >/dev/null 2>&1
 
 # fresh NAME [FILE]: $folder, a new folder holding a copy of FILE (default the model) as m.3do.
-fresh() {
-    folder="$work/$1"
-    mkdir -p "$folder"
-    cp "${2:-$model}" "$folder/m.3do"
-}
+fresh() { folder="$work/$1" && mkdir -p "$folder" && cp "${2:-$model}" "$folder/m.3do"; }
 temporaries() { ls -A "$1" | grep -E '^\.scourvane-[0-9a-f]{8}\.tmp$'; }
 saving() { [ -n "$(temporaries "$folder")" ]; }
 under_way() { [ "$(find "$folder" -newer "$work/log" | head -n 2 | wc -l)" = 2 ]; }

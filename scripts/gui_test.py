@@ -139,16 +139,10 @@ class Session:
 
     def key(self, *keys):
         for k in keys:
-            if k == "shift+Tab":
-                # Held the way a person holds it: the program asks for Shift's state only when the
-                # Tab message arrives, and a synthetic shift+Tab can let go of Shift before that.
-                self.xdotool("keydown", "shift")
-                time.sleep(0.1)
-                self.xdotool("key", "Tab")
-                time.sleep(0.2)
-                self.xdotool("keyup", "shift")
-            else:
-                self.xdotool("key", k)
+            # Shift held the way a person holds it: the program asks for Shift's state only when the
+            # Tab message arrives, and a synthetic shift+Tab can let go of Shift before that.
+            held = ["keydown", "shift", "sleep", "0.1", "key", "Tab", "sleep", "0.2", "keyup", "shift"]
+            self.xdotool(*(held if k == "shift+Tab" else ["key", k]))
             time.sleep(0.15)
 
     def move(self, x, y):
