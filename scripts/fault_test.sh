@@ -56,10 +56,7 @@ held_now() {
     return 1
 }
 # traced PID: the tool that the strace of PID started.
-traced() {
-    wait_until 5 pgrep -P "$1" >/dev/null
-    pgrep -P "$1" | head -n 1
-}
+traced() { wait_until 5 pgrep -P "$1" >/dev/null && pgrep -P "$1" | head -n 1; }
 
 # --- What the disk or the system refuses -------------------------------------------------------
 # refused CASE LINE [PREFIX...]: the tool on $folder/m.3do, after PREFIX (a limit, another user),

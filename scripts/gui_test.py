@@ -77,8 +77,6 @@ class Session:
         for xvfb in self.xvfbs:
             xvfb.kill()
 
-    # -- the program and the probe -------------------------------------------------------------
-
     def start_app(self, paths=()):
         self.app = subprocess.Popen(["wine", self.exe] + list(paths), cwd=self.start_dir, env=self.env,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -132,8 +130,6 @@ class Session:
         _, info = self.probe("wait-main", "1000")
         return int(info["client_x"]) + 20, int(info["client_y"]) + 340
 
-    # -- input and screen ----------------------------------------------------------------------
-
     def xdotool(self, *args):
         subprocess.run(["xdotool"] + list(args), env=self.env, check=True, timeout=30)
 
@@ -181,8 +177,7 @@ class Session:
         return expected
 
 
-# ---------------------------------------------------------------------------------------------
-# The tests, run in this order against one or more runs of the program.
+# The tests, run in the order they are written against one or more runs of the program.
 
 
 def make_models(s, name, renames=None):

@@ -25,9 +25,8 @@ clean() {
     local name=$1 kind=$2 reason=$3 start=$EPOCHREALTIME
     run bash -c 'cd "$1" && ulimit -v "$2" && exec /usr/bin/time -f %M -o "$3" timeout -k 1 "${@:4}"' - \
         "$folder" "$memory_kb" "$work/peak" "$seconds" "$cli" "$name"
-    report="$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s,"
-    report="$report peak $(tail -n 1 "$work/peak" 2>/dev/null) KB"
-    need "timed out" [ "$status" != 124 ] && need "timed out" [ "$status" != 137 ]
+    report="$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s, peak $(tail -n 1 "$work/peak" 2>/dev/null) KB"
+    need "timed out" [ "$status" != 124 -a "$status" != 137 ]
     need "crashed (exit status $status): $(head -c 300 "$work/err")" [ "$status" -le 1 ]
     need "ran out of memory" not grep -q "out of memory" "$work/err"
     if [ "$kind" = read ]; then
