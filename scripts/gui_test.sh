@@ -1,38 +1,48 @@
-#!/bin/sh
-# End-to-end tests of scourvane.exe under Wine (Xvfb, a fresh Wine prefix, xdotool), with screenshots
-# in build/gui-screenshots/. Builds what it needs in the windows preset first.
+#!/bin/bash
+# End-to-end tests of scourvane.exe under Wine (Xvfb, a fresh Wine prefix, xdotool), driven by
+# scripts/gui_test.py, with screenshots in build/gui-screenshots/. Builds what it needs in the
+# windows preset first.
 #
-#   scripts/gui_test.sh [--build-dir DIR] [--update-docs-screenshot] [--keep]
-#
-# Exit status 0 when every test passed; the last line reads "N passed, M failed".
-set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
+#   scripts/gui_test.sh [--build-dir DIR] [--update-docs-screenshot] [--keep] [--only TEXT,...]
+source "$(dirname "$0")/lib.sh"
 # The preset's own build folder, so a test run right after the Windows unit tests rebuilds nothing.
 build="$root/build/windows"
-extra=""
-fail() { echo "$1"; echo "0 passed, 1 failed"; exit "${2:-1}"; }
+options=()
+keep="" docs=""
 while [ $# -gt 0 ]; do
     case "$1" in
-    --build-dir) build="$2"; shift 2 ;;
-    --update-docs-screenshot) extra="$extra --docs-screenshot $root/docs/screenshot.png"; shift ;;
-    --keep) extra="$extra --keep"; shift ;;
-    *) fail "unknown option $1" 2 ;;
+    --build-dir) build=$(realpath -m "$2") && shift ;;
+    --update-docs-screenshot) docs=1 ;;
+    --keep) keep=1 ;;
+    --only) options+=(--only "$2") && shift ;;
+    *) give_up "unknown option $1" ;;
     esac
+    shift
 done
-
 for tool in wine wineboot wineserver Xvfb xdotool import python3 cc; do
-    command -v "$tool" >/dev/null 2>&1 ||
-        fail "missing $tool (apt-get install wine64 xvfb xdotool imagemagick python3)"
+    command -v "$tool" >/dev/null || give_up "missing $tool (scripts/bootstrap.sh test)"
 done
-
-mkdir -p "$root/build"
-log="$root/build/gui-test-configure.log"
-if [ ! -f "$build/CMakeCache.txt" ] && ! cmake --preset windows -B "$build" >"$log" 2>&1; then
-    fail "$(cat "$log")"
-fi
-cmake --build "$build" -j2 --target scourvane gui_probe scourvane-make-samples || fail "build failed"
+work_folder gui
+[ -z "$keep" ] || trap 'echo "kept $work"' EXIT
+export WINEPREFIX="$work/prefix"
+wine_prefix || give_up "cannot make a Wine prefix"
+built "$build" windows scourvane gui_probe scourvane-make-samples || give_up "the build failed"
 # The XDND drop client is a native X program (libx11-dev).
-cc -std=c11 -O2 -o "$build/xdnd_drop" "$root/tests/app/xdnd_drop.c" -lX11 || fail "cannot build the XDND client"
+cc -std=c11 -O2 -o "$build/xdnd_drop" "$root/tests/app/xdnd_drop.c" -lX11 || give_up "cannot build the XDND client"
 
-# shellcheck disable=SC2086 # $extra is a list of options
-exec python3 "$root/scripts/gui_test.py" --build-dir "$build" --screenshots "$root/build/gui-screenshots" $extra
+mkdir -p "$work/models"
+shots="$root/build/gui-screenshots"
+rm -f "$shots"/failed-*.png
+while IFS= read -r line; do
+    case $line in
+    "PASS "*) verdict "${line#PASS }" "" ;;
+    "FAIL "*) line=${line#FAIL } && verdict "${line%%: *}" "${line#*: }" ;;
+    *) echo "$line" ;;
+    esac
+done < <(python3 "$root/scripts/gui_test.py" --build-dir "$build" --work "$work/models" \
+    --screenshots "$shots" "${options[@]}")
+wait $!
+status=$?
+[ "$status" = 0 ] || [ "$failed" != 0 ] || verdict "scripts/gui_test.py" "exit status $status"
+[ -z "$docs" ] || [ "$failed" != 0 ] || cp "$shots/01-main-window.png" "$root/docs/screenshot.png"
+finish
