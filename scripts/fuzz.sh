@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes the whole pipeline (load, count, clean, write, reload, clean again) and ByteKeyTable with
-# libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer, each target starting from the
-# sample models, the small crafted hostile files, a model of oddities and the inputs kept in
-# tests/fuzz/regressions/<target>/ (which the unit tests replay). The working corpus stays in the
+# Fuzzes the whole pipeline (load, count, clean, write, reload, clean again), ByteKeyTable, the zip
+# and TA archive readers and rewriters, and the GAF reader with libFuzzer under AddressSanitizer and
+# UndefinedBehaviorSanitizer, each target starting from the sample models (zipped for the zip
+# target), the small crafted hostile files, a model of oddities, a dictionary of the formats'
+# signatures and the inputs kept in tests/fuzz/regressions/<target>/ (which the unit tests replay). The working corpus stays in the
 # build folder, so later runs start where earlier ones stopped. A finding fails its target; its input
 # is saved in <build>/findings/<target>/: once understood and fixed, copy it into the regressions.
 #
@@ -23,21 +24,32 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
         give_up "cannot configure: see $build/configure.log"
 fi
 seeds="$build/seeds"
-rm -rf "$seeds"
-built "$build" "" fuzz_pipeline fuzz_byte_key_table scourvane-make-hostile scourvane-make-samples &&
+rm -rf "$seeds" "$seeds-zip"
+targets="pipeline byte_key_table zip_archive hpi_archive gaf_names"
+built "$build" "" $(printf 'fuzz_%s ' $targets) scourvane-make-hostile scourvane-make-samples &&
     "$build/tests/hostile/scourvane-make-hostile" --seeds "$seeds" &&
-    "$build/tools/scourvane-make-samples" "$seeds" >/dev/null || give_up "cannot build the targets or write the seeds"
+    "$build/tools/scourvane-make-samples" "$seeds" >/dev/null &&
+    python3 -c 'import sys, zipfile, pathlib
+pathlib.Path(sys.argv[2]).mkdir()
+with zipfile.ZipFile(sys.argv[2] + "/mod.sdz", "w", zipfile.ZIP_DEFLATED) as z:
+    for p in sorted(pathlib.Path(sys.argv[1]).glob("*.3do"))[:3]: z.write(p, "objects3d/" + p.name)' "$seeds" "$seeds-zip" ||
+    give_up "cannot build the targets or write the seeds"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-for name in pipeline byte_key_table; do
+for name in $targets; do
     target=fuzz_$name findings="$build/findings/$name" log="$build/fuzz_$name.log"
+    program=$(find "$build/tests" -name "$target" -type f | head -n 1)
     mkdir -p "$build/corpus/$name" "$findings"
     inputs=("$build/corpus/$name")
-    [ "$name" = pipeline ] && inputs+=("$seeds" -dict="$root/tests/fuzz/pipeline.dict")
+    case $name in
+    pipeline) inputs+=("$seeds" -dict="$root/tests/fuzz/pipeline.dict") ;;
+    zip_archive) inputs+=("$seeds-zip" -dict="$root/tests/fuzz/archive.dict") ;;
+    hpi_archive | gaf_names) inputs+=(-dict="$root/tests/fuzz/archive.dict") ;;
+    esac
     [ -d "$root/tests/fuzz/regressions/$name" ] && inputs+=("$root/tests/fuzz/regressions/$name")
     # -timeout: one input that runs for 30 s is a hang; -rss_limit_mb: one that eats memory.
-    "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
+    "$program" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
         -print_final_stats=1 -artifact_prefix="$findings/" "${inputs[@]}" >"$log" 2>&1
     status=$?
     runs=$(awk '/^stat::number_of_executed_units/ { n = $2 } END { print n }' "$log")
