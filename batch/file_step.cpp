@@ -125,15 +125,16 @@ FileResult saveFailed(FileResult& result)
 
 // Begun first: a model that cannot be written (read-only, held, hard-linked) is refused before any
 // backup is made. The tree goes as soon as its image is out, so that it and the bytes read back
-// are never in memory together.
-bool writeTemporary(const char* target, bool makeFolder, ModelCleaning& cleaning,
+// are never in memory together. An output elsewhere (`copyOf` its source) is a copy of the model:
+// never more open than it, and never written through a link at its name.
+bool writeTemporary(const char* target, const char* copyOf, bool makeFolder, ModelCleaning& cleaning,
                     platform::FileReplacement& save, FileResult& result)
 {
     // A folder that cannot be made fails the save below, with its reason.
     if (makeFolder) platform::makeFolders(platform::pathFolder(target).c_str());
     FileSink sink{&save, &result.saveError.ioError};
-    const bool written =
-        save.begin(target, cleaning.imageSize(), sink.error) && cleaning.writeImage(writePiece, &sink);
+    const bool written = save.begin(target, cleaning.imageSize(), sink.error, false, copyOf) &&
+                         cleaning.writeImage(writePiece, &sink);
     cleaning.releaseTree();
     if (!written) saveFailed(result);
     return written;
@@ -155,27 +156,42 @@ bool proveWhatDiskHolds(const Original& original, platform::FileReplacement& sav
     return false;
 }
 
-// The original as PATH.bak, unless something already has that name: the first backup is the
-// original and must survive every later run. Never written through a link.
+// The original as PATH.bak, unless a regular file already has that name: the first backup is the
+// original and must survive every later run. Anything else of that name (a folder, a link, a FIFO, a
+// device) is no backup, and is never written through or replaced: the model is then left alone. The
+// backup is never more open than the model.
+bool backupRefused(FileResult& result, platform::IoError error)
+{
+    result.backupError = error;
+    result.outcome = FileOutcome::backupFailed;
+    return false;
+}
+
 bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
 {
     const std::string backupPath = std::string(path) + ".bak";
-    if (platform::identifyName(backupPath.c_str()) != platform::NameKind::missing)
+    const platform::IoError notRegular{platform::IoStep::notRegular, 0};
+    switch (platform::identifyName(backupPath.c_str()))
     {
+    case platform::NameKind::regular:
         result.backupKept = true;
         return true;
+    case platform::NameKind::missing:
+        break;
+    case platform::NameKind::link:
+    case platform::NameKind::other:
+        return backupRefused(result, notRegular);
     }
     platform::FileReplacement backup;
-    if (backup.begin(backupPath.c_str(), original.size(), &result.backupError, true) &&
+    if (backup.begin(backupPath.c_str(), original.size(), &result.backupError, true, path) &&
         backup.write(original.data(), original.size(), &result.backupError) &&
         backup.commitNew(&result.backupError))
         return true;
-    if (result.backupError.step != platform::IoStep::exists)
-    {
-        result.outcome = FileOutcome::backupFailed;
-        return false;
-    }
-    result.backupError = platform::IoError{}; // one appeared meanwhile: that one is kept
+    if (result.backupError.step != platform::IoStep::exists) return backupRefused(result, result.backupError);
+    // One appeared meanwhile: that one is kept, if it is a backup at all.
+    if (platform::identifyName(backupPath.c_str()) != platform::NameKind::regular)
+        return backupRefused(result, notRegular);
+    result.backupError = platform::IoError{};
     result.backupKept = true;
     return true;
 }
@@ -210,7 +226,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         return result;
     }
     platform::FileReplacement save;
-    if (!writeTemporary(target, options.makeOutputFolder, cleaning, save, result)) return result;
+    if (!writeTemporary(target, inPlace ? nullptr : path, options.makeOutputFolder, cleaning, save, result))
+        return result;
     if (!proveWhatDiskHolds(original, save, result)) return result;
     if (options.keepBackup && result.changed && !keepBackup(path, original.bytes, result)) return result;
     std::vector<uint8_t>().swap(original.bytes);

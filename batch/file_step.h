@@ -24,8 +24,10 @@ enum class FileOutcome : uint8_t
 
 struct FileStepOptions
 {
-    bool dryRun = false;     // load, clean and verify in memory only; sizeAfter is the size a save would give
-    bool keepBackup = false; // copy the original to PATH.bak before replacing it, unless one exists
+    bool dryRun = false; // load, clean and verify in memory only; sizeAfter is the size a save would give
+    // Copy the original to PATH.bak before replacing it, unless a regular file has that name; anything
+    // else of that name fails the step with backupFailed.
+    bool keepBackup = false;
     // Leave the target alone when it already holds the cleaned bytes: no write, no backup, no flush.
     // The command-line tool sets it; the window program saves every file it cleans.
     bool skipUnchanged = false;
@@ -64,7 +66,10 @@ size_t maxReportPathLength();
 // old bytes; a cleaned image that the verifier refuses is never written, and a file with more than
 // one hard link, or one that another program changed since it was read, is left alone. With
 // keepBackup, PATH.bak receives the original only once the model is known to be writable and only
-// when the cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced.
+// when the cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced,
+// and one that is not a regular file (a folder, a link, a FIFO) leaves the model as it was, failed
+// with backupFailed. The backup is never more open than the model: its permission bits, and its owner
+// and group where the runner may give them.
 FileResult cleanFile(const char* path, const FileStepOptions& options = {});
 
 // The size of the file at `path` as a signed 32-bit number (the low 32 bits of the size), or -1 when

@@ -120,6 +120,37 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+// Gives the new file `fd` the access of the file it replaces (`original`, at `path`): owner and
+// group first, as changing them clears the set-user-id and set-group-id bits, which the mode then
+// restores.
+bool keepAccessOf(int fd, const char* path, const struct stat& original, IoError* error)
+{
+    (void)path;
+    (void)!::fchown(fd, original.st_uid, original.st_gid);
+    if (::fchmod(fd, original.st_mode & 07777) != 0) return fail(error, IoStep::create, errno);
+    return true;
+}
+
+// Gives the new file `fd`, a copy of the file at `source`, no more access than that file has: its
+// owner and group where this process may give them, and its permission bits without the special
+// ones. Where the group cannot be the source's, the group the copy has gets nothing.
+bool shareAccessOf(int fd, const char* source, IoError* error)
+{
+    struct stat from;
+    if (::stat(source, &from) != 0) return fail(error, IoStep::open, errno);
+    mode_t mode = from.st_mode & 0777;
+    if (::fchown(fd, from.st_uid, from.st_gid) != 0)
+    {
+        // Only root gives a file away; anyone may keep a group they belong to.
+        (void)!::fchown(fd, static_cast<uid_t>(-1), from.st_gid);
+        struct stat copy;
+        if (::fstat(fd, &copy) != 0) return fail(error, IoStep::create, errno);
+        if (copy.st_gid != from.st_gid) mode &= ~static_cast<mode_t>(0070);
+    }
+    if (::fchmod(fd, mode) != 0) return fail(error, IoStep::create, errno);
+    return true;
+}
+
 } // namespace
 
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
@@ -199,16 +230,19 @@ NameKind identifyName(const char* path, FileIdentity* identity)
     return S_ISLNK(st.st_mode) ? NameKind::link : NameKind::other;
 }
 
-bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
+bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink,
+                            const char* accessSource)
 {
     abandon();
-    target_ = replaceLink ? std::string(path) : resolveTarget(path);
+    // A copy never writes through a link at its name: the link itself is replaced.
+    const bool followLink = !replaceLink && accessSource == nullptr;
+    target_ = followLink ? resolveTarget(path) : std::string(path);
     struct stat original;
     const bool exists =
-        (replaceLink ? ::lstat(target_.c_str(), &original) : ::stat(target_.c_str(), &original)) == 0;
+        (followLink ? ::stat(target_.c_str(), &original) : ::lstat(target_.c_str(), &original)) == 0;
     // A link that is itself replaced has nothing to check or keep: it becomes a new file.
-    const bool keepMetadata = exists && !S_ISLNK(original.st_mode);
-    if (keepMetadata)
+    const bool replacesFile = exists && !S_ISLNK(original.st_mode);
+    if (replacesFile)
     {
         if (S_ISDIR(original.st_mode)) return fail(error, IoStep::open, EISDIR);
         if (!S_ISREG(original.st_mode)) return fail(error, IoStep::open, EINVAL);
@@ -224,15 +258,17 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     if (injected(IoStep::create)) return fail(error, IoStep::create, errno);
     const std::string folder = pathFolder(target_);
     int fd = -1;
+    // A copy starts closed to everyone but this process and gets its source's access below.
+    const mode_t startMode = accessSource ? 0600 : 0666;
 #ifdef O_TMPFILE
     // Unnamed until commit: a process killed before then leaves nothing behind.
-    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, startMode);
     unnamed_ = fd >= 0;
 #endif
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt)
     {
         temporary_ = temporaryNameIn(folder);
-        fd = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, startMode);
         if (fd < 0)
         {
             const int code = errno;
@@ -242,18 +278,13 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     }
     if (fd < 0) return fail(error, IoStep::create, EEXIST);
     handle_ = fd;
-
-    if (keepMetadata)
+    const bool accessKept = accessSource
+                                ? shareAccessOf(fd, accessSource, error)
+                                : !replacesFile || keepAccessOf(fd, target_.c_str(), original, error);
+    if (!accessKept)
     {
-        // Owner first: changing it clears the set-user-id and set-group-id bits, which the mode then
-        // restores. Only root may give a file away; anyone may keep their own group.
-        (void)!::fchown(fd, original.st_uid, original.st_gid);
-        if (::fchmod(fd, original.st_mode & 07777) != 0)
-        {
-            const int code = errno;
-            abandon();
-            return fail(error, IoStep::create, code);
-        }
+        abandon();
+        return false;
     }
 #ifdef FALLOC_FL_KEEP_SIZE
     // Reserving the room now lets a full disk fail before anything is written.

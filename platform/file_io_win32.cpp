@@ -178,8 +178,10 @@ NameKind identifyName(const char* path, FileIdentity* identity)
     return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? NameKind::other : NameKind::regular;
 }
 
-bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
+bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink,
+                            const char* accessSource)
 {
+    (void)accessSource;
     abandon();
     // A link at the path is replaced itself by the rename below, never written through.
     target_ = path;
