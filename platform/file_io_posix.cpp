@@ -12,6 +12,9 @@
 #include <string>
 #include <sys/random.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 #include <time.h>
 #include <unistd.h>
 
@@ -120,13 +123,114 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+#ifdef __linux__
+// The names of the extended attributes of the file at `path` (following links), or of `fd` when
+// `path` is null. False with errno on failure; a file system without attributes has none.
+bool attributeNames(const char* path, int fd, std::vector<std::string>& names)
+{
+    names.clear();
+    std::vector<char> list;
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const ssize_t size = path ? ::listxattr(path, nullptr, 0) : ::flistxattr(fd, nullptr, 0);
+        if (size < 0) return errno == ENOTSUP;
+        list.resize(static_cast<size_t>(size));
+        const ssize_t got = size == 0 ? 0
+                            : path    ? ::listxattr(path, list.data(), list.size())
+                                      : ::flistxattr(fd, list.data(), list.size());
+        if (got < 0 && errno == ERANGE) continue; // one was added meanwhile
+        if (got < 0) return false;
+        for (size_t at = 0; at < static_cast<size_t>(got);)
+        {
+            const std::string name(list.data() + at);
+            at += name.size() + 1;
+            if (!name.empty()) names.push_back(name);
+        }
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+
+// The value of attribute `name` of the file at `path` (or of `fd` when `path` is null).
+bool attributeValue(const char* path, int fd, const std::string& name, std::vector<uint8_t>& value)
+{
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const ssize_t size =
+            path ? ::getxattr(path, name.c_str(), nullptr, 0) : ::fgetxattr(fd, name.c_str(), nullptr, 0);
+        if (size < 0) return false;
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = path ? ::getxattr(path, name.c_str(), value.data(), value.size())
+                                 : ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+        if (got < 0 && errno == ERANGE) continue;
+        if (got < 0) return false;
+        value.resize(static_cast<size_t>(got));
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+#endif
+
+// Gives the new file `fd` exactly the extended attributes of the file at `source`, access control
+// lists included: an ACL the new file inherited from its folder but the source lacks is removed, as
+// it would give access the source does not. An attribute the new file already holds with the same
+// value (a security label the system set) needs no copy.
+bool copyAttributes(int fd, const char* source, IoError* error)
+{
+#ifdef __linux__
+    std::vector<std::string> wanted;
+    if (!attributeNames(source, -1, wanted)) return fail(error, IoStep::attributes, errno);
+    std::vector<uint8_t> value;
+    std::vector<uint8_t> present;
+    for (const std::string& name : wanted)
+    {
+        if (!attributeValue(source, -1, name, value))
+        {
+            if (errno == ENODATA) continue; // removed meanwhile
+            return fail(error, IoStep::attributes, errno);
+        }
+        if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0) continue;
+        const int code = errno;
+        if (!attributeValue(nullptr, fd, name, present) || present != value)
+            return fail(error, IoStep::attributes, code);
+    }
+    std::vector<std::string> held;
+    if (!attributeNames(nullptr, fd, held)) return fail(error, IoStep::attributes, errno);
+    for (const std::string& name : held)
+    {
+        bool inSource = false;
+        for (const std::string& other : wanted)
+            inSource = inSource || other == name;
+        // Security labels are the system's to give; every other stray attribute goes.
+        if (inSource || name.starts_with("security.")) continue;
+        if (::fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA)
+            return fail(error, IoStep::attributes, errno);
+    }
+#else
+    (void)fd;
+    (void)source;
+    (void)error;
+#endif
+    return true;
+}
+
 // Gives the new file `fd` the access of the file it replaces (`original`, at `path`): owner and
 // group first, as changing them clears the set-user-id and set-group-id bits, which the mode then
-// restores.
+// restores; then the extended attributes; the mode last, so that it is the original's whatever an
+// access control list set. Where the owner or group cannot be kept (only root gives a file away, and
+// only to a group it is in may a user give one), nothing is replaced: the file would change hands.
 bool keepAccessOf(int fd, const char* path, const struct stat& original, IoError* error)
 {
-    (void)path;
-    (void)!::fchown(fd, original.st_uid, original.st_gid);
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0)
+    {
+        const int code = errno;
+        struct stat now;
+        if (::fstat(fd, &now) != 0 || now.st_uid != original.st_uid || now.st_gid != original.st_gid)
+            return fail(error, IoStep::owner, code);
+    }
+    if (!copyAttributes(fd, path, error)) return false;
     if (::fchmod(fd, original.st_mode & 07777) != 0) return fail(error, IoStep::create, errno);
     return true;
 }
@@ -147,6 +251,7 @@ bool shareAccessOf(int fd, const char* source, IoError* error)
         if (::fstat(fd, &copy) != 0) return fail(error, IoStep::create, errno);
         if (copy.st_gid != from.st_gid) mode &= ~static_cast<mode_t>(0070);
     }
+    if (!copyAttributes(fd, source, error)) return false;
     if (::fchmod(fd, mode) != 0) return fail(error, IoStep::create, errno);
     return true;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -95,6 +97,32 @@ bool setDeleteOnClose(HANDLE file, bool remove)
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+// Gives the new file `file` the access control list of the file at `source`: its own entries, and
+// whether it takes the folder's. The owner stays the user of this process, as giving a file away
+// needs a privilege. A volume that keeps no access lists has nothing to keep.
+bool keepAccessList(HANDLE file, const std::wstring& source, IoError* error)
+{
+    DWORD flags = 0;
+    if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) ||
+        (flags & FILE_PERSISTENT_ACLS) == 0)
+        return true;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD code = GetNamedSecurityInfoW(source.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &list, nullptr, &descriptor);
+    if (code != ERROR_SUCCESS) return fail(error, IoStep::attributes, code);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    code = SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
+    LocalFree(descriptor);
+    if (code != ERROR_SUCCESS) return fail(error, IoStep::attributes, code);
+    return true;
+}
+
 } // namespace
 
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
@@ -181,7 +209,6 @@ NameKind identifyName(const char* path, FileIdentity* identity)
 bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink,
                             const char* accessSource)
 {
-    (void)accessSource;
     abandon();
     // A link at the path is replaced itself by the rename below, never written through.
     target_ = path;
@@ -213,7 +240,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
             temporary_.clear();
             return fail(error, IoStep::create, GetLastError());
         }
-        file = CreateFileW(widePath(temporary_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+        file = CreateFileW(widePath(temporary_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC,
                            FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE)
         {
@@ -226,6 +253,15 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     handle_ = reinterpret_cast<intptr_t>(file);
     // Gone with the last handle, however the process ends, until commit clears the mark.
     unnamed_ = setDeleteOnClose(file, true);
+    const bool replacesFile = exists && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (accessSource || replacesFile)
+    {
+        if (!keepAccessList(file, widePath(accessSource ? std::string(accessSource) : target_), error))
+        {
+            abandon();
+            return false;
+        }
+    }
     if (expectedSize > 0)
     {
         // Reserving the room now lets a full disk fail before anything is written.

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <filesystem>
+#include <functional>
+
 #ifdef __linux__
 #include <grp.h>
 #include <sys/stat.h>
@@ -48,8 +52,11 @@ constexpr uint32_t userObj = 0x01, namedUser = 0x02, groupObj = 0x04, mask = 0x1
 constexpr uint32_t anyone = 0xFFFFFFFFu;
 
 // user:nobody:rw, the owning group r, the mask rw: as `setfacl -m u:nobody:rw,g::r` leaves it.
-const std::vector<uint8_t> nobodyMayWrite = accessList(
-    {{userObj, 6, anyone}, {namedUser, 6, nobody}, {groupObj, 4, anyone}, {mask, 6, anyone}, {other, 0, anyone}});
+const std::vector<uint8_t> nobodyMayWrite = accessList({{userObj, 6, anyone},
+                                                        {namedUser, 6, nobody},
+                                                        {groupObj, 4, anyone},
+                                                        {mask, 6, anyone},
+                                                        {other, 0, anyone}});
 
 std::vector<uint8_t> attribute(const std::string& path, const char* name)
 {
@@ -67,7 +74,9 @@ bool setAttribute(const std::string& path, const char* name, const std::vector<u
 
 struct stat statusOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
     return st;
 }
@@ -165,7 +174,7 @@ TEST(MetadataKept, AModelWhoseOwnerOrGroupTheUserCannotKeepIsLeftAsItWasWithTheR
         EXPECT_EQ(statusOf(model).st_uid, c.owner);
         EXPECT_EQ(statusOf(model).st_gid, c.group);
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator{}), 1) << "no temporary left";
 
     // Their own model in their own group is theirs to clean.
     ASSERT_EQ(::chown(model.c_str(), nobody, nobody), 0);
