@@ -33,17 +33,31 @@ struct Original
     platform::FileIdentity identity;
 };
 
+// The file's first part header, checked before the file is read whole: a file that plainly is no
+// model (a huge one most of all) is refused after one small read, with the error its full load gives.
+bool acceptModelStart(const uint8_t* head, size_t headSize, uint64_t fileSize, void* context)
+{
+    return checkModelStart(head, headSize, fileSize, static_cast<LoadError*>(context));
+}
+
 bool readOriginal(const char* path, Original& original, FileResult& result)
 {
     platform::IoError readError;
-    if (platform::readWholeFile(path, original.bytes, maxModelFileSize, &readError, &original.identity))
+    LoadError startError;
+    if (platform::readWholeFileChecked(path, original.bytes, maxModelFileSize, modelStartSize,
+                                       acceptModelStart, &startError, &readError, &original.identity))
         return true;
+    result.outcome = FileOutcome::readFailed;
+    if (readError.step == platform::IoStep::refused)
+    {
+        result.loadError = startError;
+        return false;
+    }
     result.loadError.result =
         readError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
     result.loadError.ioError = readError;
     const int64_t size = platform::fileSize(path);
     result.loadError.fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
-    result.outcome = FileOutcome::readFailed;
     return false;
 }
 

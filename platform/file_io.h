@@ -74,6 +74,17 @@ struct FileIdentity
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error = nullptr,
                    FileIdentity* identity = nullptr);
 
+// Looks at the first bytes of a file before the rest is read: `head` holds min(headSize asked, file
+// size) bytes and `fileSize` is the whole file's size. False refuses the file.
+using StartCheck = bool (*)(const uint8_t* head, size_t headSize, uint64_t fileSize, void* context);
+
+// As readWholeFile, but the first `headSize` bytes are read and handed to `check` first; when it
+// refuses, nothing more is read or allocated and the call fails with IoStep::refused (the check says
+// why through its context). A file larger than `maxSize` fails with IoStep::tooLarge before the check.
+bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
+                          StartCheck check, void* context, IoError* error = nullptr,
+                          FileIdentity* identity = nullptr);
+
 // The identity of the file or folder `path` leads to now (following symbolic links); `known` false
 // when there is none. Two names lead to one file or folder exactly when their identities are
 // sameFileAs each other (links, bind mounts, "..", and on Windows short names and case included).

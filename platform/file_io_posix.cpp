@@ -2,6 +2,7 @@
 #include "platform/file_io.h"
 #include "platform/path.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -261,6 +262,12 @@ bool shareAccessOf(int fd, const char* source, IoError* error)
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
                    FileIdentity* identity)
 {
+    return readWholeFileChecked(path, out, maxSize, 0, nullptr, nullptr, error, identity);
+}
+
+bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
+                          StartCheck check, void* context, IoError* error, FileIdentity* identity)
+{
     out.clear();
     if (identity) *identity = FileIdentity{};
     if (injected(IoStep::open)) return fail(error, IoStep::open, errno);
@@ -285,6 +292,33 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     {
         ::close(fd);
         return fail(error, IoStep::tooLarge, EFBIG);
+    }
+    if (check)
+    {
+        // The head decides before the file's size is allocated: a huge file that plainly is not what
+        // is wanted costs one small read.
+        uint8_t head[256];
+        const size_t wanted = static_cast<size_t>(
+            std::min<uint64_t>({headSize, sizeof head, static_cast<uint64_t>(st.st_size)}));
+        size_t got = 0;
+        while (got < wanted)
+        {
+            const ssize_t n = ::pread(fd, head + got, wanted - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0)
+            {
+                const int code = errno;
+                ::close(fd);
+                return fail(error, IoStep::read, code);
+            }
+            if (n == 0) break;
+            got += static_cast<size_t>(n);
+        }
+        if (!check(head, got, static_cast<uint64_t>(st.st_size), context))
+        {
+            ::close(fd);
+            return fail(error, IoStep::refused, 0);
+        }
     }
     out.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;

@@ -6,6 +6,7 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -128,6 +129,12 @@ bool keepAccessList(HANDLE file, const std::wstring& source, IoError* error)
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
                    FileIdentity* identity)
 {
+    return readWholeFileChecked(path, out, maxSize, 0, nullptr, nullptr, error, identity);
+}
+
+bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
+                          StartCheck check, void* context, IoError* error, FileIdentity* identity)
+{
     out.clear();
     if (identity) *identity = FileIdentity{};
     if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
@@ -146,6 +153,29 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     {
         CloseHandle(file);
         return fail(error, IoStep::tooLarge, ERROR_FILE_TOO_LARGE);
+    }
+    if (check)
+    {
+        // The head decides before the file's size is allocated: a huge file that plainly is not what
+        // is wanted costs one small read.
+        uint8_t head[256];
+        const DWORD wanted = static_cast<DWORD>(
+            std::min<uint64_t>({headSize, sizeof head, static_cast<uint64_t>(size.QuadPart)}));
+        DWORD got = 0;
+        OVERLAPPED start{};
+        if (wanted > 0 && !ReadFile(file, head, wanted, &got, &start))
+        {
+            const DWORD code = GetLastError();
+            CloseHandle(file);
+            return fail(error, IoStep::read, code);
+        }
+        LARGE_INTEGER zero{};
+        SetFilePointerEx(file, zero, nullptr, FILE_BEGIN); // the whole file is read from its start
+        if (!check(head, got, static_cast<uint64_t>(size.QuadPart), context))
+        {
+            CloseHandle(file);
+            return fail(error, IoStep::refused, 0);
+        }
     }
     out.resize(static_cast<size_t>(size.QuadPart));
     size_t done = 0;
