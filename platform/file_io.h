@@ -61,6 +61,12 @@ struct FileIdentity
     uint32_t links = 0;
     bool known = false; // false: nothing was read, compare nothing
 
+    // The same file, whatever names led to each: the same device (volume) and index.
+    bool sameFileAs(const FileIdentity& other) const
+    {
+        return known && other.known && device == other.device && index == other.index;
+    }
+
     bool sameFileAndContent(const FileIdentity& other) const
     {
         return known && other.known && device == other.device && index == other.index && size == other.size &&

@@ -28,4 +28,11 @@ bool makeFolders(const char* path);
 // no case folding. `path` as it is when the system cannot make it absolute.
 std::string fullPath(const char* path);
 
+// True when `path` is the folder `folder` or lies anywhere below it, judged by identity, never by
+// spelling: `path` and each folder above it are compared with `folder` as files (device and index),
+// so links, bind mounts, "..", and on Windows short names and case cannot hide that a path is inside
+// a folder. A `path` that does not exist yet is judged by the folders above it that do. False when
+// `folder` does not exist.
+bool isSameOrInside(const char* path, const char* folder);
+
 } // namespace scourvane::platform
