@@ -141,11 +141,19 @@ FileResult saveFailed(FileResult& result)
 // backup is made. The tree goes as soon as its image is out, so that it and the bytes read back
 // are never in memory together. An output elsewhere (`copyOf` its source) is a copy of the model:
 // never more open than it, and never written through a link at its name.
-bool writeTemporary(const char* target, const char* copyOf, bool makeFolder, ModelCleaning& cleaning,
-                    platform::FileReplacement& save, FileResult& result)
+bool writeTemporary(const char* target, const char* copyOf, bool makeFolder, const char* outputRoot,
+                    ModelCleaning& cleaning, platform::FileReplacement& save, FileResult& result)
 {
-    // A folder that cannot be made fails the save below, with its reason.
-    if (makeFolder) platform::makeFolders(platform::pathFolder(target).c_str());
+    // A folder that cannot be made fails the save below, with its reason; below an output root none
+    // is made or entered through a link.
+    if (makeFolder && outputRoot != nullptr &&
+        !platform::makeFoldersWithin(outputRoot, platform::pathFolder(target).c_str(),
+                                     &result.saveError.ioError))
+    {
+        saveFailed(result);
+        return false;
+    }
+    if (makeFolder && outputRoot == nullptr) platform::makeFolders(platform::pathFolder(target).c_str());
     FileSink sink{&save, &result.saveError.ioError};
     const bool written = save.begin(target, cleaning.imageSize(), sink.error, false, copyOf) &&
                          cleaning.writeImage(writePiece, &sink);
@@ -233,6 +241,17 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     stage = Stage::saving;
     const char* target = options.outputPath != nullptr ? options.outputPath : path;
     const bool inPlace = target == path;
+    // An output is a new regular file or replaces one: whatever else has its name (a link that leads
+    // back to a source, a folder, a FIFO) is left alone and the model is not written.
+    if (!inPlace)
+    {
+        const platform::NameKind kind = platform::identifyName(target);
+        if (kind == platform::NameKind::link || kind == platform::NameKind::other)
+        {
+            result.saveError.ioError = platform::IoError{platform::IoStep::notRegular, 0};
+            return saveFailed(result);
+        }
+    }
     // A model that is already clean has nothing to prove and nothing to write.
     if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, cleaning)))
     {
@@ -240,7 +259,8 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         return result;
     }
     platform::FileReplacement save;
-    if (!writeTemporary(target, inPlace ? nullptr : path, options.makeOutputFolder, cleaning, save, result))
+    if (!writeTemporary(target, inPlace ? nullptr : path, options.makeOutputFolder, options.outputRoot,
+                        cleaning, save, result))
         return result;
     if (!proveWhatDiskHolds(original, save, result)) return result;
     if (options.keepBackup && result.changed && !keepBackup(path, original.bytes, result)) return result;

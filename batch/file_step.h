@@ -35,6 +35,10 @@ struct FileStepOptions
     const char* outputPath = nullptr;
     // Make outputPath's folder (and the folders above it) first, when missing.
     bool makeOutputFolder = false;
+    // The folder all outputs go below (outputPath's text begins with it), when there is one: the
+    // folders from it down to outputPath are made, or proved, as real folders, never followed through
+    // a link out of it.
+    const char* outputRoot = nullptr;
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`
@@ -68,7 +72,9 @@ size_t maxReportPathLength();
 // keepBackup, PATH.bak receives the original only once the model is known to be writable and only
 // when the cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced,
 // and one that is not a regular file (a folder, a link, a FIFO) leaves the model as it was, failed
-// with backupFailed. The backup is never more open than the model: its permission bits, and its owner
+// with backupFailed. An output elsewhere is never written through anything at its name: an entry
+// there that is not a regular file (a link, a folder, a FIFO) fails the step with writeFailed. The
+// backup is never more open than the model: its permission bits, and its owner
 // and group where the runner may give them.
 FileResult cleanFile(const char* path, const FileStepOptions& options = {});
 

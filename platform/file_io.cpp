@@ -56,6 +56,8 @@ const char* ioStepText(IoStep step)
         return "cannot keep the file's extended attributes or access control list";
     case IoStep::refused:
         return "the file's first bytes were refused";
+    case IoStep::notFolder:
+        return "a part of the way to the new file is a link or not a folder";
     }
     return "unknown error";
 }

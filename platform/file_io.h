@@ -31,6 +31,7 @@ enum class IoStep : uint8_t
     owner,      // the new file cannot be given the old one's owner and group
     attributes, // the new file cannot be given the old one's extended attributes or access control list
     refused,    // the file's first bytes were refused before the rest was read
+    notFolder,  // a part of the way to a new file is a link or not a folder
 };
 
 struct IoError
