@@ -174,7 +174,10 @@ TEST(MetadataKept, AModelWhoseOwnerOrGroupTheUserCannotKeepIsLeftAsItWasWithTheR
         EXPECT_EQ(statusOf(model).st_uid, c.owner);
         EXPECT_EQ(statusOf(model).st_gid, c.group);
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator{}), 1) << "no temporary left";
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator{}),
+        1)
+        << "no temporary left";
 
     // Their own model in their own group is theirs to clean.
     ASSERT_EQ(::chown(model.c_str(), nobody, nobody), 0);
