@@ -139,12 +139,15 @@ ArchiveRun failed(ArchiveRun& run, ArchiveOutcome outcome)
 
 // Writes the proved image to a temporary beside the target, reads it back and proves it again
 // entry by entry; false (and nothing left) on any failure.
-bool writeAndProve(const char* target, bool makeFolder, const std::vector<uint8_t>& original,
-                   const std::vector<uint8_t>& image, std::span<const archive::Replacement> replacements,
-                   platform::FileReplacement& save, ArchiveRun& run)
+bool writeAndProve(const char* target, const char* source, const FileStepOptions& options,
+                   const std::vector<uint8_t>& original, const std::vector<uint8_t>& image,
+                   std::span<const archive::Replacement> replacements, platform::FileReplacement& save,
+                   ArchiveRun& run)
 {
-    if (makeFolder) platform::makeFolders(platform::pathFolder(target).c_str());
-    if (!save.begin(target, image.size(), &run.ioError) ||
+    // An output copy takes the source's access and is never written through a link at its name.
+    const char* copyOf = target == source ? nullptr : source;
+    if ((options.makeOutputFolder && !makeOutputFolder(target, options.outputRoot, &run.ioError)) ||
+        !save.begin(target, image.size(), &run.ioError, false, copyOf) ||
         !save.write(image.data(), image.size(), &run.ioError))
     {
         run.outcome = ArchiveOutcome::writeFailed;
@@ -208,8 +211,7 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
         if (platform::readWholeFile(target, current, newBytes.size()) && current == newBytes) return run;
     }
     platform::FileReplacement save;
-    if (!writeAndProve(target, options.file.makeOutputFolder, original, newBytes, replacements, save, run))
-        return run;
+    if (!writeAndProve(target, path, options.file, original, newBytes, replacements, save, run)) return run;
     if (options.file.keepBackup && inPlace)
     {
         FileResult backup;

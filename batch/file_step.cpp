@@ -33,17 +33,31 @@ struct Original
     platform::FileIdentity identity;
 };
 
+// The file's first part header, checked before the file is read whole: a file that plainly is no
+// model (a huge one most of all) is refused after one small read, with the error its full load gives.
+bool acceptModelStart(const uint8_t* head, size_t headSize, uint64_t fileSize, void* context)
+{
+    return checkModelStart(head, headSize, fileSize, static_cast<LoadError*>(context));
+}
+
 bool readOriginal(const char* path, Original& original, FileResult& result)
 {
     platform::IoError readError;
-    if (platform::readWholeFile(path, original.bytes, maxModelFileSize, &readError, &original.identity))
+    LoadError startError;
+    if (platform::readWholeFileChecked(path, original.bytes, maxModelFileSize, modelStartSize,
+                                       acceptModelStart, &startError, &readError, &original.identity))
         return true;
+    result.outcome = FileOutcome::readFailed;
+    if (readError.step == platform::IoStep::refused)
+    {
+        result.loadError = startError;
+        return false;
+    }
     result.loadError.result =
         readError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge : LoadResult::openFailed;
     result.loadError.ioError = readError;
     const int64_t size = platform::fileSize(path);
     result.loadError.fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
-    result.outcome = FileOutcome::readFailed;
     return false;
 }
 
@@ -127,15 +141,19 @@ FileResult saveFailed(FileResult& result)
 
 // Begun first: a model that cannot be written (read-only, held, hard-linked) is refused before any
 // backup is made. The tree goes as soon as its image is out, so that it and the bytes read back
-// are never in memory together.
-bool writeTemporary(const char* target, bool makeFolder, ModelCleaning& cleaning,
-                    platform::FileReplacement& save, FileResult& result)
+// are never in memory together. An output elsewhere (`copyOf` its source) is a copy of the model:
+// never more open than it, and never written through a link at its name.
+bool writeTemporary(const char* target, const char* copyOf, bool makeFolder, const char* outputRoot,
+                    ModelCleaning& cleaning, platform::FileReplacement& save, FileResult& result)
 {
-    // A folder that cannot be made fails the save below, with its reason.
-    if (makeFolder) platform::makeFolders(platform::pathFolder(target).c_str());
+    if (makeFolder && !makeOutputFolder(target, outputRoot, &result.saveError.ioError))
+    {
+        saveFailed(result);
+        return false;
+    }
     FileSink sink{&save, &result.saveError.ioError};
-    const bool written =
-        save.begin(target, cleaning.imageSize(), sink.error) && cleaning.writeImage(writePiece, &sink);
+    const bool written = save.begin(target, cleaning.imageSize(), sink.error, false, copyOf) &&
+                         cleaning.writeImage(writePiece, &sink);
     cleaning.releaseTree();
     if (!written) saveFailed(result);
     return written;
@@ -157,28 +175,55 @@ bool proveWhatDiskHolds(const Original& original, platform::FileReplacement& sav
     return false;
 }
 
+// The original as PATH.bak, unless a regular file already has that name: the first backup is the
+// original and must survive every later run. Anything else of that name (a folder, a link, a FIFO, a
+// device) is no backup, and is never written through or replaced: the model is then left alone. The
+// backup is never more open than the model.
+bool backupRefused(FileResult& result, platform::IoError error)
+{
+    result.backupError = error;
+    result.outcome = FileOutcome::backupFailed;
+    return false;
+}
+
 } // namespace
 
-// Never written through a link.
+bool makeOutputFolder(const char* target, const char* outputRoot, platform::IoError* error)
+{
+    // A folder that cannot be made fails the save that follows, with its reason.
+    if (outputRoot == nullptr)
+    {
+        platform::makeFolders(platform::pathFolder(target).c_str());
+        return true;
+    }
+    return platform::makeFoldersWithin(outputRoot, platform::pathFolder(target).c_str(), error);
+}
+
 bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result)
 {
     const std::string backupPath = std::string(path) + ".bak";
-    if (platform::identifyName(backupPath.c_str()) != platform::NameKind::missing)
+    const platform::IoError notRegular{platform::IoStep::notRegular, 0};
+    switch (platform::identifyName(backupPath.c_str()))
     {
+    case platform::NameKind::regular:
         result.backupKept = true;
         return true;
+    case platform::NameKind::missing:
+        break;
+    case platform::NameKind::link:
+    case platform::NameKind::other:
+        return backupRefused(result, notRegular);
     }
     platform::FileReplacement backup;
-    if (backup.begin(backupPath.c_str(), original.size(), &result.backupError, true) &&
+    if (backup.begin(backupPath.c_str(), original.size(), &result.backupError, true, path) &&
         backup.write(original.data(), original.size(), &result.backupError) &&
         backup.commitNew(&result.backupError))
         return true;
-    if (result.backupError.step != platform::IoStep::exists)
-    {
-        result.outcome = FileOutcome::backupFailed;
-        return false;
-    }
-    result.backupError = platform::IoError{}; // one appeared meanwhile: that one is kept
+    if (result.backupError.step != platform::IoStep::exists) return backupRefused(result, result.backupError);
+    // One appeared meanwhile: that one is kept, if it is a backup at all.
+    if (platform::identifyName(backupPath.c_str()) != platform::NameKind::regular)
+        return backupRefused(result, notRegular);
+    result.backupError = platform::IoError{};
     result.backupKept = true;
     return true;
 }
@@ -209,6 +254,17 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     stage = Stage::saving;
     const char* target = options.outputPath != nullptr ? options.outputPath : path;
     const bool inPlace = target == path;
+    // An output is a new regular file or replaces one: whatever else has its name (a link that leads
+    // back to a source, a folder, a FIFO) is left alone and the model is not written.
+    if (!inPlace)
+    {
+        const platform::NameKind kind = platform::identifyName(target);
+        if (kind == platform::NameKind::link || kind == platform::NameKind::other)
+        {
+            result.saveError.ioError = platform::IoError{platform::IoStep::notRegular, 0};
+            return saveFailed(result);
+        }
+    }
     // A model that is already clean has nothing to prove and nothing to write.
     if (options.skipUnchanged && (inPlace ? !result.changed : targetHoldsImage(target, cleaning)))
     {
@@ -216,7 +272,9 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         return result;
     }
     platform::FileReplacement save;
-    if (!writeTemporary(target, options.makeOutputFolder, cleaning, save, result)) return result;
+    if (!writeTemporary(target, inPlace ? nullptr : path, options.makeOutputFolder, options.outputRoot,
+                        cleaning, save, result))
+        return result;
     if (!proveWhatDiskHolds(original, save, result)) return result;
     if (options.keepBackup && result.changed && !keepBackup(path, original.bytes, result)) return result;
     std::vector<uint8_t>().swap(original.bytes);

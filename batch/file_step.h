@@ -25,8 +25,10 @@ enum class FileOutcome : uint8_t
 
 struct FileStepOptions
 {
-    bool dryRun = false;     // load, clean and verify in memory only; sizeAfter is the size a save would give
-    bool keepBackup = false; // copy the original to PATH.bak before replacing it, unless one exists
+    bool dryRun = false; // load, clean and verify in memory only; sizeAfter is the size a save would give
+    // Copy the original to PATH.bak before replacing it, unless a regular file has that name; anything
+    // else of that name fails the step with backupFailed.
+    bool keepBackup = false;
     // Leave the target alone when it already holds the cleaned bytes: no write, no backup, no flush.
     // The command-line tool sets it; the window program saves every file it cleans.
     bool skipUnchanged = false;
@@ -34,6 +36,10 @@ struct FileStepOptions
     const char* outputPath = nullptr;
     // Make outputPath's folder (and the folders above it) first, when missing.
     bool makeOutputFolder = false;
+    // The folder all outputs go below (outputPath's text begins with it), when there is one: the
+    // folders from it down to outputPath are made, or proved, as real folders, never followed through
+    // a link out of it.
+    const char* outputRoot = nullptr;
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`
@@ -65,8 +71,17 @@ size_t maxReportPathLength();
 // old bytes; a cleaned image that the verifier refuses is never written, and a file with more than
 // one hard link, or one that another program changed since it was read, is left alone. With
 // keepBackup, PATH.bak receives the original only once the model is known to be writable and only
-// when the cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced.
+// when the cleaned bytes differ; an existing PATH.bak (or anything of that name) is never replaced,
+// and one that is not a regular file (a folder, a link, a FIFO) leaves the model as it was, failed
+// with backupFailed. An output elsewhere is never written through anything at its name: an entry
+// there that is not a regular file (a link, a folder, a FIFO) fails the step with writeFailed. The
+// backup is never more open than the model: its permission bits, and its owner
+// and group where the runner may give them.
 FileResult cleanFile(const char* path, const FileStepOptions& options = {});
+
+// Makes the folder an output file `target` goes into: below `outputRoot` (when given) one folder at
+// a time and never through a link out of it, so false when a part of the way is a link or no folder.
+bool makeOutputFolder(const char* target, const char* outputRoot, platform::IoError* error);
 
 // Keeps `original` as PATH.bak, unless something already has that name (then result.backupKept):
 // the first backup is the original and must survive every later run. False, with backupFailed and

@@ -1,8 +1,7 @@
 // scourvane-cli entry point.
 #include "cli/cli.h"
-#include "platform/interrupts.h"
-
 #include "platform/console.h"
+#include "platform/interrupts.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +35,8 @@ namespace
 int main(int argc, char** argv)
 {
     using namespace scourvane::cli;
+    // Before anything is opened: a closed standard stream must not lend its number to a model.
+    scourvane::platform::guardStandardStreams();
     std::set_terminate(outOfMemory);
     scourvane::platform::catchInterrupts();
     const scourvane::platform::Utf8Console console;

@@ -65,6 +65,7 @@ std::vector<FileJob> jobsOf(const Options& options, const RunPlan& plan)
     stepOptions.keepBackup = options.backup;
     stepOptions.skipUnchanged = true;
     stepOptions.makeOutputFolder = !options.dryRun;
+    stepOptions.outputRoot = options.outputDir.empty() ? nullptr : options.outputDir.c_str();
     std::vector<FileJob> jobs;
     jobs.reserve(plan.files.size());
     for (size_t i = 0; i < plan.files.size(); ++i)

@@ -102,6 +102,19 @@ class Reader
 
     bool loadTree(ObjectPart& root);
 
+    // The first part header's own checks, with nothing but the header and the file's size at hand.
+    bool checkFirstHeader()
+    {
+        if (headerSize > size_) return fail(LoadResult::headerPastEnd, LoadWhat::partHeader, 0);
+        const uint32_t version = load32(bytes_ + 0);
+        const uint32_t reservedZero = load32(bytes_ + 32);
+        if (version != 1) return fail(LoadResult::badVersion, LoadWhat::partHeader, 0, version);
+        if (reservedZero != 0)
+            return fail(LoadResult::badReservedZero, LoadWhat::partHeader, 0, reservedZero);
+        return checkArray(load32(bytes_ + 36), load32(bytes_ + 4), vertexSize, LoadWhat::vertexArray, 0) &&
+               checkArray(load32(bytes_ + 40), load32(bytes_ + 8), faceRecordSize, LoadWhat::faceArray, 0);
+    }
+
   private:
     const uint8_t* bytes_;
     uint64_t size_;
@@ -459,14 +472,42 @@ bool ObjectPart::loadModelBytes(const uint8_t* bytes, size_t size, LoadError* er
     return reader.loadTree(*this);
 }
 
+bool checkModelStart(const uint8_t* head, size_t headSize, uint64_t fileSize, LoadError* error)
+{
+    if (error) *error = LoadError{};
+    if (fileSize > maxModelFileSize)
+    {
+        if (error)
+        {
+            error->result = LoadResult::fileTooLarge;
+            error->fileSize = fileSize;
+        }
+        return false;
+    }
+    // Past the header's end nothing is read: the header fits (headSize is the file's whole start)
+    // before any field is looked at.
+    if (headSize < headerSize && fileSize > headSize) return true;
+    Reader reader(head, fileSize, error);
+    return reader.checkFirstHeader();
+}
+
 bool ObjectPart::loadModelFile(const char* path, LoadError* error)
 {
     if (error) *error = LoadError{};
     std::vector<uint8_t> bytes;
     platform::IoError ioError;
-    if (!platform::readWholeFile(path, bytes, maxModelFileSize, &ioError))
+    LoadError startError;
+    const platform::StartCheck acceptStart =
+        [](const uint8_t* head, size_t headSize, uint64_t fileSize, void* context)
+    { return checkModelStart(head, headSize, fileSize, static_cast<LoadError*>(context)); };
+    if (!platform::readWholeFileChecked(path, bytes, maxModelFileSize, modelStartSize, acceptStart,
+                                        &startError, &ioError))
     {
-        if (error)
+        if (ioError.step == platform::IoStep::refused)
+        {
+            if (error) *error = startError;
+        }
+        else if (error)
         {
             error->result = ioError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge
                                                                        : LoadResult::openFailed;

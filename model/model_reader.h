@@ -63,6 +63,16 @@ inline constexpr uint64_t materialiseFloor = 1u << 20;
 // past it; no real model comes near.
 inline constexpr uint64_t maxModelFileSize = uint64_t{1} << 31;
 
+// How many bytes of a file's start checkModelStart looks at: the first part header.
+inline constexpr size_t modelStartSize = 52;
+
+// Checks a file's start before it is read whole: `head` holds its first min(modelStartSize,
+// fileSize) bytes. The first part header must fit in the file, have version 1 and reservedZero 0,
+// and its vertex and face arrays must lie inside the file. These are the load's own first checks in
+// its own order, so a refusal is exactly the error the full load of that file would give, and a file
+// the full load accepts is never refused. True says nothing about the rest of the file.
+bool checkModelStart(const uint8_t* head, size_t headSize, uint64_t fileSize, LoadError* error);
+
 // A readable sentence for a failed load, for example
 // "version 2 in the part header at offset 0x1F4" or
 // "index array at 0x2A0 runs past the end of the file (size 0x290)".

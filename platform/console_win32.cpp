@@ -33,6 +33,8 @@ Utf8Console::~Utf8Console()
     if (previous_ != 0) SetConsoleOutputCP(previous_);
 }
 
+void guardStandardStreams() {}
+
 void writeText(std::FILE* stream, std::string_view text)
 {
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));

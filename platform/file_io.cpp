@@ -47,6 +47,17 @@ const char* ioStepText(IoStep step)
         return "a file of that name already exists";
     case IoStep::strayBytes:
         return "the new file holds other bytes than were written to it";
+    case IoStep::notRegular:
+        return "the name is taken by something that is not a regular file (a folder, a link, a device or a "
+               "FIFO)";
+    case IoStep::owner:
+        return "cannot keep the file's owner and group";
+    case IoStep::attributes:
+        return "cannot keep the file's extended attributes or access control list";
+    case IoStep::refused:
+        return "the file's first bytes were refused";
+    case IoStep::notFolder:
+        return "a part of the way to the new file is a link or not a folder";
     }
     return "unknown error";
 }

@@ -27,6 +27,11 @@ enum class IoStep : uint8_t
     changed,    // the target is no longer the file that was read: another program changed it meanwhile
     exists,     // a file already has the name a new file was to take
     strayBytes, // the new file holds other bytes than were written to it (more, or other ones)
+    notRegular, // the name is taken by something other than a regular file (a folder, a link, a FIFO)
+    owner,      // the new file cannot be given the old one's owner and group
+    attributes, // the new file cannot be given the old one's extended attributes or access control list
+    refused,    // the file's first bytes were refused before the rest was read
+    notFolder,  // a part of the way to a new file is a link or not a folder
 };
 
 struct IoError
@@ -57,6 +62,12 @@ struct FileIdentity
     uint32_t links = 0;
     bool known = false; // false: nothing was read, compare nothing
 
+    // The same file, whatever names led to each: the same device (volume) and index.
+    bool sameFileAs(const FileIdentity& other) const
+    {
+        return known && other.known && device == other.device && index == other.index;
+    }
+
     bool sameFileAndContent(const FileIdentity& other) const
     {
         return known && other.known && device == other.device && index == other.index && size == other.size &&
@@ -74,8 +85,20 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
 // the file is shorter). False when it cannot be opened or read, or is not a regular file.
 bool readFileStart(const char* path, size_t count, std::vector<uint8_t>& out);
 
-// The identity of the file `path` leads to now (following symbolic links); `known` false when
-// there is none.
+// Looks at the first bytes of a file before the rest is read: `head` holds min(headSize asked, file
+// size) bytes and `fileSize` is the whole file's size. False refuses the file.
+using StartCheck = bool (*)(const uint8_t* head, size_t headSize, uint64_t fileSize, void* context);
+
+// As readWholeFile, but the first `headSize` bytes are read and handed to `check` first; when it
+// refuses, nothing more is read or allocated and the call fails with IoStep::refused (the check says
+// why through its context). A file larger than `maxSize` fails with IoStep::tooLarge before the check.
+bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
+                          StartCheck check, void* context, IoError* error = nullptr,
+                          FileIdentity* identity = nullptr);
+
+// The identity of the file or folder `path` leads to now (following symbolic links); `known` false
+// when there is none. Two names lead to one file or folder exactly when their identities are
+// sameFileAs each other (links, bind mounts, "..", and on Windows short names and case included).
 FileIdentity identifyFile(const char* path);
 
 enum class NameKind : uint8_t
@@ -100,7 +123,13 @@ NameKind identifyName(const char* path, FileIdentity* identity = nullptr);
 // used; that is the only name an abrupt death can leave, and it never depends on the target's name.
 //
 // A symbolic link at the path is followed (the file it leads to is replaced, the link stays) unless
-// `replaceLink` is set, when the link itself is replaced and nothing is written through it.
+// `replaceLink` is set or an `accessSource` is given, when the link itself is replaced and nothing is
+// written through it.
+//
+// Replacing a file keeps who may use it: the new file gets the old one's owner and group, its
+// extended attributes (on Linux; access control lists are among them) or its access control list (on
+// Windows), and its mode. Where any of that cannot be kept, begin fails (IoStep::owner,
+// IoStep::attributes) and nothing is replaced, so that nobody gains or loses access through a clean.
 class FileReplacement
 {
   public:
@@ -112,10 +141,16 @@ class FileReplacement
     // Starts the new image of `path`; `expectedSize` is a hint (0 when unknown) that lets a full disk
     // fail here. An existing target must be a regular file that may be written (not read-only, not
     // held against writing) with a single link (several are allowed with `replaceLink`, which may
-    // split a name off); otherwise nothing is created. The temporary gets the
-    // target's owner and then its mode (so set-user-id and set-group-id bits survive) or, on
-    // Windows, its attributes at commit.
-    bool begin(const char* path, uint64_t expectedSize, IoError* error = nullptr, bool replaceLink = false);
+    // split a name off); otherwise nothing is created. The temporary gets the target's access (see
+    // above), set-user-id and set-group-id bits included, and on Windows its attributes at commit.
+    //
+    // A copy of another file (a backup, an output elsewhere) names that file as `accessSource`: the
+    // new file then takes that file's access rather than the target's and is never more open than it:
+    // its permission bits (without set-user-id, set-group-id and sticky bits), its owner and group
+    // where this process may give them (where the group cannot be kept, the group's bits are cleared),
+    // its extended attributes or access control list (a failure to copy them fails begin).
+    bool begin(const char* path, uint64_t expectedSize, IoError* error = nullptr, bool replaceLink = false,
+               const char* accessSource = nullptr);
 
     // Appends bytes to the new image.
     bool write(const uint8_t* data, size_t size, IoError* error = nullptr);

@@ -13,6 +13,9 @@
 #include <string>
 #include <sys/random.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 #include <time.h>
 #include <unistd.h>
 
@@ -121,10 +124,149 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+#ifdef __linux__
+// The names of the extended attributes of the file at `path` (following links), or of `fd` when
+// `path` is null. False with errno on failure; a file system without attributes has none.
+bool attributeNames(const char* path, int fd, std::vector<std::string>& names)
+{
+    names.clear();
+    std::vector<char> list;
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const ssize_t size = path ? ::listxattr(path, nullptr, 0) : ::flistxattr(fd, nullptr, 0);
+        if (size < 0) return errno == ENOTSUP;
+        list.resize(static_cast<size_t>(size));
+        const ssize_t got = size == 0 ? 0
+                            : path    ? ::listxattr(path, list.data(), list.size())
+                                      : ::flistxattr(fd, list.data(), list.size());
+        if (got < 0 && errno == ERANGE) continue; // one was added meanwhile
+        if (got < 0) return false;
+        for (size_t at = 0; at < static_cast<size_t>(got);)
+        {
+            const std::string name(list.data() + at);
+            at += name.size() + 1;
+            if (!name.empty()) names.push_back(name);
+        }
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+
+// The value of attribute `name` of the file at `path` (or of `fd` when `path` is null).
+bool attributeValue(const char* path, int fd, const std::string& name, std::vector<uint8_t>& value)
+{
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const ssize_t size =
+            path ? ::getxattr(path, name.c_str(), nullptr, 0) : ::fgetxattr(fd, name.c_str(), nullptr, 0);
+        if (size < 0) return false;
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = path ? ::getxattr(path, name.c_str(), value.data(), value.size())
+                                 : ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+        if (got < 0 && errno == ERANGE) continue;
+        if (got < 0) return false;
+        value.resize(static_cast<size_t>(got));
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+#endif
+
+// Gives the new file `fd` exactly the extended attributes of the file at `source`, access control
+// lists included: an ACL the new file inherited from its folder but the source lacks is removed, as
+// it would give access the source does not. An attribute the new file already holds with the same
+// value (a security label the system set) needs no copy.
+bool copyAttributes(int fd, const char* source, IoError* error)
+{
+#ifdef __linux__
+    std::vector<std::string> wanted;
+    if (!attributeNames(source, -1, wanted)) return fail(error, IoStep::attributes, errno);
+    std::vector<uint8_t> value;
+    std::vector<uint8_t> present;
+    for (const std::string& name : wanted)
+    {
+        if (!attributeValue(source, -1, name, value))
+        {
+            if (errno == ENODATA) continue; // removed meanwhile
+            return fail(error, IoStep::attributes, errno);
+        }
+        if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0) continue;
+        const int code = errno;
+        if (!attributeValue(nullptr, fd, name, present) || present != value)
+            return fail(error, IoStep::attributes, code);
+    }
+    std::vector<std::string> held;
+    if (!attributeNames(nullptr, fd, held)) return fail(error, IoStep::attributes, errno);
+    for (const std::string& name : held)
+    {
+        bool inSource = false;
+        for (const std::string& other : wanted)
+            inSource = inSource || other == name;
+        // Security labels are the system's to give; every other stray attribute goes.
+        if (inSource || name.starts_with("security.")) continue;
+        if (::fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA)
+            return fail(error, IoStep::attributes, errno);
+    }
+#else
+    (void)fd;
+    (void)source;
+    (void)error;
+#endif
+    return true;
+}
+
+// Gives the new file `fd` the access of the file it replaces (`original`, at `path`): owner and
+// group first, as changing them clears the set-user-id and set-group-id bits, which the mode then
+// restores; then the extended attributes; the mode last, so that it is the original's whatever an
+// access control list set. Where the owner or group cannot be kept (only root gives a file away, and
+// only to a group it is in may a user give one), nothing is replaced: the file would change hands.
+bool keepAccessOf(int fd, const char* path, const struct stat& original, IoError* error)
+{
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0)
+    {
+        const int code = errno;
+        struct stat now;
+        if (::fstat(fd, &now) != 0 || now.st_uid != original.st_uid || now.st_gid != original.st_gid)
+            return fail(error, IoStep::owner, code);
+    }
+    if (!copyAttributes(fd, path, error)) return false;
+    if (::fchmod(fd, original.st_mode & 07777) != 0) return fail(error, IoStep::create, errno);
+    return true;
+}
+
+// Gives the new file `fd`, a copy of the file at `source`, no more access than that file has: its
+// owner and group where this process may give them, and its permission bits without the special
+// ones. Where the group cannot be the source's, the group the copy has gets nothing.
+bool shareAccessOf(int fd, const char* source, IoError* error)
+{
+    struct stat from;
+    if (::stat(source, &from) != 0) return fail(error, IoStep::open, errno);
+    mode_t mode = from.st_mode & 0777;
+    if (::fchown(fd, from.st_uid, from.st_gid) != 0)
+    {
+        // Only root gives a file away; anyone may keep a group they belong to.
+        (void)!::fchown(fd, static_cast<uid_t>(-1), from.st_gid);
+        struct stat copy;
+        if (::fstat(fd, &copy) != 0) return fail(error, IoStep::create, errno);
+        if (copy.st_gid != from.st_gid) mode &= ~static_cast<mode_t>(0070);
+    }
+    if (!copyAttributes(fd, source, error)) return false;
+    if (::fchmod(fd, mode) != 0) return fail(error, IoStep::create, errno);
+    return true;
+}
+
 } // namespace
 
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
                    FileIdentity* identity)
+{
+    return readWholeFileChecked(path, out, maxSize, 0, nullptr, nullptr, error, identity);
+}
+
+bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
+                          StartCheck check, void* context, IoError* error, FileIdentity* identity)
 {
     out.clear();
     if (identity) *identity = FileIdentity{};
@@ -150,6 +292,33 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     {
         ::close(fd);
         return fail(error, IoStep::tooLarge, EFBIG);
+    }
+    if (check)
+    {
+        // The head decides before the file's size is allocated: a huge file that plainly is not what
+        // is wanted costs one small read.
+        uint8_t head[256];
+        const size_t wanted = static_cast<size_t>(
+            std::min<uint64_t>({headSize, sizeof head, static_cast<uint64_t>(st.st_size)}));
+        size_t got = 0;
+        while (got < wanted)
+        {
+            const ssize_t n = ::pread(fd, head + got, wanted - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0)
+            {
+                const int code = errno;
+                ::close(fd);
+                return fail(error, IoStep::read, code);
+            }
+            if (n == 0) break;
+            got += static_cast<size_t>(n);
+        }
+        if (!check(head, got, static_cast<uint64_t>(st.st_size), context))
+        {
+            ::close(fd);
+            return fail(error, IoStep::refused, 0);
+        }
     }
     out.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
@@ -225,16 +394,19 @@ NameKind identifyName(const char* path, FileIdentity* identity)
     return S_ISLNK(st.st_mode) ? NameKind::link : NameKind::other;
 }
 
-bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
+bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink,
+                            const char* accessSource)
 {
     abandon();
-    target_ = replaceLink ? std::string(path) : resolveTarget(path);
+    // A copy never writes through a link at its name: the link itself is replaced.
+    const bool followLink = !replaceLink && accessSource == nullptr;
+    target_ = followLink ? resolveTarget(path) : std::string(path);
     struct stat original;
     const bool exists =
-        (replaceLink ? ::lstat(target_.c_str(), &original) : ::stat(target_.c_str(), &original)) == 0;
+        (followLink ? ::stat(target_.c_str(), &original) : ::lstat(target_.c_str(), &original)) == 0;
     // A link that is itself replaced has nothing to check or keep: it becomes a new file.
-    const bool keepMetadata = exists && !S_ISLNK(original.st_mode);
-    if (keepMetadata)
+    const bool replacesFile = exists && !S_ISLNK(original.st_mode);
+    if (replacesFile)
     {
         if (S_ISDIR(original.st_mode)) return fail(error, IoStep::open, EISDIR);
         if (!S_ISREG(original.st_mode)) return fail(error, IoStep::open, EINVAL);
@@ -250,15 +422,17 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     if (injected(IoStep::create)) return fail(error, IoStep::create, errno);
     const std::string folder = pathFolder(target_);
     int fd = -1;
+    // A copy starts closed to everyone but this process and gets its source's access below.
+    const mode_t startMode = accessSource ? 0600 : 0666;
 #ifdef O_TMPFILE
     // Unnamed until commit: a process killed before then leaves nothing behind.
-    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, startMode);
     unnamed_ = fd >= 0;
 #endif
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt)
     {
         temporary_ = temporaryNameIn(folder);
-        fd = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, startMode);
         if (fd < 0)
         {
             const int code = errno;
@@ -268,18 +442,13 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     }
     if (fd < 0) return fail(error, IoStep::create, EEXIST);
     handle_ = fd;
-
-    if (keepMetadata)
+    const bool accessKept = accessSource
+                                ? shareAccessOf(fd, accessSource, error)
+                                : !replacesFile || keepAccessOf(fd, target_.c_str(), original, error);
+    if (!accessKept)
     {
-        // Owner first: changing it clears the set-user-id and set-group-id bits, which the mode then
-        // restores. Only root may give a file away; anyone may keep their own group.
-        (void)!::fchown(fd, original.st_uid, original.st_gid);
-        if (::fchmod(fd, original.st_mode & 07777) != 0)
-        {
-            const int code = errno;
-            abandon();
-            return fail(error, IoStep::create, code);
-        }
+        abandon();
+        return false;
     }
 #ifdef FALLOC_FL_KEEP_SIZE
     // Reserving the room now lets a full disk fail before anything is written.

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -96,10 +98,42 @@ bool setDeleteOnClose(HANDLE file, bool remove)
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+// Gives the new file `file` the access control list of the file at `source`: its own entries, and
+// whether it takes the folder's. The owner stays the user of this process, as giving a file away
+// needs a privilege. A volume that keeps no access lists has nothing to keep.
+bool keepAccessList(HANDLE file, const std::wstring& source, IoError* error)
+{
+    DWORD flags = 0;
+    if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) ||
+        (flags & FILE_PERSISTENT_ACLS) == 0)
+        return true;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD code = GetNamedSecurityInfoW(source.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &list, nullptr, &descriptor);
+    if (code != ERROR_SUCCESS) return fail(error, IoStep::attributes, code);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    code = SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
+    LocalFree(descriptor);
+    if (code != ERROR_SUCCESS) return fail(error, IoStep::attributes, code);
+    return true;
+}
+
 } // namespace
 
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
                    FileIdentity* identity)
+{
+    return readWholeFileChecked(path, out, maxSize, 0, nullptr, nullptr, error, identity);
+}
+
+bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
+                          StartCheck check, void* context, IoError* error, FileIdentity* identity)
 {
     out.clear();
     if (identity) *identity = FileIdentity{};
@@ -119,6 +153,29 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize
     {
         CloseHandle(file);
         return fail(error, IoStep::tooLarge, ERROR_FILE_TOO_LARGE);
+    }
+    if (check)
+    {
+        // The head decides before the file's size is allocated: a huge file that plainly is not what
+        // is wanted costs one small read.
+        uint8_t head[256];
+        const DWORD wanted = static_cast<DWORD>(
+            std::min<uint64_t>({headSize, sizeof head, static_cast<uint64_t>(size.QuadPart)}));
+        DWORD got = 0;
+        OVERLAPPED start{};
+        if (wanted > 0 && !ReadFile(file, head, wanted, &got, &start))
+        {
+            const DWORD code = GetLastError();
+            CloseHandle(file);
+            return fail(error, IoStep::read, code);
+        }
+        LARGE_INTEGER zero{};
+        SetFilePointerEx(file, zero, nullptr, FILE_BEGIN); // the whole file is read from its start
+        if (!check(head, got, static_cast<uint64_t>(size.QuadPart), context))
+        {
+            CloseHandle(file);
+            return fail(error, IoStep::refused, 0);
+        }
     }
     out.resize(static_cast<size_t>(size.QuadPart));
     size_t done = 0;
@@ -204,7 +261,8 @@ NameKind identifyName(const char* path, FileIdentity* identity)
     return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? NameKind::other : NameKind::regular;
 }
 
-bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink)
+bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* error, bool replaceLink,
+                            const char* accessSource)
 {
     abandon();
     // A link at the path is replaced itself by the rename below, never written through.
@@ -237,7 +295,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
             temporary_.clear();
             return fail(error, IoStep::create, GetLastError());
         }
-        file = CreateFileW(widePath(temporary_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+        file = CreateFileW(widePath(temporary_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC,
                            FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE)
         {
@@ -250,6 +308,15 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     handle_ = reinterpret_cast<intptr_t>(file);
     // Gone with the last handle, however the process ends, until commit clears the mark.
     unnamed_ = setDeleteOnClose(file, true);
+    const bool replacesFile = exists && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (accessSource || replacesFile)
+    {
+        if (!keepAccessList(file, widePath(accessSource ? std::string(accessSource) : target_), error))
+        {
+            abandon();
+            return false;
+        }
+    }
     if (expectedSize > 0)
     {
         // Reserving the room now lets a full disk fail before anything is written.

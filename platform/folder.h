@@ -4,6 +4,7 @@
 // program's manifest).
 #pragma once
 
+#include "platform/file_io.h"
 #include "platform/path.h"
 
 #include <string>
@@ -23,9 +24,23 @@ bool listFolderFiles(const char* folder, std::vector<std::string>& names,
 // (made now or already there); a part that cannot be made leaves the rest unmade.
 bool makeFolders(const char* path);
 
+// Makes the folder `path`, which lies below `root` (its text begins with `root`'s), one folder at a
+// time without following a link: `root` itself (made when missing) may be anything, but every
+// folder from there down must be a real folder, made now or already there, so that nothing made or
+// written at `path` can land outside `root`. False with IoStep::notFolder when a part is a link, not
+// a folder or "..", or with IoStep::create when one cannot be made.
+bool makeFoldersWithin(const char* root, const char* path, IoError* error = nullptr);
+
 // `path` as an absolute path with "." and ".." segments resolved and (on POSIX, as far as the path
 // exists) links followed, so that two spellings of one place compare equal. The system's separator;
 // no case folding. `path` as it is when the system cannot make it absolute.
 std::string fullPath(const char* path);
+
+// True when `path` is the folder `folder` or lies anywhere below it, judged by identity, never by
+// spelling: `path` and each folder above it are compared with `folder` as files (device and index),
+// so links, bind mounts, "..", and on Windows short names and case cannot hide that a path is inside
+// a folder. A `path` that does not exist yet is judged by the folders above it that do. False when
+// `folder` does not exist.
+bool isSameOrInside(const char* path, const char* folder);
 
 } // namespace scourvane::platform

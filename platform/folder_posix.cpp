@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 namespace scourvane::platform
@@ -42,6 +44,47 @@ bool makeFolders(const char* path)
     ::mkdir(path, 0777);
     struct stat st;
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool makeFoldersWithin(const char* root, const char* path, IoError* error)
+{
+    auto fail = [error](IoStep step, int code)
+    {
+        if (error) *error = IoError{step, static_cast<uint32_t>(code)};
+        return false;
+    };
+    const std::string base = trimmedFolder(root);
+    const std::string text = path;
+    if (text.compare(0, base.size(), base) != 0 ||
+        (text.size() > base.size() && base.back() != '/' && text[base.size()] != '/'))
+        return fail(IoStep::notFolder, 0);
+    if (!makeFolders(base.c_str())) return fail(IoStep::create, errno);
+    int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return fail(IoStep::create, errno);
+    for (size_t at = base.size(); at < text.size();)
+    {
+        const size_t end = std::min(text.find('/', at), text.size());
+        const std::string name = text.substr(at, end - at);
+        at = end + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..")
+        {
+            ::close(fd);
+            return fail(IoStep::notFolder, 0);
+        }
+        // Made relative to the folder already proved, and entered only when it is a folder itself.
+        const bool made = ::mkdirat(fd, name.c_str(), 0777) == 0 || errno == EEXIST;
+        const int makeError = errno;
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int openError = errno;
+        ::close(fd);
+        if (next < 0)
+            return openError == ENOENT && !made ? fail(IoStep::create, makeError)
+                                                : fail(IoStep::notFolder, openError);
+        fd = next;
+    }
+    ::close(fd);
+    return true;
 }
 
 namespace

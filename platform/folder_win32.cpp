@@ -45,6 +45,42 @@ bool makeFolders(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool makeFoldersWithin(const char* root, const char* path, IoError* error)
+{
+    auto fail = [error](IoStep step, DWORD code)
+    {
+        if (error) *error = IoError{step, static_cast<uint32_t>(code)};
+        return false;
+    };
+    const std::string base = trimmedFolder(root);
+    const std::string text = path;
+    if (text.compare(0, base.size(), base) != 0 ||
+        (text.size() > base.size() && !isPathSeparator(base.back()) && !isPathSeparator(text[base.size()])))
+        return fail(IoStep::notFolder, 0);
+    if (!makeFolders(base.c_str())) return fail(IoStep::create, GetLastError());
+    for (size_t at = base.size(); at < text.size();)
+    {
+        size_t end = at;
+        while (end < text.size() && !isPathSeparator(text[end]))
+            ++end;
+        const std::string name = text.substr(at, end - at);
+        at = end + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..") return fail(IoStep::notFolder, 0);
+        // Each folder on the way is made or proved a real folder, never a junction or link, before
+        // the next is made inside it.
+        const std::string folder = text.substr(0, end);
+        const bool made = CreateDirectoryA(folder.c_str(), nullptr) != 0;
+        const DWORD makeError = GetLastError();
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return fail(IoStep::create, made ? GetLastError() : makeError);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return fail(IoStep::notFolder, 0);
+    }
+    return true;
+}
+
 std::string fullPath(const char* path)
 {
     const DWORD needed = GetFullPathNameA(path, 0, nullptr, nullptr);

@@ -1,0 +1,72 @@
+// One file or folder however it is named: the identity the platform gives is what tells two names
+// apart, so a second spelling, a link or a path through a link cannot pass for another file, and a
+// path cannot hide that it lies inside a folder.
+#include "platform/file_io.h"
+#include "platform/folder.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace scourvane
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+using platform::identifyFile;
+using platform::isSameOrInside;
+
+TEST(FileIdentity, OneFileByEverySpellingAndTwoFilesOfEqualBytesApart)
+{
+    test::TempDir dir;
+    fs::create_directory(dir.file("sub"));
+    const std::string model = dir.file("sub/m.3do");
+    test::writeBytes(model, {1, 2, 3});
+    test::writeBytes(dir.file("twin.3do"), {1, 2, 3});
+    const platform::FileIdentity original = identifyFile(model.c_str());
+    ASSERT_TRUE(original.known);
+    EXPECT_TRUE(identifyFile(dir.file("sub/../sub/./m.3do").c_str()).sameFileAs(original));
+    EXPECT_FALSE(identifyFile(dir.file("twin.3do").c_str()).sameFileAs(original));
+    EXPECT_FALSE(identifyFile(dir.file("missing.3do").c_str()).sameFileAs(original));
+    EXPECT_TRUE(
+        identifyFile(dir.file("sub").c_str()).sameFileAs(identifyFile((dir.path() + "/sub/").c_str())))
+        << "folders have identities too";
+    std::error_code error;
+    fs::create_hard_link(model, dir.file("hard.3do"), error);
+    EXPECT_TRUE(error || identifyFile(dir.file("hard.3do").c_str()).sameFileAs(original));
+#ifndef _WIN32
+    fs::create_symlink(model, dir.file("soft.3do"));
+    EXPECT_TRUE(identifyFile(dir.file("soft.3do").c_str()).sameFileAs(original));
+#endif
+}
+
+TEST(FileIdentity, APathIsInsideAFolderHoweverEitherIsSpelt)
+{
+    test::TempDir dir;
+    const std::string sources = dir.file("mod");
+    fs::create_directories(sources + "/objects3d");
+    fs::create_directory(dir.file("out"));
+    fs::create_directory(dir.file("modx"));
+    EXPECT_TRUE(isSameOrInside(sources.c_str(), sources.c_str()));
+    EXPECT_TRUE(isSameOrInside((sources + "/objects3d").c_str(), sources.c_str()));
+    EXPECT_TRUE(isSameOrInside((dir.file("out") + "/../mod/objects3d/new/deeper").c_str(), sources.c_str()))
+        << "a path that does not exist yet is judged by the folders above it";
+    EXPECT_FALSE(isSameOrInside(dir.file("out").c_str(), sources.c_str()));
+    EXPECT_FALSE(isSameOrInside(dir.file("modx").c_str(), sources.c_str()))
+        << "a longer name is another folder";
+    EXPECT_FALSE(isSameOrInside(sources.c_str(), (sources + "/objects3d").c_str())) << "above is not inside";
+    EXPECT_FALSE(isSameOrInside(sources.c_str(), dir.file("gone").c_str()));
+#ifndef _WIN32
+    // A link inside the output folder to the sources, and a link that is the output folder itself.
+    fs::create_directory_symlink(sources, dir.file("out/alias"));
+    fs::create_directory_symlink(sources, dir.file("alias"));
+    EXPECT_TRUE(isSameOrInside(dir.file("out/alias/objects3d/a.3do").c_str(), sources.c_str()));
+    EXPECT_TRUE(isSameOrInside(dir.file("alias").c_str(), sources.c_str()));
+    EXPECT_TRUE(isSameOrInside((sources + "/objects3d").c_str(), dir.file("alias").c_str()));
+#endif
+}
+
+} // namespace
+} // namespace scourvane
