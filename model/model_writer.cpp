@@ -330,24 +330,6 @@ bool ModelImageWriter::writeRecords()
     return !failed_;
 }
 
-namespace
-{
-thread_local ModelImageWriter* threadWriter = nullptr;
-} // namespace
-
-ModelImageWriter& threadImageWriter()
-{
-    if (threadWriter == nullptr) threadWriter = new ModelImageWriter;
-    return *threadWriter;
-}
-
-void releaseModelBuffers()
-{
-    delete threadWriter;
-    threadWriter = nullptr;
-    releaseSpareModelStorage();
-}
-
 uint64_t modelImageSize(const ObjectPart& root)
 {
     ModelImageWriter writer;

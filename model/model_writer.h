@@ -91,14 +91,9 @@ class ModelImageWriter
     void flush();
 };
 
-// A writer the calling thread keeps from model to model (held through a plain pointer, never a
-// thread-local object); saveModelFile and buildModelImage use it too.
+// A writer the calling thread keeps from model to model (model/part_storage.h; releaseModelBuffers
+// frees it); saveModelFile and buildModelImage use it too.
 ModelImageWriter& threadImageWriter();
-
-// Frees what the calling thread keeps from model to model: its writer, its spare texture pool and its
-// spare parts and blocks.
-// A worker thread calls it before it ends.
-void releaseModelBuffers();
 
 // The exact size in bytes of the image buildModelImage makes for this tree. A part without a name
 // (one that was never loaded) is written with an empty name, a single NUL.

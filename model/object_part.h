@@ -96,7 +96,7 @@ class ObjectPart
     ObjectPart& operator=(ObjectPart&&) noexcept;
 
     // Parts come from the few thousand freed parts the calling thread keeps, when it has one, so a
-    // run of many models does not go to the heap for every part.
+    // run of many models does not go to the heap for every part (model/part_storage.h).
     static void* operator new(size_t size);
     static void operator delete(void* part, size_t size);
 
@@ -172,15 +172,11 @@ class ObjectPart
     uint32_t countFaces() const;
 
   private:
-    uint8_t* arrays_ = nullptr; // one block from takeBlock, given back by releaseArrays
+    uint8_t* arrays_ = nullptr; // one block from takeArrayBlock, given back by releaseArrays
     void releaseArrays();
     size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
-
-// Frees the emptied texture pool, the spare parts and the spare blocks of arrays the calling thread
-// keeps for its next models (see releaseModelBuffers, which calls it).
-void releaseSpareModelStorage();
 
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by
 // face and texture names (compared by their bytes, each through its own root's pool). Which ids the
