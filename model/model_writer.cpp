@@ -205,13 +205,7 @@ void ModelImageWriter::putBytes(const void* bytes, size_t size)
 
 void ModelImageWriter::flush()
 {
-    if (sink_ == nullptr)
-    {
-        // A caller's whole image is never flushed before its end, where it must be exactly full.
-        if (used_ != bufferSize_) failed_ = true;
-    }
-    else if (used_ > 0 && !failed_ && !sink_(context_, buffer_, used_))
-        failed_ = true;
+    if (used_ > 0 && !failed_ && !sink_(context_, buffer_, used_)) failed_ = true;
     used_ = 0;
 }
 
@@ -229,16 +223,6 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
     bufferSize_ = pieceSize_;
     sink_ = sink;
     context_ = context;
-    return writeRecords();
-}
-
-bool ModelImageWriter::writeInto(uint8_t* destination)
-{
-    if (!root_) return false;
-    buffer_ = destination;
-    bufferSize_ = static_cast<size_t>(imageSize_);
-    sink_ = nullptr;
-    context_ = nullptr;
     return writeRecords();
 }
 
@@ -335,27 +319,6 @@ bool ModelImageWriter::writeRecords()
         });
     flush();
     return !failed_;
-}
-
-uint64_t modelImageSize(const ObjectPart& root)
-{
-    ModelImageWriter writer;
-    return writer.plan(root) ? writer.imageSize() : 0;
-}
-
-bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
-{
-    ModelImageWriter& writer = threadImageWriter();
-    if (!writer.plan(*this))
-    {
-        out.clear();
-        return false;
-    }
-    // Bytes `out` already holds are overwritten, not zero-filled first; only growth is.
-    out.resize(static_cast<size_t>(writer.imageSize()));
-    if (writer.writeInto(out.data())) return true;
-    out.clear();
-    return false;
 }
 
 bool ModelImageWriter::writeTo(platform::FileReplacement& file, platform::IoError* error)

@@ -1,10 +1,11 @@
 // The 3DO writer: lays the whole tree out afresh with one copy of each texture name and streams the
-// image out in pieces of bounded size, through a safe replace. ObjectPart::saveModelFile and
-// ObjectPart::buildModelImage are declared in object_part.h.
+// image out in pieces of bounded size, through a safe replace. ObjectPart::saveModelFile is declared
+// in object_part.h.
 //
 // Layout, part by part in walk order (a part, its sibling subtree, its child subtree), no gaps:
 // header (52 bytes); for the root only, the pool of distinct texture names in first-met order;
-// the index arrays of the part's faces; the vertex array; the face array; the part's name.
+// the index arrays of the part's faces; the vertex array; the face array; the part's name (a single
+// NUL for a part that was never loaded).
 #pragma once
 
 #include "model/object_part.h"
@@ -60,10 +61,6 @@ class ModelImageWriter
     // change between plan and write. False as soon as the sink returns false.
     bool write(ImageSink sink, void* context);
 
-    // Writes the planned image straight into `destination`, which holds imageSize() bytes: for a
-    // caller that wants the whole image in memory, with no piece copied into it.
-    bool writeInto(uint8_t* destination);
-
     // Writes the planned image into `file`, begun by the caller, piece by piece. False with `error`
     // when a write failed; the caller then abandons `file`.
     bool writeTo(platform::FileReplacement& file, platform::IoError* error = nullptr);
@@ -78,10 +75,10 @@ class ModelImageWriter
     std::vector<std::pair<const ObjectPart*, size_t>> stack_; // the walk's pending parts
     std::unique_ptr<uint8_t[]> piece_;
     size_t pieceSize_ = 0;      // at most imagePieceSize; no larger than the largest image written
-    uint8_t* buffer_ = nullptr; // where the records go: the piece, or a caller's whole image
+    uint8_t* buffer_ = nullptr; // where the records go: the piece
     size_t bufferSize_ = 0;
     size_t used_ = 0;
-    ImageSink sink_ = nullptr; // none while writing into a caller's whole image
+    ImageSink sink_ = nullptr;
     void* context_ = nullptr;
     bool failed_ = false;
 
@@ -92,12 +89,8 @@ class ModelImageWriter
 };
 
 // A writer the calling thread keeps from model to model (model/part_storage.h; releaseModelBuffers
-// frees it); saveModelFile and buildModelImage use it too.
+// frees it); saveModelFile uses it too.
 ModelImageWriter& threadImageWriter();
-
-// The exact size in bytes of the image buildModelImage makes for this tree. A part without a name
-// (one that was never loaded) is written with an empty name, a single NUL.
-uint64_t modelImageSize(const ObjectPart& root);
 
 // A readable sentence for a failed save.
 const char* describeSaveError(const SaveError& error);

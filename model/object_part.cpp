@@ -1,5 +1,5 @@
-// The part tree: iterative teardown, counts and comparison, so no operation recurses as deep as a
-// file's sibling chain.
+// The part tree: iterative teardown and counts, so no operation recurses as deep as a file's
+// sibling chain; the arrays in one block from the thread's spare storage.
 #include "model/object_part.h"
 
 #include "model/byte_key_table.h"
@@ -153,17 +153,6 @@ void ObjectPart::setArrays(std::span<const Vertex> vertexes, std::span<const Fac
     if (old != nullptr) giveArrayBlock(old, oldBytes);
 }
 
-void ObjectPart::appendFace(Face face, std::span<const uint16_t> faceIndexes)
-{
-    std::vector<Face> newFaces(faces().begin(), faces().end());
-    std::vector<uint16_t> newIndexes(indexes().begin(), indexes().end());
-    face.indexCount = static_cast<uint32_t>(faceIndexes.size());
-    newIndexes.insert(newIndexes.end(), faceIndexes.begin(), faceIndexes.end());
-    newFaces.push_back(face);
-    const std::vector<Vertex> keptVertexes(vertexes().begin(), vertexes().end());
-    setArrays(keptVertexes, newFaces, newIndexes);
-}
-
 std::span<const uint16_t> ObjectPart::indexesOf(uint32_t faceNumber) const
 {
     uint64_t first = 0;
@@ -188,16 +177,6 @@ bool ObjectPart::indexCountsMatch() const
     return total == indexTotal;
 }
 
-uint32_t ObjectPart::appendVertex(Vertex vertex)
-{
-    std::vector<Vertex> newVertexes(vertexes().begin(), vertexes().end());
-    newVertexes.push_back(vertex);
-    const std::vector<Face> keptFaces(faces().begin(), faces().end());
-    const std::vector<uint16_t> keptIndexes(indexes().begin(), indexes().end());
-    setArrays(newVertexes, keptFaces, keptIndexes);
-    return vertexCount - 1;
-}
-
 uint32_t ObjectPart::countVertexes() const
 {
     uint32_t total = 0;
@@ -210,47 +189,6 @@ uint32_t ObjectPart::countFaces() const
     uint32_t total = 0;
     walkParts(*this, [&](const ObjectPart& part) { total += part.faceCount; });
     return total;
-}
-
-namespace
-{
-
-bool sameFaces(const ObjectPart& rootA, const ObjectPart& x, const ObjectPart& rootB, const ObjectPart& y)
-{
-    if (x.faceCount != y.faceCount) return false;
-    for (size_t i = 0; i < x.faceCount; ++i)
-    {
-        const Face& f = x.faces()[i];
-        const Face& g = y.faces()[i];
-        if (f.colourIndex != g.colourIndex || f.indexCount != g.indexCount || f.faceWord2 != g.faceWord2 ||
-            f.extra0 != g.extra0 || f.extra1 != g.extra1 || f.extra2 != g.extra2 ||
-            f.hasTexture() != g.hasTexture() || rootA.textureNameOf(f) != rootB.textureNameOf(g))
-            return false;
-    }
-    // The faces' counts are equal, so equal index arrays give every face the same indexes.
-    return std::ranges::equal(x.indexes(), y.indexes());
-}
-
-} // namespace
-
-bool sameTree(const ObjectPart& a, const ObjectPart& b)
-{
-    std::vector<std::pair<const ObjectPart*, const ObjectPart*>> pending{{&a, &b}};
-    while (!pending.empty())
-    {
-        auto [x, y] = pending.back();
-        pending.pop_back();
-        if (x->version != y->version || x->vertexCount != y->vertexCount || x->faceCount != y->faceCount ||
-            x->protectedFace != y->protectedFace || x->positionX != y->positionX ||
-            x->positionY != y->positionY || x->positionZ != y->positionZ || x->name != y->name ||
-            x->reservedZero != y->reservedZero || !std::ranges::equal(x->vertexes(), y->vertexes()) ||
-            !sameFaces(a, *x, b, *y))
-            return false;
-        if (!x->sibling != !y->sibling || !x->child != !y->child) return false;
-        if (x->sibling) pending.emplace_back(x->sibling.get(), y->sibling.get());
-        if (x->child) pending.emplace_back(x->child.get(), y->child.get());
-    }
-    return true;
 }
 
 } // namespace scourvane

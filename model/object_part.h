@@ -57,7 +57,7 @@ inline constexpr uint32_t noProtectedFace = 0xFFFFFFFFu;
 // Invariant: indexes() holds the index arrays of all the part's faces back to back in face order,
 // and the faces' `indexCount`s sum to `indexTotal`. A face's indexes therefore start where the
 // counts of the faces before it end; a loop over the faces keeps that running offset itself. The
-// reader, the cleaner and appendFace keep the invariant; the writer refuses a tree that breaks it.
+// reader and the cleaner keep the invariant; the writer refuses a tree that breaks it.
 class ObjectPart
 {
   public:
@@ -112,10 +112,6 @@ class ObjectPart
     // failure. True when the whole file was written, flushed and put in place.
     bool saveModelFile(const char* path, SaveError* error = nullptr) const;
 
-    // Builds the complete file image of the tree rooted here. False (and `out` empty) when the
-    // image would reach 2^31 bytes, which no reader could follow.
-    bool buildModelImage(std::vector<uint8_t>& out) const;
-
     // The part's three arrays. They share one block of memory (faces, then vertexes, then indexes),
     // so a part costs one allocation besides itself, whatever it holds.
     std::span<Face> faces() { return {reinterpret_cast<Face*>(arrays_), faceCount}; }
@@ -159,13 +155,6 @@ class ObjectPart
     // when it has none or its id is not in the pool.
     std::string_view textureNameOf(const Face& face) const;
 
-    // Appends a face to this part with the given indexes (copying the arrays: for building small
-    // parts by hand).
-    void appendFace(Face face, std::span<const uint16_t> faceIndexes);
-
-    // Appends a vertex and gives its number (copying the arrays, likewise).
-    uint32_t appendVertex(Vertex vertex);
-
     // Vertex and face counts summed over this part, its sibling chain and its child subtree,
     // modulo 2^32.
     uint32_t countVertexes() const;
@@ -177,11 +166,6 @@ class ObjectPart
     size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
-
-// True when two trees hold the same data part for part: the same words, vertexes, indexes face by
-// face and texture names (compared by their bytes, each through its own root's pool). Which ids the
-// names have does not matter.
-bool sameTree(const ObjectPart& a, const ObjectPart& b);
 
 // Calls visit(part) for every part of the tree rooted at `root` in the writer's walk order: a part,
 // then its sibling subtree, then its child subtree. Iterative.

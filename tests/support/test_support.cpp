@@ -205,7 +205,7 @@ void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
         face.textureId =
             (root ? *root : part).addTextureName(name.data(), static_cast<uint32_t>(name.size()));
     }
-    part.appendFace(face, spec.indexes);
+    appendFace(part, face, spec.indexes);
 }
 
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)

@@ -1,0 +1,98 @@
+// Part helpers for the tests and the benchmark, built on the model's public interface only.
+#include "support/part_helpers.h"
+
+#include "model/model_writer.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace scourvane
+{
+
+void appendFace(ObjectPart& part, Face face, std::span<const uint16_t> faceIndexes)
+{
+    std::vector<Face> newFaces(part.faces().begin(), part.faces().end());
+    std::vector<uint16_t> newIndexes(part.indexes().begin(), part.indexes().end());
+    face.indexCount = static_cast<uint32_t>(faceIndexes.size());
+    newIndexes.insert(newIndexes.end(), faceIndexes.begin(), faceIndexes.end());
+    newFaces.push_back(face);
+    const std::vector<Vertex> keptVertexes(part.vertexes().begin(), part.vertexes().end());
+    part.setArrays(keptVertexes, newFaces, newIndexes);
+}
+
+uint32_t appendVertex(ObjectPart& part, Vertex vertex)
+{
+    std::vector<Vertex> newVertexes(part.vertexes().begin(), part.vertexes().end());
+    newVertexes.push_back(vertex);
+    const std::vector<Face> keptFaces(part.faces().begin(), part.faces().end());
+    const std::vector<uint16_t> keptIndexes(part.indexes().begin(), part.indexes().end());
+    part.setArrays(newVertexes, keptFaces, keptIndexes);
+    return part.vertexCount - 1;
+}
+
+namespace
+{
+
+bool sameFaces(const ObjectPart& rootA, const ObjectPart& x, const ObjectPart& rootB, const ObjectPart& y)
+{
+    if (x.faceCount != y.faceCount) return false;
+    for (size_t i = 0; i < x.faceCount; ++i)
+    {
+        const Face& f = x.faces()[i];
+        const Face& g = y.faces()[i];
+        if (f.colourIndex != g.colourIndex || f.indexCount != g.indexCount || f.faceWord2 != g.faceWord2 ||
+            f.extra0 != g.extra0 || f.extra1 != g.extra1 || f.extra2 != g.extra2 ||
+            f.hasTexture() != g.hasTexture() || rootA.textureNameOf(f) != rootB.textureNameOf(g))
+            return false;
+    }
+    // The faces' counts are equal, so equal index arrays give every face the same indexes.
+    return std::ranges::equal(x.indexes(), y.indexes());
+}
+
+bool appendPiece(void* context, const uint8_t* bytes, size_t size)
+{
+    auto& out = *static_cast<std::vector<uint8_t>*>(context);
+    out.insert(out.end(), bytes, bytes + size);
+    return true;
+}
+
+} // namespace
+
+bool sameTree(const ObjectPart& a, const ObjectPart& b)
+{
+    std::vector<std::pair<const ObjectPart*, const ObjectPart*>> pending{{&a, &b}};
+    while (!pending.empty())
+    {
+        auto [x, y] = pending.back();
+        pending.pop_back();
+        if (x->version != y->version || x->vertexCount != y->vertexCount || x->faceCount != y->faceCount ||
+            x->protectedFace != y->protectedFace || x->positionX != y->positionX ||
+            x->positionY != y->positionY || x->positionZ != y->positionZ || x->name != y->name ||
+            x->reservedZero != y->reservedZero || !std::ranges::equal(x->vertexes(), y->vertexes()) ||
+            !sameFaces(a, *x, b, *y))
+            return false;
+        if (!x->sibling != !y->sibling || !x->child != !y->child) return false;
+        if (x->sibling) pending.emplace_back(x->sibling.get(), y->sibling.get());
+        if (x->child) pending.emplace_back(x->child.get(), y->child.get());
+    }
+    return true;
+}
+
+bool buildModelImage(const ObjectPart& root, std::vector<uint8_t>& out)
+{
+    out.clear();
+    ModelImageWriter& writer = threadImageWriter();
+    if (!writer.plan(root)) return false;
+    out.reserve(static_cast<size_t>(writer.imageSize()));
+    if (writer.write(appendPiece, &out) && out.size() == writer.imageSize()) return true;
+    out.clear();
+    return false;
+}
+
+uint64_t modelImageSize(const ObjectPart& root)
+{
+    ModelImageWriter writer;
+    return writer.plan(root) ? writer.imageSize() : 0;
+}
+
+} // namespace scourvane
