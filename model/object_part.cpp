@@ -153,22 +153,6 @@ void ObjectPart::setArrays(std::span<const Vertex> vertexes, std::span<const Fac
     if (old != nullptr) giveArrayBlock(old, oldBytes);
 }
 
-std::span<const uint16_t> ObjectPart::indexesOf(uint32_t faceNumber) const
-{
-    uint64_t first = 0;
-    for (const Face& face : faces().first(faceNumber))
-        first += face.indexCount;
-    const uint32_t count = faces()[faceNumber].indexCount;
-    if (first > indexTotal || count > indexTotal - first) return {};
-    return indexes().subspan(static_cast<size_t>(first), count);
-}
-
-std::span<uint16_t> ObjectPart::indexesOf(uint32_t faceNumber)
-{
-    const std::span<const uint16_t> found = std::as_const(*this).indexesOf(faceNumber);
-    return {const_cast<uint16_t*>(found.data()), found.size()};
-}
-
 bool ObjectPart::indexCountsMatch() const
 {
     uint64_t total = 0;

@@ -139,11 +139,6 @@ class ObjectPart
     void setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
                    std::span<const uint16_t> indexes);
 
-    // The indexes of face `faceNumber` (below faceCount), found by summing the counts of the faces
-    // before it: linear, for tests and tools. Empty when the counts run past indexes().
-    std::span<const uint16_t> indexesOf(uint32_t faceNumber) const;
-    std::span<uint16_t> indexesOf(uint32_t faceNumber);
-
     // True when the faces' `indexCount`s sum to `indexTotal`, as the invariant asks. Linear.
     bool indexCountsMatch() const;
 

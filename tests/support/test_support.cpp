@@ -210,7 +210,13 @@ void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
 
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
 {
-    const auto indexes = part.indexesOf(static_cast<uint32_t>(number));
+    // Found by summing the counts of the faces before it; empty when the counts run past the array.
+    uint64_t first = 0;
+    for (const Face& face : part.faces().first(number))
+        first += face.indexCount;
+    const uint32_t count = part.faces()[number].indexCount;
+    if (first > part.indexTotal || count > part.indexTotal - first) return {};
+    const auto indexes = part.indexes().subspan(static_cast<size_t>(first), count);
     return {indexes.begin(), indexes.end()};
 }
 
