@@ -205,7 +205,13 @@ void ModelImageWriter::putBytes(const void* bytes, size_t size)
 
 void ModelImageWriter::flush()
 {
-    if (used_ > 0 && !failed_ && !sink_(context_, buffer_, used_)) failed_ = true;
+    if (sink_ == nullptr)
+    {
+        // A caller's whole image is never flushed before its end, where it must be exactly full.
+        if (used_ != bufferSize_) failed_ = true;
+    }
+    else if (used_ > 0 && !failed_ && !sink_(context_, buffer_, used_))
+        failed_ = true;
     used_ = 0;
 }
 
@@ -223,6 +229,16 @@ bool ModelImageWriter::write(ImageSink sink, void* context)
     bufferSize_ = pieceSize_;
     sink_ = sink;
     context_ = context;
+    return writeRecords();
+}
+
+bool ModelImageWriter::writeInto(uint8_t* destination)
+{
+    if (!root_) return false;
+    buffer_ = destination;
+    bufferSize_ = static_cast<size_t>(imageSize_);
+    sink_ = nullptr;
+    context_ = nullptr;
     return writeRecords();
 }
 

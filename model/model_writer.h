@@ -61,6 +61,10 @@ class ModelImageWriter
     // change between plan and write. False as soon as the sink returns false.
     bool write(ImageSink sink, void* context);
 
+    // Writes the planned image straight into `destination`, which holds imageSize() bytes: for a
+    // caller that wants the whole image in memory, with no piece copied into it.
+    bool writeInto(uint8_t* destination);
+
     // Writes the planned image into `file`, begun by the caller, piece by piece. False with `error`
     // when a write failed; the caller then abandons `file`.
     bool writeTo(platform::FileReplacement& file, platform::IoError* error = nullptr);
@@ -75,10 +79,10 @@ class ModelImageWriter
     std::vector<std::pair<const ObjectPart*, size_t>> stack_; // the walk's pending parts
     std::unique_ptr<uint8_t[]> piece_;
     size_t pieceSize_ = 0;      // at most imagePieceSize; no larger than the largest image written
-    uint8_t* buffer_ = nullptr; // where the records go: the piece
+    uint8_t* buffer_ = nullptr; // where the records go: the piece, or a caller's whole image
     size_t bufferSize_ = 0;
     size_t used_ = 0;
-    ImageSink sink_ = nullptr;
+    ImageSink sink_ = nullptr; // none while writing into a caller's whole image
     void* context_ = nullptr;
     bool failed_ = false;
 
