@@ -9,27 +9,6 @@
 namespace scourvane
 {
 
-void appendFace(ObjectPart& part, Face face, std::span<const uint16_t> faceIndexes)
-{
-    std::vector<Face> newFaces(part.faces().begin(), part.faces().end());
-    std::vector<uint16_t> newIndexes(part.indexes().begin(), part.indexes().end());
-    face.indexCount = static_cast<uint32_t>(faceIndexes.size());
-    newIndexes.insert(newIndexes.end(), faceIndexes.begin(), faceIndexes.end());
-    newFaces.push_back(face);
-    const std::vector<Vertex> keptVertexes(part.vertexes().begin(), part.vertexes().end());
-    part.setArrays(keptVertexes, newFaces, newIndexes);
-}
-
-uint32_t appendVertex(ObjectPart& part, Vertex vertex)
-{
-    std::vector<Vertex> newVertexes(part.vertexes().begin(), part.vertexes().end());
-    newVertexes.push_back(vertex);
-    const std::vector<Face> keptFaces(part.faces().begin(), part.faces().end());
-    const std::vector<uint16_t> keptIndexes(part.indexes().begin(), part.indexes().end());
-    part.setArrays(newVertexes, keptFaces, keptIndexes);
-    return part.vertexCount - 1;
-}
-
 namespace
 {
 

@@ -1,22 +1,14 @@
-// What the tests and the benchmark do with part trees and the product never needs: growing a part
-// one face or vertex at a time, comparing two trees, and the whole image of a tree in memory.
+// What the tests and the benchmark do with part trees and the product never needs: comparing two
+// trees, and the whole image of a tree in memory.
 #pragma once
 
 #include "model/object_part.h"
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 namespace scourvane
 {
-
-// Appends a face to `part` with the given indexes, copying the arrays: for building small parts by
-// hand. The face's indexCount becomes the number of indexes.
-void appendFace(ObjectPart& part, Face face, std::span<const uint16_t> faceIndexes);
-
-// Appends a vertex to `part` and gives its number (copying the arrays, likewise).
-uint32_t appendVertex(ObjectPart& part, Vertex vertex);
 
 // True when two trees hold the same data part for part: the same words, vertexes, indexes face by
 // face and texture names (compared by their bytes, each through its own root's pool). Which ids the

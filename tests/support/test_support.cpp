@@ -205,7 +205,14 @@ void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
         face.textureId =
             (root ? *root : part).addTextureName(name.data(), static_cast<uint32_t>(name.size()));
     }
-    appendFace(part, face, spec.indexes);
+    face.indexCount = static_cast<uint32_t>(spec.indexes.size());
+    // Copies the arrays for every face: parts built by hand are small.
+    std::vector<Face> faces(part.faces().begin(), part.faces().end());
+    faces.push_back(face);
+    std::vector<uint16_t> indexes(part.indexes().begin(), part.indexes().end());
+    indexes.insert(indexes.end(), spec.indexes.begin(), spec.indexes.end());
+    const std::vector<Vertex> vertexes(part.vertexes().begin(), part.vertexes().end());
+    part.setArrays(vertexes, faces, indexes);
 }
 
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
