@@ -1,3 +1,5 @@
+// The main window of the Windows program: its creation, messages and commands (Select, Clean, About,
+// Quit, dropped files), and the About dialog.
 #include "app/application.h"
 
 #include "batch/batch_run.h"

@@ -1,3 +1,5 @@
+// The picture buttons: their faces drawn by state, the tooltips fed through a thread message hook, and
+// the keys that move between the four command buttons.
 #include "app/bitmap_button.h"
 
 #include "app/application.h"

@@ -1,3 +1,4 @@
+// Loads a bitmap from the resources with its size, and copies it onto a window.
 #include "app/bitmap_image.h"
 
 namespace scourvane

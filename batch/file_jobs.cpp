@@ -3,7 +3,7 @@
 #include "batch/file_jobs.h"
 
 #include "clean/part_cleaner.h"
-#include "model/model_writer.h"
+#include "model/part_storage.h"
 
 #include <condition_variable>
 #include <mutex>

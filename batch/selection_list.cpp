@@ -1,3 +1,5 @@
+// Builds the selection list from paths (dropped or given) and walks it file by file, in either of its
+// two forms.
 #include "batch/selection_list.h"
 
 #include "platform/file_io.h"

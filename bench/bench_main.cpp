@@ -13,6 +13,8 @@
 #include "model/model_reader.h"
 #include "model/model_writer.h"
 #include "platform/file_io.h"
+#include "support/part_helpers.h"
+#include "support/reference_cleaner.h"
 
 #include <meshoptimizer.h>
 
@@ -126,7 +128,7 @@ int benchPipeline(const char* folder)
             cleanPart(root);
             counts += root.countVertexes() + uint64_t{root.countFaces()};
             const double t2 = nowSeconds();
-            root.buildModelImage(image);
+            buildModelImage(root, image);
             const double t3 = nowSeconds();
             outputBytes += image.size();
             sink = sink + counts;
@@ -197,9 +199,9 @@ int benchMerge(uint32_t baselineSubset)
         {
             ObjectPart part = copyTree(input);
             const double start = nowSeconds();
-            quadraticMerge(part);
+            reference::quadraticMerge(part);
             baseline = nowSeconds() - start;
-            plainCleanAfterMerge(part);
+            reference::cleanAfterMerge(part);
             if (!sameTree(part, ourResult))
             {
                 std::fprintf(stderr, "%s: the cleaning differs from the quadratic merge\n",
@@ -213,7 +215,7 @@ int benchMerge(uint32_t baselineSubset)
             // when none is equal, and each duplicate costs one pass over all the indexes otherwise.
             ObjectPart part = makeMergePart(mergeCase, baselineSubset, triangles, benchSeed);
             const double start = nowSeconds();
-            quadraticMerge(part);
+            reference::quadraticMerge(part);
             const double measured = nowSeconds() - start;
             const double scale = static_cast<double>(fullPartVertexes) / baselineSubset;
             baseline = mergeCase == MergeCase::allDifferent ? measured * scale * scale : measured * scale;

@@ -1,5 +1,5 @@
-// What the benchmarks share: seeded synthetic models, the plain quadratic cleaning kept only as a
-// yardstick, the unavoidable-I/O floor for one file, and a clock.
+// What the benchmarks share: seeded synthetic models, the unavoidable-I/O floor for one file, and a
+// clock. The plain quadratic cleaning they measure against is the tests' (support/reference_cleaner.h).
 #pragma once
 
 #include "model/object_part.h"
@@ -55,20 +55,6 @@ ObjectPart makeLargeModel(uint64_t targetBytes, uint64_t seed);
 
 // A deep copy of the tree rooted at `root`.
 ObjectPart copyTree(const ObjectPart& root);
-
-// The merge of equal vertexes exactly as first described: for each vertex i, search j < i for the
-// first equal vertex; when found, replace every index equal to i in every face by j. Quadratic; kept
-// only as the yardstick the real cleaning is measured against.
-void quadraticMerge(ObjectPart& part);
-
-// The rest of the cleaning of one part, after quadraticMerge, written the plain way: the choice of
-// faces, first-use renumbering and the single point for a part left without faces.
-void plainCleanAfterMerge(ObjectPart& part);
-
-// The whole cleaning of one part written the plain way (quadraticMerge, then the choice of faces,
-// first-use renumbering and the single point for a part left without faces). Its result must equal
-// cleanSinglePart's; the benchmarks check that before they time anything.
-void plainCleanSinglePart(ObjectPart& part);
 
 // The I/O that cleaning one file cannot avoid: read it whole, write the bytes to a new temporary file
 // beside it, flush that to disk, and rename it over the original. With `syncFolder`, also flush the

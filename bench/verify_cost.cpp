@@ -8,6 +8,7 @@
 #include "clean/part_cleaner.h"
 #include "model/model_reader.h"
 #include "platform/file_io.h"
+#include "support/part_helpers.h"
 #include "verify/model_verifier.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ bool cleanedImage(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& image
     ObjectPart root;
     if (!root.loadModelBytes(bytes.data(), bytes.size())) return false;
     cleanPart(root);
-    return root.buildModelImage(image);
+    return buildModelImage(root, image);
 }
 
 // The batch, run on a fresh copy each time: every file is really rewritten.

@@ -220,11 +220,6 @@ void releaseCleaningBuffers()
     threadScratch = nullptr;
 }
 
-bool partWithinCleaningLimits(const ObjectPart& part)
-{
-    return withinLimits(part);
-}
-
 bool cleanSinglePart(ObjectPart& part)
 {
     if (!withinLimits(part)) return false;
@@ -234,12 +229,7 @@ bool cleanSinglePart(ObjectPart& part)
 
 void cleanPart(ObjectPart& root)
 {
-    Scratch& scratch = scratchOfThread();
-    walkParts(root,
-              [&](ObjectPart& part)
-              {
-                  if (withinLimits(part)) cleanWithin(part, scratch);
-              });
+    walkParts(root, [](ObjectPart& part) { cleanSinglePart(part); });
 }
 
 } // namespace scourvane

@@ -17,14 +17,11 @@ namespace scourvane
 void cleanPart(ObjectPart& root);
 
 // Cleans one part only, not its child or sibling. False (and the part untouched) when the part is
-// beyond the limits of cleaning.
+// beyond the limits of cleaning (see cleanPart).
 bool cleanSinglePart(ObjectPart& part);
 
 // Frees the scratch tables the calling thread keeps from tree to tree. A worker thread calls it
 // before it ends (the tables are held through a plain pointer, never a thread-local object).
 void releaseCleaningBuffers();
-
-// True when cleanSinglePart can clean this part.
-bool partWithinCleaningLimits(const ObjectPart& part);
 
 } // namespace scourvane

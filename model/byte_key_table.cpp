@@ -34,25 +34,10 @@ uint32_t ByteKeyTable::findHashed(const void* key, uint32_t keyLength, uint64_t 
     }
 }
 
-bool ByteKeyTable::contains(const void* key, uint32_t keyLength) const
-{
-    return find(key, keyLength) != noSlot;
-}
-
-const uint8_t* ByteKeyTable::get(const void* key, uint32_t keyLength, uint32_t* valueLength) const
-{
-    const uint32_t slot = find(key, keyLength);
-    if (valueLength) *valueLength = slot == noSlot ? 0 : valueLengths[slot];
-    if (slot == noSlot || valueLengths[slot] == 0) return nullptr;
-    return reinterpret_cast<const uint8_t*>(values[slot].data());
-}
-
 void ByteKeyTable::reserve(uint32_t slots)
 {
     keys.reserve(slots);
     keyLengths.reserve(slots);
-    values.reserve(slots);
-    valueLengths.reserve(slots);
     index_.reserve(size_t{2} * slots);
 }
 
@@ -67,8 +52,6 @@ void ByteKeyTable::grow()
         keys.back().clear();
     }
     keyLengths.push_back(0);
-    values.emplace_back();
-    valueLengths.push_back(0);
     ++count;
 }
 
@@ -101,37 +84,11 @@ uint32_t ByteKeyTable::longestProbe() const
     return longest;
 }
 
-bool ByteKeyTable::set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength)
-{
-    if (key == nullptr || keyLength == 0) return false;
-    const uint64_t hash = hashBytes(key, keyLength);
-    uint32_t slot = findHashed(key, keyLength, hash);
-    const bool isNew = slot == noSlot;
-    if (isNew)
-    {
-        grow();
-        slot = count - 1;
-        keys[slot].assign(static_cast<const char*>(key), keyLength);
-        keyLengths[slot] = keyLength;
-        indexSlot(slot, hash);
-    }
-    values[slot].clear();
-    valueLengths[slot] = 0;
-    if (value != nullptr && valueLength > 0)
-    {
-        values[slot].assign(static_cast<const char*>(value), valueLength);
-        valueLengths[slot] = valueLength;
-    }
-    return isNew;
-}
-
 void ByteKeyTable::release()
 {
     count = 0;
     keys = {};
     keyLengths = {};
-    values = {};
-    valueLengths = {};
     index_ = {};
     spareKeys_ = {};
 }
@@ -152,8 +109,6 @@ void ByteKeyTable::clear()
     count = 0;
     keys.clear();
     keyLengths.clear();
-    values.clear();
-    valueLengths.clear();
     std::fill(index_.begin(), index_.end(), 0);
 }
 

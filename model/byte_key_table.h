@@ -1,5 +1,5 @@
-// An ordered table with byte-string keys: slots keep the order in which their keys were first set,
-// a slot's number never changes, and there is no removal. Keys and values are copied in.
+// An ordered table of byte strings: slots keep the order in which their keys were first interned,
+// a slot's number never changes, and there is no removal. Keys are copied in.
 // Lookups go through an index on a keyed hash (model/keyed_hash.h), so they do not slow down as the
 // table grows, nor when a file chooses keys that an unkeyed hash would put in one bucket.
 #pragma once
@@ -17,25 +17,11 @@ class ByteKeyTable
 {
   public:
     uint32_t count = 0;
-    std::vector<std::string> keys;      // never empty
-    std::vector<uint32_t> keyLengths;   // never 0
-    std::vector<std::string> values;    // empty means none
-    std::vector<uint32_t> valueLengths; // 0 when the value is none
+    std::vector<std::string> keys;    // never empty
+    std::vector<uint32_t> keyLengths; // never 0
 
-    // Sets `key` to `value` (none when `value` is null or `valueLength` is 0), adding a slot at the
-    // end when the key is new. True when the key was new. A null or empty key changes nothing and
-    // gives false.
-    bool set(const void* key, uint32_t keyLength, const void* value, uint32_t valueLength);
-
-    bool contains(const void* key, uint32_t keyLength) const;
-
-    // The slot's value bytes, or null when the key is absent or its value is none. `valueLength`,
-    // when given, receives the value's length (0 when absent). The bytes belong to the table and last
-    // until that slot's value is replaced or the table is released.
-    const uint8_t* get(const void* key, uint32_t keyLength, uint32_t* valueLength = nullptr) const;
-
-    // Number of the slot holding `key`, adding a slot (with no value) when the key is new; noSlot for
-    // a null or empty key.
+    // Number of the slot holding `key`, adding a slot at the end when the key is new; noSlot for a
+    // null or empty key.
     uint32_t intern(const void* key, uint32_t keyLength);
 
     // The most buckets any present key's lookup inspects (1 when every key sits in its own bucket,
@@ -51,10 +37,7 @@ class ByteKeyTable
     // Makes room for `slots` slots without growing the arrays again.
     void reserve(uint32_t slots);
 
-    // Adds one empty slot at the end (no key yet; used by set).
-    void grow();
-
-    // Releases every key and value; the table is empty afterwards.
+    // Releases every key; the table is empty afterwards.
     void release();
 
     // Empties the table like release, but keeps its storage (the arrays, the index and the keys'
@@ -62,6 +45,9 @@ class ByteKeyTable
     void clear();
 
   private:
+    // Adds one slot at the end, its key still to be written.
+    void grow();
+
     std::vector<uint32_t> index_;        // open addressing: slot + 1, 0 = empty; size a power of two
     std::vector<std::string> spareKeys_; // emptied keys whose bytes the next new keys reuse
     // `hash` is hashBytes of the slot's key, computed once by the caller.

@@ -5,6 +5,7 @@
 
 #include "model/byte_key_table.h"
 #include "model/little_endian.h"
+#include "model/model_format.h"
 
 #include <bit>
 #include <cstdio>
@@ -16,10 +17,13 @@ namespace scourvane
 namespace
 {
 
-constexpr uint32_t headerSize = 52;
-constexpr uint32_t vertexSize = 12;
-constexpr uint32_t faceRecordSize = 32;
-constexpr uint32_t firstUnreachableOffset = 0x80000000u;
+using format::faceRecordSize;
+using format::FaceWord;
+using format::firstUnreachableOffset;
+using format::headerSize;
+using format::HeaderWord;
+using format::indexSize;
+using format::vertexSize;
 constexpr size_t inlineNameLength = 15;
 
 // A texture name of at most 16 bytes, its NUL included, as two little-endian words that are zero
@@ -285,25 +289,25 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         return fail(LoadResult::headerPastEnd, LoadWhat::partHeader, headerOffset);
     if (!charge(headerSize, LoadWhat::partHeader, headerOffset)) return false;
     const uint8_t* header = bytes_ + headerOffset;
-    const uint32_t version = load32(header + 0);
-    const uint32_t reservedZero = load32(header + 32);
+    const uint32_t version = load32(header + HeaderWord::version);
+    const uint32_t reservedZero = load32(header + HeaderWord::reservedZero);
     if (version != 1) return fail(LoadResult::badVersion, LoadWhat::partHeader, headerOffset, version);
     if (reservedZero != 0)
         return fail(LoadResult::badReservedZero, LoadWhat::partHeader, headerOffset, reservedZero);
 
     part.version = version;
     part.reservedZero = reservedZero;
-    const uint32_t vertexCount = load32(header + 4);
-    const uint32_t faceCount = load32(header + 8);
-    part.protectedFace = load32(header + 12);
-    part.positionX = load32(header + 16);
-    part.positionY = load32(header + 20);
-    part.positionZ = load32(header + 24);
-    const uint32_t nameOffset = load32(header + 28);
-    const uint32_t vertexArrayOffset = load32(header + 36);
-    const uint32_t faceArrayOffset = load32(header + 40);
-    links.sibling = load32(header + 44);
-    links.child = load32(header + 48);
+    const uint32_t vertexCount = load32(header + HeaderWord::vertexCount);
+    const uint32_t faceCount = load32(header + HeaderWord::faceCount);
+    part.protectedFace = load32(header + HeaderWord::protectedFace);
+    part.positionX = load32(header + HeaderWord::positionX);
+    part.positionY = load32(header + HeaderWord::positionY);
+    part.positionZ = load32(header + HeaderWord::positionZ);
+    const uint32_t nameOffset = load32(header + HeaderWord::nameOffset);
+    const uint32_t vertexArrayOffset = load32(header + HeaderWord::vertexArrayOffset);
+    const uint32_t faceArrayOffset = load32(header + HeaderWord::faceArrayOffset);
+    links.sibling = load32(header + HeaderWord::siblingOffset);
+    links.child = load32(header + HeaderWord::childOffset);
 
     if (!checkArray(vertexArrayOffset, vertexCount, vertexSize, LoadWhat::vertexArray, headerOffset))
         return false;
@@ -318,9 +322,10 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
     {
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
-        if (!checkArray(load32(record + 12), load32(record + 4), 2, LoadWhat::indexArray, recordOffset))
+        if (!checkArray(load32(record + FaceWord::indexArrayOffset), load32(record + FaceWord::indexCount),
+                        indexSize, LoadWhat::indexArray, recordOffset))
             return false;
-        indexTotal += load32(record + 4);
+        indexTotal += load32(record + FaceWord::indexCount);
     }
     if (indexTotal > 0xFFFFFFFFu)
         return fail(LoadResult::tooMuchSharing, LoadWhat::indexArray, faceArrayOffset);
@@ -342,11 +347,11 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         const uint32_t recordOffset = faceArrayOffset + i * faceRecordSize;
         const uint8_t* record = bytes_ + recordOffset;
         Face& face = faces[i];
-        face.colourIndex = load32(record + 0);
-        face.indexCount = load32(record + 4);
-        face.faceWord2 = load32(record + 8);
+        face.colourIndex = load32(record + FaceWord::colourIndex);
+        face.indexCount = load32(record + FaceWord::indexCount);
+        face.faceWord2 = load32(record + FaceWord::word2);
         face.textureId = noTexture;
-        const uint8_t* p = bytes_ + load32(record + 12);
+        const uint8_t* p = bytes_ + load32(record + FaceWord::indexArrayOffset);
         if constexpr (std::endian::native == std::endian::little)
         {
             // Most faces have 3 or 4 indexes: one 8-byte copy takes them, and the slots it fills
@@ -362,10 +367,10 @@ bool Reader::loadPart(ObjectPart& part, uint32_t headerOffset, Links& links)
         else
             for (uint32_t k = 0; k < face.indexCount; ++k, p += 2)
                 indexes[nextIndex++] = load16(p);
-        const uint32_t textureNameOffset = load32(record + 16);
-        face.extra0 = load32(record + 20);
-        face.extra1 = load32(record + 24);
-        face.extra2 = load32(record + 28);
+        const uint32_t textureNameOffset = load32(record + FaceWord::textureNameOffset);
+        face.extra0 = load32(record + FaceWord::extra0);
+        face.extra1 = load32(record + FaceWord::extra1);
+        face.extra2 = load32(record + FaceWord::extra2);
         if (textureNameOffset != 0 && !readTexture(textureNameOffset, face.textureId, recordOffset))
         {
             part.shrinkArrays(0, 0, 0); // the faces after this one were never written

@@ -6,6 +6,7 @@
 
 #include "model/byte_key_table.h"
 #include "model/little_endian.h"
+#include "model/model_format.h"
 
 #include <algorithm>
 #include <bit>
@@ -17,8 +18,13 @@ namespace scourvane
 namespace
 {
 
-constexpr uint32_t headerSize = 52;
-constexpr uint64_t maxImageSize = uint64_t{1} << 31;
+using format::faceRecordSize;
+using format::FaceWord;
+using format::headerSize;
+using format::HeaderWord;
+using format::indexSize;
+using format::vertexSize;
+constexpr uint64_t maxImageSize = format::firstUnreachableOffset;
 constexpr uint32_t unused = 0xFFFFFFFFu;
 constexpr size_t rootSlot = ~size_t{0};
 
@@ -31,7 +37,7 @@ inline uint32_t nameLength(const std::string& name)
 inline uint8_t* putIndex(uint8_t* at, uint16_t index)
 {
     store16(at, index);
-    return at + 2;
+    return at + indexSize;
 }
 
 // A part's whole index array: on a little-endian machine one copy.
@@ -39,8 +45,8 @@ inline uint8_t* putIndexes(uint8_t* at, std::span<const uint16_t> indexes)
 {
     if constexpr (std::endian::native == std::endian::little)
     {
-        if (!indexes.empty()) std::memcpy(at, indexes.data(), indexes.size() * 2);
-        return at + indexes.size() * 2;
+        if (!indexes.empty()) std::memcpy(at, indexes.data(), indexes.size() * indexSize);
+        return at + indexes.size() * indexSize;
     }
     else
     {
@@ -55,17 +61,17 @@ inline uint8_t* putVertex(uint8_t* at, const Vertex& vertex)
     store32(at, vertex.x);
     store32(at + 4, vertex.y);
     store32(at + 8, vertex.z);
-    return at + 12;
+    return at + vertexSize;
 }
 
 // A part's whole vertex array: on a little-endian machine one copy (a Vertex is its three words).
 inline uint8_t* putVertexes(uint8_t* at, std::span<const Vertex> vertexes)
 {
-    static_assert(sizeof(Vertex) == 12);
+    static_assert(sizeof(Vertex) == vertexSize);
     if constexpr (std::endian::native == std::endian::little)
     {
-        if (!vertexes.empty()) std::memcpy(at, vertexes.data(), vertexes.size() * 12);
-        return at + vertexes.size() * 12;
+        if (!vertexes.empty()) std::memcpy(at, vertexes.data(), vertexes.size() * vertexSize);
+        return at + vertexes.size() * vertexSize;
     }
     else
     {
@@ -77,15 +83,15 @@ inline uint8_t* putVertexes(uint8_t* at, std::span<const Vertex> vertexes)
 
 inline uint8_t* putFaceRecord(uint8_t* at, const Face& face, uint32_t indexPos, uint32_t textureOffset)
 {
-    store32(at + 0, face.colourIndex);
-    store32(at + 4, face.indexCount);
-    store32(at + 8, face.faceWord2);
-    store32(at + 12, indexPos);
-    store32(at + 16, textureOffset);
-    store32(at + 20, face.extra0);
-    store32(at + 24, face.extra1);
-    store32(at + 28, face.extra2);
-    return at + 32;
+    store32(at + FaceWord::colourIndex, face.colourIndex);
+    store32(at + FaceWord::indexCount, face.indexCount);
+    store32(at + FaceWord::word2, face.faceWord2);
+    store32(at + FaceWord::indexArrayOffset, indexPos);
+    store32(at + FaceWord::textureNameOffset, textureOffset);
+    store32(at + FaceWord::extra0, face.extra0);
+    store32(at + FaceWord::extra1, face.extra1);
+    store32(at + FaceWord::extra2, face.extra2);
+    return at + faceRecordSize;
 }
 
 bool fail(SaveError* error, SaveResult result)
@@ -142,8 +148,8 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
                       if (slot != rootSlot) links_[slot] = static_cast<uint32_t>(position);
                       links_.push_back(0);
                       links_.push_back(0);
-                      uint64_t block = headerSize + uint64_t{part.vertexes().size()} * 12 +
-                                       uint64_t{part.faces().size()} * 32 + nameLength(part.name);
+                      uint64_t block = headerSize + uint64_t{part.vertexes().size()} * vertexSize +
+                                       uint64_t{part.faces().size()} * faceRecordSize + nameLength(part.name);
                       // The faces' counts must cover the index array exactly: the write puts the
                       // array whole and gives each face the next `indexCount` of it.
                       uint64_t indexCounts = 0;
@@ -160,7 +166,7 @@ bool ModelImageWriter::plan(const ObjectPart& root, SaveError* error)
                           if (poolSize >= maxImageSize) problem = SaveResult::tooLarge;
                       }
                       if (indexCounts != part.indexes().size()) problem = SaveResult::invalidTree;
-                      block += indexCounts * 2;
+                      block += indexCounts * indexSize;
                       position += block;
                       if (position + poolSize >= maxImageSize) problem = SaveResult::tooLarge;
                       return problem == SaveResult::ok;
@@ -245,128 +251,90 @@ bool ModelImageWriter::writeRecords()
     const uint32_t poolSize = poolSize_;
     uint32_t position = 0;
     size_t number = 0;
-    walkWithLinks(root, stack_,
-                  [&](const ObjectPart& part, size_t)
-                  {
-                      const uint32_t headerPos = position;
-                      const auto indexBytes = static_cast<uint32_t>(part.indexes().size() * 2);
-                      const uint32_t indexStart = headerPos + headerSize + (&part == &root ? poolSize : 0);
-                      const auto vertexBytes = static_cast<uint32_t>(part.vertexes().size() * 12);
-                      const auto faceBytes = static_cast<uint32_t>(part.faces().size() * 32);
-                      const uint32_t vertexArrayPos = indexStart + indexBytes;
-                      const uint32_t faceArrayPos = vertexArrayPos + vertexBytes;
-                      const uint32_t namePos = faceArrayPos + faceBytes;
-                      auto textureOffsetOf = [&](const Face& face) -> uint32_t
-                      { return face.hasTexture() ? headerSize + poolOffsetOfId_[face.textureId] : 0; };
-                      const uint32_t siblingLink = links_[2 * number];
-                      const uint32_t childLink = links_[2 * number + 1];
-                      ++number;
+    walkWithLinks(
+        root, stack_,
+        [&](const ObjectPart& part, size_t)
+        {
+            const uint32_t headerPos = position;
+            const auto indexBytes = static_cast<uint32_t>(part.indexes().size() * indexSize);
+            const uint32_t indexStart = headerPos + headerSize + (&part == &root ? poolSize : 0);
+            const auto vertexBytes = static_cast<uint32_t>(part.vertexes().size() * vertexSize);
+            const auto faceBytes = static_cast<uint32_t>(part.faces().size() * faceRecordSize);
+            const uint32_t vertexArrayPos = indexStart + indexBytes;
+            const uint32_t faceArrayPos = vertexArrayPos + vertexBytes;
+            const uint32_t namePos = faceArrayPos + faceBytes;
+            auto textureOffsetOf = [&](const Face& face) -> uint32_t
+            { return face.hasTexture() ? headerSize + poolOffsetOfId_[face.textureId] : 0; };
+            const uint32_t siblingLink = links_[2 * number];
+            const uint32_t childLink = links_[2 * number + 1];
+            ++number;
 
-                      // The counts come from the arrays themselves, so a tree built by hand with a
-                      // stale count still gives a file that reads back as written.
-                      uint8_t* header = room(headerSize);
-                      store32(header + 0, part.version);
-                      store32(header + 4, static_cast<uint32_t>(part.vertexes().size()));
-                      store32(header + 8, static_cast<uint32_t>(part.faces().size()));
-                      store32(header + 12, part.protectedFace);
-                      store32(header + 16, part.positionX);
-                      store32(header + 20, part.positionY);
-                      store32(header + 24, part.positionZ);
-                      store32(header + 28, namePos);
-                      store32(header + 32, part.reservedZero);
-                      store32(header + 36, part.vertexes().empty() ? 0 : vertexArrayPos);
-                      store32(header + 40, part.faces().empty() ? 0 : faceArrayPos);
-                      store32(header + 44, siblingLink == 0 ? 0 : siblingLink + poolSize);
-                      store32(header + 48, childLink == 0 ? 0 : childLink + poolSize);
+            // The counts come from the arrays themselves, so a tree built by hand with a
+            // stale count still gives a file that reads back as written.
+            uint8_t* header = room(headerSize);
+            store32(header + HeaderWord::version, part.version);
+            store32(header + HeaderWord::vertexCount, static_cast<uint32_t>(part.vertexes().size()));
+            store32(header + HeaderWord::faceCount, static_cast<uint32_t>(part.faces().size()));
+            store32(header + HeaderWord::protectedFace, part.protectedFace);
+            store32(header + HeaderWord::positionX, part.positionX);
+            store32(header + HeaderWord::positionY, part.positionY);
+            store32(header + HeaderWord::positionZ, part.positionZ);
+            store32(header + HeaderWord::nameOffset, namePos);
+            store32(header + HeaderWord::reservedZero, part.reservedZero);
+            store32(header + HeaderWord::vertexArrayOffset, part.vertexes().empty() ? 0 : vertexArrayPos);
+            store32(header + HeaderWord::faceArrayOffset, part.faces().empty() ? 0 : faceArrayPos);
+            store32(header + HeaderWord::siblingOffset, siblingLink == 0 ? 0 : siblingLink + poolSize);
+            store32(header + HeaderWord::childOffset, childLink == 0 ? 0 : childLink + poolSize);
 
-                      if (&part == &root)
-                          for (const uint32_t id : poolOrder_)
-                              putBytes(names->keys[id].data(), names->keyLengths[id]);
+            if (&part == &root)
+                for (const uint32_t id : poolOrder_)
+                    putBytes(names->keys[id].data(), names->keyLengths[id]);
 
-                      const uint32_t arrayBytes = indexBytes + vertexBytes + faceBytes;
-                      if (bufferSize_ - used_ >= arrayBytes)
-                      {
-                          // The usual case: the part's arrays fit in what is left of the piece, so
-                          // they go in without a check per record.
-                          uint8_t* at = buffer_ + used_;
-                          used_ += arrayBytes;
-                          at = putIndexes(at, part.indexes());
-                          at = putVertexes(at, part.vertexes());
-                          uint32_t indexPos = indexStart;
-                          for (const Face& face : part.faces())
-                          {
-                              at = putFaceRecord(at, face, indexPos, textureOffsetOf(face));
-                              indexPos += face.indexCount * 2;
-                          }
-                      }
-                      else
-                      {
-                          if constexpr (std::endian::native == std::endian::little)
-                              putBytes(part.indexes().data(), indexBytes);
-                          else
-                              for (const uint16_t index : part.indexes())
-                                  putIndex(room(2), index);
-                          if constexpr (std::endian::native == std::endian::little)
-                              putBytes(part.vertexes().data(), vertexBytes);
-                          else
-                              for (const Vertex& vertex : part.vertexes())
-                                  putVertex(room(12), vertex);
-                          uint32_t indexPos = indexStart;
-                          for (const Face& face : part.faces())
-                          {
-                              putFaceRecord(room(32), face, indexPos, textureOffsetOf(face));
-                              indexPos += face.indexCount * 2;
-                          }
-                      }
+            const uint32_t arrayBytes = indexBytes + vertexBytes + faceBytes;
+            if (bufferSize_ - used_ >= arrayBytes)
+            {
+                // The usual case: the part's arrays fit in what is left of the piece, so
+                // they go in without a check per record.
+                uint8_t* at = buffer_ + used_;
+                used_ += arrayBytes;
+                at = putIndexes(at, part.indexes());
+                at = putVertexes(at, part.vertexes());
+                uint32_t indexPos = indexStart;
+                for (const Face& face : part.faces())
+                {
+                    at = putFaceRecord(at, face, indexPos, textureOffsetOf(face));
+                    indexPos += face.indexCount * indexSize;
+                }
+            }
+            else
+            {
+                if constexpr (std::endian::native == std::endian::little)
+                    putBytes(part.indexes().data(), indexBytes);
+                else
+                    for (const uint16_t index : part.indexes())
+                        putIndex(room(indexSize), index);
+                if constexpr (std::endian::native == std::endian::little)
+                    putBytes(part.vertexes().data(), vertexBytes);
+                else
+                    for (const Vertex& vertex : part.vertexes())
+                        putVertex(room(vertexSize), vertex);
+                uint32_t indexPos = indexStart;
+                for (const Face& face : part.faces())
+                {
+                    putFaceRecord(room(faceRecordSize), face, indexPos, textureOffsetOf(face));
+                    indexPos += face.indexCount * indexSize;
+                }
+            }
 
-                      if (part.name.empty())
-                          *room(1) = 0;
-                      else
-                          putBytes(part.name.data(), part.name.size());
-                      position = namePos + nameLength(part.name);
-                      return !failed_;
-                  });
+            if (part.name.empty())
+                *room(1) = 0;
+            else
+                putBytes(part.name.data(), part.name.size());
+            position = namePos + nameLength(part.name);
+            return !failed_;
+        });
     flush();
     return !failed_;
-}
-
-namespace
-{
-thread_local ModelImageWriter* threadWriter = nullptr;
-} // namespace
-
-ModelImageWriter& threadImageWriter()
-{
-    if (threadWriter == nullptr) threadWriter = new ModelImageWriter;
-    return *threadWriter;
-}
-
-void releaseModelBuffers()
-{
-    delete threadWriter;
-    threadWriter = nullptr;
-    releaseSpareModelStorage();
-}
-
-uint64_t modelImageSize(const ObjectPart& root)
-{
-    ModelImageWriter writer;
-    return writer.plan(root) ? writer.imageSize() : 0;
-}
-
-bool ObjectPart::buildModelImage(std::vector<uint8_t>& out) const
-{
-    ModelImageWriter& writer = threadImageWriter();
-    if (!writer.plan(*this))
-    {
-        out.clear();
-        return false;
-    }
-    // Bytes `out` already holds are overwritten, not zero-filled first; only growth is.
-    out.resize(static_cast<size_t>(writer.imageSize()));
-    if (writer.writeInto(out.data())) return true;
-    out.clear();
-    return false;
 }
 
 bool ModelImageWriter::writeTo(platform::FileReplacement& file, platform::IoError* error)

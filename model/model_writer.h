@@ -1,10 +1,11 @@
 // The 3DO writer: lays the whole tree out afresh with one copy of each texture name and streams the
-// image out in pieces of bounded size, through a safe replace. ObjectPart::saveModelFile and
-// ObjectPart::buildModelImage are declared in object_part.h.
+// image out in pieces of bounded size, through a safe replace. ObjectPart::saveModelFile is declared
+// in object_part.h.
 //
 // Layout, part by part in walk order (a part, its sibling subtree, its child subtree), no gaps:
 // header (52 bytes); for the root only, the pool of distinct texture names in first-met order;
-// the index arrays of the part's faces; the vertex array; the face array; the part's name.
+// the index arrays of the part's faces; the vertex array; the face array; the part's name (a single
+// NUL for a part that was never loaded).
 #pragma once
 
 #include "model/object_part.h"
@@ -91,18 +92,9 @@ class ModelImageWriter
     void flush();
 };
 
-// A writer the calling thread keeps from model to model (held through a plain pointer, never a
-// thread-local object); saveModelFile and buildModelImage use it too.
+// A writer the calling thread keeps from model to model (model/part_storage.h; releaseModelBuffers
+// frees it); saveModelFile uses it too.
 ModelImageWriter& threadImageWriter();
-
-// Frees what the calling thread keeps from model to model: its writer, its spare texture pool and its
-// spare parts and blocks.
-// A worker thread calls it before it ends.
-void releaseModelBuffers();
-
-// The exact size in bytes of the image buildModelImage makes for this tree. A part without a name
-// (one that was never loaded) is written with an empty name, a single NUL.
-uint64_t modelImageSize(const ObjectPart& root);
 
 // A readable sentence for a failed save.
 const char* describeSaveError(const SaveError& error);

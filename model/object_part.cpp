@@ -1,13 +1,12 @@
-// The part tree: iterative teardown, counts and comparison, so no operation recurses as deep as a
-// file's sibling chain.
+// The part tree: iterative teardown and counts, so no operation recurses as deep as a file's
+// sibling chain; the arrays in one block from the thread's spare storage.
 #include "model/object_part.h"
 
 #include "model/byte_key_table.h"
+#include "model/part_storage.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
-#include <new>
 #include <utility>
 
 namespace scourvane
@@ -46,168 +45,13 @@ void releaseLinks(ObjectPart& part)
     destroyTree(std::move(part.child));
 }
 
-// One emptied texture pool per thread waits for the next model, so a run does not build a pool
-// from nothing for each model. A plain pointer: releaseSpareModelStorage frees it.
-thread_local ByteKeyTable* sparePool = nullptr;
-
-void recyclePool(std::unique_ptr<ByteKeyTable>& pool)
-{
-    if (!pool || sparePool != nullptr) return;
-    pool->clear();
-    sparePool = pool.release();
-}
-
-// Freed parts and small blocks of arrays wait here, per thread, for the next parts: a run of many
-// small models then goes to the heap only while it warms up. Blocks of up to 256 bytes are made in
-// steps of 16 bytes (what the heap gives anyway) and kept by their exact size; larger blocks of up
-// to 64 KiB are made as asked and kept in classes of sizes [2^k, 2^(k+1)). Each class keeps at most
-// 256 KiB, so sizes that no part asks for again cannot crowd out those that are; parts likewise, at
-// most 4096. A larger block goes straight back to the heap, so a large model takes exactly what it
-// needs. Under AddressSanitizer nothing is kept, so a use after free is still caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool keepSpares = false;
-#else
-constexpr bool keepSpares = true;
-#endif
-
-struct FreeBlock
-{
-    FreeBlock* next;
-    size_t bytes;
-};
-
-constexpr size_t step = 16;            // room for a FreeBlock
-constexpr size_t largestStepped = 256; // classes 0 to 15: 16, 32, ... 256 bytes exactly
-constexpr unsigned steppedClasses = 16;
-constexpr unsigned classCount = 24; // then 16 to 23: up to 512, 1 KiB, ... 64 KiB
-constexpr size_t largestKeptRequest = size_t{64} << 10;
-constexpr size_t keptBytesPerClass = size_t{256} << 10;
-constexpr size_t keptParts = 4096;
-
-struct SpareStorage
-{
-    FreeBlock* blocks[classCount] = {};
-    size_t blockBytes[classCount] = {};
-    FreeBlock* parts = nullptr;
-    size_t partCount = 0;
-};
-
-thread_local SpareStorage* spareStorage = nullptr;
-
-SpareStorage& spares()
-{
-    if (spareStorage == nullptr) spareStorage = new SpareStorage;
-    return *spareStorage;
-}
-
-// The class whose every block holds `bytes` (1 to largestKeptRequest).
-unsigned classHolding(size_t bytes)
-{
-    if (bytes <= largestStepped) return static_cast<unsigned>((bytes + step - 1) / step - 1);
-    return steppedClasses + static_cast<unsigned>(std::bit_width(bytes - 1)) - 9; // 257..512 is 16
-}
-
-// The class a freed block of `bytes` serves, or classCount when it is not kept.
-unsigned classServedBy(size_t bytes)
-{
-    if (bytes < step) return classCount;
-    if (bytes <= largestStepped) return static_cast<unsigned>(bytes / step - 1);
-    const auto bits = static_cast<unsigned>(std::bit_width(bytes)) - 1; // [2^bits, 2^(bits+1))
-    if (bits < 9) return steppedClasses - 1;                            // at least 256 bytes
-    return bits - 9 + steppedClasses < classCount ? bits - 9 + steppedClasses : classCount;
-}
-
-// A block of at least `bytes`; `actual` receives its real size.
-uint8_t* takeBlock(size_t bytes, size_t& actual)
-{
-    if (keepSpares && bytes <= largestKeptRequest && spareStorage != nullptr)
-    {
-        const unsigned sizeClass = classHolding(bytes);
-        if (FreeBlock* block = spareStorage->blocks[sizeClass])
-        {
-            spareStorage->blocks[sizeClass] = block->next;
-            actual = block->bytes;
-            spareStorage->blockBytes[sizeClass] -= actual;
-            return reinterpret_cast<uint8_t*>(block);
-        }
-    }
-    actual = keepSpares && bytes <= largestStepped ? (bytes + step - 1) / step * step : bytes;
-    return static_cast<uint8_t*>(::operator new(actual));
-}
-
-void giveBlock(uint8_t* memory, size_t bytes)
-{
-    const unsigned sizeClass = keepSpares ? classServedBy(bytes) : classCount;
-    if (sizeClass < classCount)
-    {
-        SpareStorage& storage = spares();
-        if (storage.blockBytes[sizeClass] + bytes <= keptBytesPerClass)
-        {
-            storage.blocks[sizeClass] = ::new (memory) FreeBlock{storage.blocks[sizeClass], bytes};
-            storage.blockBytes[sizeClass] += bytes;
-            return;
-        }
-    }
-    ::operator delete(memory);
-}
-
 } // namespace
 
 void ObjectPart::releaseArrays()
 {
-    if (arrays_ != nullptr) giveBlock(arrays_, arrayBlockBytes_);
+    if (arrays_ != nullptr) giveArrayBlock(arrays_, arrayBlockBytes_);
     arrays_ = nullptr;
     arrayBlockBytes_ = 0;
-}
-
-void* ObjectPart::operator new(size_t size)
-{
-    if (keepSpares && size == sizeof(ObjectPart) && spareStorage != nullptr && spareStorage->parts != nullptr)
-    {
-        FreeBlock* part = spareStorage->parts;
-        spareStorage->parts = part->next;
-        --spareStorage->partCount;
-        return part;
-    }
-    return ::operator new(size);
-}
-
-void ObjectPart::operator delete(void* part, size_t size)
-{
-    if (part == nullptr) return;
-    if (keepSpares && size == sizeof(ObjectPart))
-    {
-        SpareStorage& storage = spares();
-        if (storage.partCount < keptParts)
-        {
-            storage.parts = ::new (part) FreeBlock{storage.parts, size};
-            ++storage.partCount;
-            return;
-        }
-    }
-    ::operator delete(part);
-}
-
-void releaseSpareModelStorage()
-{
-    delete sparePool;
-    sparePool = nullptr;
-    if (spareStorage == nullptr) return;
-    for (FreeBlock* list : spareStorage->blocks)
-        while (list != nullptr)
-        {
-            FreeBlock* next = list->next;
-            ::operator delete(list);
-            list = next;
-        }
-    while (spareStorage->parts != nullptr)
-    {
-        FreeBlock* next = spareStorage->parts->next;
-        ::operator delete(spareStorage->parts);
-        spareStorage->parts = next;
-    }
-    delete spareStorage;
-    spareStorage = nullptr;
 }
 
 ObjectPart::ObjectPart() = default;
@@ -220,7 +64,7 @@ ObjectPart::ObjectPart(ObjectPart&& other) noexcept
 ObjectPart::~ObjectPart()
 {
     releaseLinks(*this);
-    recyclePool(textureNames);
+    keepSparePool(textureNames);
     releaseArrays();
 }
 
@@ -229,7 +73,7 @@ ObjectPart& ObjectPart::operator=(ObjectPart&& other) noexcept
     if (this != &other)
     {
         releaseLinks(*this);
-        recyclePool(textureNames);
+        keepSparePool(textureNames);
         version = other.version;
         vertexCount = other.vertexCount;
         faceCount = other.faceCount;
@@ -256,12 +100,8 @@ uint32_t ObjectPart::addTextureName(const void* bytes, uint32_t length)
     if (length == 0) return noTexture;
     if (!textureNames)
     {
-        if (sparePool != nullptr)
-        {
-            textureNames.reset(sparePool);
-            sparePool = nullptr;
-        }
-        else
+        textureNames = takeSparePool();
+        if (!textureNames)
         {
             // Room for the names of a typical model from the start, so the pool grows once or twice.
             textureNames = std::make_unique<ByteKeyTable>();
@@ -285,7 +125,7 @@ void ObjectPart::allocateArrays(uint32_t vertexes, uint32_t faces, uint32_t inde
     if (bytes > 0)
     {
         size_t actual = 0;
-        arrays_ = takeBlock(bytes, actual);
+        arrays_ = takeArrayBlock(bytes, actual);
         arrayBlockBytes_ = actual <= UINT32_MAX ? static_cast<uint32_t>(actual) : 0; // 0: never kept
     }
     vertexCount = vertexes;
@@ -310,34 +150,7 @@ void ObjectPart::setArrays(std::span<const Vertex> vertexes, std::span<const Fac
     std::copy(vertexes.begin(), vertexes.end(), this->vertexes().begin());
     std::copy(faces.begin(), faces.end(), this->faces().begin());
     std::copy(indexes.begin(), indexes.end(), this->indexes().begin());
-    if (old != nullptr) giveBlock(old, oldBytes);
-}
-
-void ObjectPart::appendFace(Face face, std::span<const uint16_t> faceIndexes)
-{
-    std::vector<Face> newFaces(faces().begin(), faces().end());
-    std::vector<uint16_t> newIndexes(indexes().begin(), indexes().end());
-    face.indexCount = static_cast<uint32_t>(faceIndexes.size());
-    newIndexes.insert(newIndexes.end(), faceIndexes.begin(), faceIndexes.end());
-    newFaces.push_back(face);
-    const std::vector<Vertex> keptVertexes(vertexes().begin(), vertexes().end());
-    setArrays(keptVertexes, newFaces, newIndexes);
-}
-
-std::span<const uint16_t> ObjectPart::indexesOf(uint32_t faceNumber) const
-{
-    uint64_t first = 0;
-    for (const Face& face : faces().first(faceNumber))
-        first += face.indexCount;
-    const uint32_t count = faces()[faceNumber].indexCount;
-    if (first > indexTotal || count > indexTotal - first) return {};
-    return indexes().subspan(static_cast<size_t>(first), count);
-}
-
-std::span<uint16_t> ObjectPart::indexesOf(uint32_t faceNumber)
-{
-    const std::span<const uint16_t> found = std::as_const(*this).indexesOf(faceNumber);
-    return {const_cast<uint16_t*>(found.data()), found.size()};
+    if (old != nullptr) giveArrayBlock(old, oldBytes);
 }
 
 bool ObjectPart::indexCountsMatch() const
@@ -346,16 +159,6 @@ bool ObjectPart::indexCountsMatch() const
     for (const Face& face : faces())
         total += face.indexCount;
     return total == indexTotal;
-}
-
-uint32_t ObjectPart::appendVertex(Vertex vertex)
-{
-    std::vector<Vertex> newVertexes(vertexes().begin(), vertexes().end());
-    newVertexes.push_back(vertex);
-    const std::vector<Face> keptFaces(faces().begin(), faces().end());
-    const std::vector<uint16_t> keptIndexes(indexes().begin(), indexes().end());
-    setArrays(newVertexes, keptFaces, keptIndexes);
-    return vertexCount - 1;
 }
 
 uint32_t ObjectPart::countVertexes() const
@@ -370,47 +173,6 @@ uint32_t ObjectPart::countFaces() const
     uint32_t total = 0;
     walkParts(*this, [&](const ObjectPart& part) { total += part.faceCount; });
     return total;
-}
-
-namespace
-{
-
-bool sameFaces(const ObjectPart& rootA, const ObjectPart& x, const ObjectPart& rootB, const ObjectPart& y)
-{
-    if (x.faceCount != y.faceCount) return false;
-    for (size_t i = 0; i < x.faceCount; ++i)
-    {
-        const Face& f = x.faces()[i];
-        const Face& g = y.faces()[i];
-        if (f.colourIndex != g.colourIndex || f.indexCount != g.indexCount || f.faceWord2 != g.faceWord2 ||
-            f.extra0 != g.extra0 || f.extra1 != g.extra1 || f.extra2 != g.extra2 ||
-            f.hasTexture() != g.hasTexture() || rootA.textureNameOf(f) != rootB.textureNameOf(g))
-            return false;
-    }
-    // The faces' counts are equal, so equal index arrays give every face the same indexes.
-    return std::ranges::equal(x.indexes(), y.indexes());
-}
-
-} // namespace
-
-bool sameTree(const ObjectPart& a, const ObjectPart& b)
-{
-    std::vector<std::pair<const ObjectPart*, const ObjectPart*>> pending{{&a, &b}};
-    while (!pending.empty())
-    {
-        auto [x, y] = pending.back();
-        pending.pop_back();
-        if (x->version != y->version || x->vertexCount != y->vertexCount || x->faceCount != y->faceCount ||
-            x->protectedFace != y->protectedFace || x->positionX != y->positionX ||
-            x->positionY != y->positionY || x->positionZ != y->positionZ || x->name != y->name ||
-            x->reservedZero != y->reservedZero || !std::ranges::equal(x->vertexes(), y->vertexes()) ||
-            !sameFaces(a, *x, b, *y))
-            return false;
-        if (!x->sibling != !y->sibling || !x->child != !y->child) return false;
-        if (x->sibling) pending.emplace_back(x->sibling.get(), y->sibling.get());
-        if (x->child) pending.emplace_back(x->child.get(), y->child.get());
-    }
-    return true;
 }
 
 } // namespace scourvane

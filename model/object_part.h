@@ -57,7 +57,7 @@ inline constexpr uint32_t noProtectedFace = 0xFFFFFFFFu;
 // Invariant: indexes() holds the index arrays of all the part's faces back to back in face order,
 // and the faces' `indexCount`s sum to `indexTotal`. A face's indexes therefore start where the
 // counts of the faces before it end; a loop over the faces keeps that running offset itself. The
-// reader, the cleaner and appendFace keep the invariant; the writer refuses a tree that breaks it.
+// reader and the cleaner keep the invariant; the writer refuses a tree that breaks it.
 class ObjectPart
 {
   public:
@@ -96,7 +96,7 @@ class ObjectPart
     ObjectPart& operator=(ObjectPart&&) noexcept;
 
     // Parts come from the few thousand freed parts the calling thread keeps, when it has one, so a
-    // run of many models does not go to the heap for every part.
+    // run of many models does not go to the heap for every part (model/part_storage.h).
     static void* operator new(size_t size);
     static void operator delete(void* part, size_t size);
 
@@ -111,10 +111,6 @@ class ObjectPart
     // Writes the tree rooted here as a 3DO file over `path`, safely: the old file survives any
     // failure. True when the whole file was written, flushed and put in place.
     bool saveModelFile(const char* path, SaveError* error = nullptr) const;
-
-    // Builds the complete file image of the tree rooted here. False (and `out` empty) when the
-    // image would reach 2^31 bytes, which no reader could follow.
-    bool buildModelImage(std::vector<uint8_t>& out) const;
 
     // The part's three arrays. They share one block of memory (faces, then vertexes, then indexes),
     // so a part costs one allocation besides itself, whatever it holds.
@@ -143,11 +139,6 @@ class ObjectPart
     void setArrays(std::span<const Vertex> vertexes, std::span<const Face> faces,
                    std::span<const uint16_t> indexes);
 
-    // The indexes of face `faceNumber` (below faceCount), found by summing the counts of the faces
-    // before it: linear, for tests and tools. Empty when the counts run past indexes().
-    std::span<const uint16_t> indexesOf(uint32_t faceNumber) const;
-    std::span<uint16_t> indexesOf(uint32_t faceNumber);
-
     // True when the faces' `indexCount`s sum to `indexTotal`, as the invariant asks. Linear.
     bool indexCountsMatch() const;
 
@@ -159,33 +150,17 @@ class ObjectPart
     // when it has none or its id is not in the pool.
     std::string_view textureNameOf(const Face& face) const;
 
-    // Appends a face to this part with the given indexes (copying the arrays: for building small
-    // parts by hand).
-    void appendFace(Face face, std::span<const uint16_t> faceIndexes);
-
-    // Appends a vertex and gives its number (copying the arrays, likewise).
-    uint32_t appendVertex(Vertex vertex);
-
     // Vertex and face counts summed over this part, its sibling chain and its child subtree,
     // modulo 2^32.
     uint32_t countVertexes() const;
     uint32_t countFaces() const;
 
   private:
-    uint8_t* arrays_ = nullptr; // one block from takeBlock, given back by releaseArrays
+    uint8_t* arrays_ = nullptr; // one block from takeArrayBlock, given back by releaseArrays
     void releaseArrays();
     size_t vertexesAt() const { return size_t{faceCount} * sizeof(Face); }
     size_t indexesAt() const { return vertexesAt() + size_t{vertexCount} * sizeof(Vertex); }
 };
-
-// Frees the emptied texture pool, the spare parts and the spare blocks of arrays the calling thread
-// keeps for its next models (see releaseModelBuffers, which calls it).
-void releaseSpareModelStorage();
-
-// True when two trees hold the same data part for part: the same words, vertexes, indexes face by
-// face and texture names (compared by their bytes, each through its own root's pool). Which ids the
-// names have does not matter.
-bool sameTree(const ObjectPart& a, const ObjectPart& b);
 
 // Calls visit(part) for every part of the tree rooted at `root` in the writer's walk order: a part,
 // then its sibling subtree, then its child subtree. Iterative.

@@ -172,7 +172,6 @@ class FileReplacement
     void abandon();
 
     bool isOpen() const { return handle_ != invalidHandle; }
-    uint64_t bytesWritten() const { return written_; }
 
   private:
     bool finish(const FileIdentity* expected, bool replace, IoError* error);
@@ -196,9 +195,6 @@ int64_t fileSize(const char* path);
 
 // True when `path` names an existing directory.
 bool isDirectory(const char* path);
-
-// True when `path` names something that exists (file or directory).
-bool pathExists(const char* path);
 
 // Fault injection for tests: makes the nth (1-based) call of one kind of file operation fail, counted
 // from the call that sets it. Kinds: IoStep::open, read, create, write, flush, rename, close.

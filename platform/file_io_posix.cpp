@@ -615,12 +615,6 @@ bool isDirectory(const char* path)
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool pathExists(const char* path)
-{
-    struct stat st;
-    return ::stat(path, &st) == 0;
-}
-
 std::string systemMessage(uint32_t code)
 {
     return std::strerror(static_cast<int>(code));

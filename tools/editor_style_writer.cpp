@@ -1,4 +1,8 @@
+// Lays out a model image as outside editors save it, a part at a time: its header, name and
+// vertexes, each face's indexes with a copy of its texture name of its own, then the face records.
 #include "tools/editor_style_writer.h"
+
+#include "model/model_format.h"
 
 namespace scourvane::tools
 {
@@ -45,12 +49,7 @@ class Image
     }
 };
 
-// Header field offsets.
-constexpr uint32_t nameField = 28;
-constexpr uint32_t vertexArrayField = 36;
-constexpr uint32_t faceArrayField = 40;
-constexpr uint32_t siblingField = 44;
-constexpr uint32_t childField = 48;
+using format::HeaderWord;
 
 uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
 {
@@ -59,7 +58,8 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
                           part.positionY, part.positionZ, 0u, part.reservedZero, 0u, 0u, 0u, 0u})
         image.append32(word);
 
-    image.put32(header + nameField, image.appendBytes(part.name.empty() ? std::string(1, '\0') : part.name));
+    image.put32(header + HeaderWord::nameOffset,
+                image.appendBytes(part.name.empty() ? std::string(1, '\0') : part.name));
 
     const uint32_t vertexes = image.end();
     for (const Vertex& vertex : part.vertexes())
@@ -68,7 +68,7 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
         image.append32(vertex.y);
         image.append32(vertex.z);
     }
-    image.put32(header + vertexArrayField, vertexes);
+    image.put32(header + HeaderWord::vertexArrayOffset, vertexes);
 
     std::vector<uint32_t> indexArrays;
     std::vector<uint32_t> textureNames;
@@ -90,10 +90,10 @@ uint32_t writePart(Image& image, const ObjectPart& root, const ObjectPart& part)
                               textureNames[i], face.extra0, face.extra1, face.extra2})
             image.append32(word);
     }
-    image.put32(header + faceArrayField, faces);
+    image.put32(header + HeaderWord::faceArrayOffset, faces);
 
-    if (part.child) image.put32(header + childField, writePart(image, root, *part.child));
-    if (part.sibling) image.put32(header + siblingField, writePart(image, root, *part.sibling));
+    if (part.child) image.put32(header + HeaderWord::childOffset, writePart(image, root, *part.child));
+    if (part.sibling) image.put32(header + HeaderWord::siblingOffset, writePart(image, root, *part.sibling));
     return header;
 }
 } // namespace

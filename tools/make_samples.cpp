@@ -36,9 +36,15 @@ std::unique_ptr<ObjectPart> part(const char* name, int32_t x = 0, int32_t y = 0,
     return made;
 }
 
+// The samples are a few dozen faces: each vertex and face is added by copying the part's arrays.
 uint16_t addVertex(ObjectPart& target, Vertex vertex)
 {
-    return static_cast<uint16_t>(target.appendVertex(vertex));
+    std::vector<Vertex> vertexes(target.vertexes().begin(), target.vertexes().end());
+    vertexes.push_back(vertex);
+    const std::vector<Face> faces(target.faces().begin(), target.faces().end());
+    const std::vector<uint16_t> indexes(target.indexes().begin(), target.indexes().end());
+    target.setArrays(vertexes, faces, indexes);
+    return static_cast<uint16_t>(target.vertexCount - 1);
 }
 
 void addFace(ObjectPart& target, std::vector<uint16_t> indexes, const char* texture, uint32_t colour = 0)
@@ -51,7 +57,13 @@ void addFace(ObjectPart& target, std::vector<uint16_t> indexes, const char* text
         const std::string name = std::string(texture) + '\0';
         face.textureId = target.addTextureName(name.data(), static_cast<uint32_t>(name.size()));
     }
-    target.appendFace(face, indexes);
+    face.indexCount = static_cast<uint32_t>(indexes.size());
+    std::vector<Face> faces(target.faces().begin(), target.faces().end());
+    faces.push_back(face);
+    std::vector<uint16_t> allIndexes(target.indexes().begin(), target.indexes().end());
+    allIndexes.insert(allIndexes.end(), indexes.begin(), indexes.end());
+    const std::vector<Vertex> vertexes(target.vertexes().begin(), target.vertexes().end());
+    target.setArrays(vertexes, faces, allIndexes);
 }
 
 // Moves the texture names every part pooled while it was built into the root's pool.

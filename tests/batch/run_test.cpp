@@ -30,7 +30,7 @@ using shell::recording::CallKind;
 std::vector<uint8_t> imageOf(const ObjectPart& root)
 {
     std::vector<uint8_t> image;
-    EXPECT_TRUE(root.buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(root, image));
     return image;
 }
 

@@ -1,5 +1,7 @@
 // Cleaning: the rules a modeller relies on, and agreement with the plain quadratic method.
 #include "clean/part_cleaner.h"
+#include "support/part_helpers.h"
+#include "support/reference_cleaner.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,60 +18,6 @@ using test::indexesOf;
 using test::makeFace;
 using test::makePart;
 using test::setVertexes;
-
-// The cleaning rules transcribed step by step, quadratic merge and all: the reference the fast
-// cleaner must match exactly.
-void referenceClean(ObjectPart& part)
-{
-    const uint32_t vertexCount = part.vertexCount;
-    for (uint32_t i = 0; i < vertexCount; ++i)
-        for (uint32_t j = 0; j < i; ++j)
-            if (part.vertexes()[j] == part.vertexes()[i])
-            {
-                for (uint16_t& index : part.indexes())
-                    if (index == i) index = static_cast<uint16_t>(j);
-                break;
-            }
-    std::vector<bool> used(vertexCount, false), kept(part.faceCount, false);
-    std::vector<uint16_t> newNumber(vertexCount, 0);
-    uint32_t keptCount = 0, usedCount = 0;
-    for (uint32_t f = 0; f < part.faceCount; ++f)
-    {
-        const Face& face = part.faces()[f];
-        const auto faceIndexes = test::indexesOf(part, f);
-        if (!(face.hasTexture() || face.colourIndex != 0 || f == part.protectedFace || face.indexCount == 2))
-            continue;
-        if (f == part.protectedFace) part.protectedFace = keptCount;
-        kept[f] = true;
-        ++keptCount;
-        for (uint16_t index : faceIndexes)
-            if (!used[index])
-            {
-                used[index] = true;
-                newNumber[index] = static_cast<uint16_t>(usedCount++);
-            }
-    }
-    if (keptCount == 0)
-    {
-        part.allocateArrays(0, 0, 0);
-        addFace(part, makeFace(0, {0}));
-        setVertexes(part, {{0, 0, 0}});
-        return;
-    }
-    std::vector<Face> faces;
-    std::vector<uint16_t> indexes;
-    for (uint32_t f = 0; f < part.faceCount; ++f)
-        if (kept[f])
-        {
-            faces.push_back(part.faces()[f]);
-            for (uint16_t index : test::indexesOf(part, f))
-                indexes.push_back(newNumber[index]);
-        }
-    std::vector<Vertex> vertexes(usedCount);
-    for (uint32_t v = 0; v < vertexCount; ++v)
-        if (used[v]) vertexes[newNumber[v]] = part.vertexes()[v];
-    part.setArrays(vertexes, faces, indexes);
-}
 
 TEST(Cleaner, WorkedExampleMergesDropsAndRenumbers)
 {
@@ -158,12 +106,13 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     EXPECT_EQ(uncountedAfter.vertexCount, 2u);
     EXPECT_EQ(uncountedAfter.faceCount, 1u);
     EXPECT_EQ(uncountedAfter.indexTotal, 2u);
-    EXPECT_FALSE(partWithinCleaningLimits(*root));
-    EXPECT_FALSE(partWithinCleaningLimits(uncountedAfter));
+    // Refused again one by one, and left as they are.
+    EXPECT_FALSE(cleanSinglePart(*root));
+    EXPECT_FALSE(cleanSinglePart(*root->child->sibling->sibling));
 }
 
 // Random parts with few distinct coordinates, so merges, drops, lines and protected faces are all
-// common; the fast cleaner must give exactly the reference's tree.
+// common; the fast cleaner must give exactly the plain reference's tree.
 TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
 {
     std::mt19937 random(1234);
@@ -192,7 +141,7 @@ TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
             random() % 3 == 0 ? static_cast<uint32_t>(random() % 14) : noProtectedFace;
         fast->protectedFace = reference->protectedFace = protectedFace;
         cleanPart(*fast);
-        referenceClean(*reference);
+        reference::cleanSinglePart(*reference);
         ASSERT_TRUE(sameTree(*fast, *reference)) << "round " << round;
     }
 }

@@ -85,7 +85,7 @@ std::vector<uint8_t> dirtyModel()
     addFace(*part, makeFace(0, {0, 1, 2}, "T"));
     addFace(*part, makeFace(0, {0, 1, 3}));
     std::vector<uint8_t> image;
-    EXPECT_TRUE(part->buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(*part, image));
     return image;
 }
 

@@ -40,12 +40,12 @@ TEST_F(Corpus, EveryModelRoundTripsAndCleansToAFixedPoint)
         vertexesRemoved += static_cast<int32_t>(vertexes - root.countVertexes());
         facesRemoved += static_cast<int32_t>(faces - root.countFaces());
         std::vector<uint8_t> once, twice;
-        ASSERT_TRUE(root.buildModelImage(once));
+        ASSERT_TRUE(buildModelImage(root, once));
         ObjectPart reloaded;
         ASSERT_TRUE(reloaded.loadModelBytes(once.data(), once.size()));
         EXPECT_TRUE(sameTree(root, reloaded)) << path;
         cleanPart(reloaded);
-        ASSERT_TRUE(reloaded.buildModelImage(twice));
+        ASSERT_TRUE(buildModelImage(reloaded, twice));
         EXPECT_EQ(once, twice) << path;
         bytesBefore += fileSize;
         bytesAfter += once.size();

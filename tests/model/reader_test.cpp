@@ -278,7 +278,7 @@ TEST(Reader, LongSiblingChainsLoadCountAndReleaseWithoutRecursion)
     ASSERT_TRUE(root->loadModelBytes(file.bytes.data(), file.bytes.size()));
     EXPECT_EQ(root->countVertexes(), 0u);
     std::vector<uint8_t> image;
-    ASSERT_TRUE(root->buildModelImage(image));
+    ASSERT_TRUE(buildModelImage(*root, image));
     EXPECT_EQ(image.size(), size_t{54} * parts);
     root.reset();
 }

@@ -31,7 +31,7 @@ uint32_t word(const std::vector<uint8_t>& bytes, uint32_t offset)
 std::vector<uint8_t> imageOf(const ObjectPart& root)
 {
     std::vector<uint8_t> image;
-    EXPECT_TRUE(root.buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(root, image));
     EXPECT_EQ(image.size(), modelImageSize(root));
     return image;
 }

@@ -205,12 +205,25 @@ void addFace(ObjectPart& part, const FaceSpec& spec, ObjectPart* root)
         face.textureId =
             (root ? *root : part).addTextureName(name.data(), static_cast<uint32_t>(name.size()));
     }
-    part.appendFace(face, spec.indexes);
+    face.indexCount = static_cast<uint32_t>(spec.indexes.size());
+    // Copies the arrays for every face: parts built by hand are small.
+    std::vector<Face> faces(part.faces().begin(), part.faces().end());
+    faces.push_back(face);
+    std::vector<uint16_t> indexes(part.indexes().begin(), part.indexes().end());
+    indexes.insert(indexes.end(), spec.indexes.begin(), spec.indexes.end());
+    const std::vector<Vertex> vertexes(part.vertexes().begin(), part.vertexes().end());
+    part.setArrays(vertexes, faces, indexes);
 }
 
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
 {
-    const auto indexes = part.indexesOf(static_cast<uint32_t>(number));
+    // Found by summing the counts of the faces before it; empty when the counts run past the array.
+    uint64_t first = 0;
+    for (const Face& face : part.faces().first(number))
+        first += face.indexCount;
+    const uint32_t count = part.faces()[number].indexCount;
+    if (first > part.indexTotal || count > part.indexTotal - first) return {};
+    const auto indexes = part.indexes().subspan(static_cast<size_t>(first), count);
     return {indexes.begin(), indexes.end()};
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/object_part.h"
+#include "support/part_helpers.h"
 
 #include <cstdint>
 #include <string>

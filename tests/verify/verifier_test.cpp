@@ -27,7 +27,7 @@ std::vector<uint8_t> cleanedImageOf(const std::vector<uint8_t>& original)
     EXPECT_TRUE(root.loadModelBytes(original.data(), original.size()));
     cleanPart(root);
     std::vector<uint8_t> image;
-    EXPECT_TRUE(root.buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(root, image));
     return image;
 }
 
@@ -61,7 +61,7 @@ std::vector<uint8_t> madeModel()
     a->sibling = std::move(b);
     root->child = std::move(a);
     std::vector<uint8_t> image;
-    EXPECT_TRUE(root->buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(*root, image));
     return image;
 }
 
@@ -152,7 +152,7 @@ TEST(Verifier, APartBeyondCleaningsLimitsMustComeOutAsItWas)
     setVertexes(*root, {{1, 1, 1}, {1, 1, 1}});
     addFace(*root, makeFace(0, {0, 1, 5})); // an index past the vertexes: cleaning leaves the part
     std::vector<uint8_t> original;
-    ASSERT_TRUE(root->buildModelImage(original));
+    ASSERT_TRUE(buildModelImage(*root, original));
     RawFile cleaned;
     cleaned.bytes = cleanedImageOf(original);
     EXPECT_TRUE(verifies(original, cleaned.bytes));
