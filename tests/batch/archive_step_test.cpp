@@ -6,6 +6,7 @@
 #include "batch/archive_step.h"
 #include "platform/file_io.h"
 #include "platform/folder.h"
+#include "support/part_helpers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ std::vector<uint8_t> dirtyModel()
     addFace(*part, makeFace(0, {0, 1, 2}, "T"));
     addFace(*part, makeFace(0, {0, 1, 3}));
     std::vector<uint8_t> image;
-    part->buildModelImage(image);
+    buildModelImage(*part, image);
     return image;
 }
 

@@ -2,6 +2,7 @@
 // shipped as an archive with TA's GAF textures and a base game beside it.
 #include "archive/zip_builder.h"
 #include "batch/texture_scan.h"
+#include "support/part_helpers.h"
 #include "support/test_support.h"
 #include "textures/gaf_builder.h"
 
@@ -28,7 +29,7 @@ std::vector<uint8_t> modelNaming(const std::vector<std::string>& textures)
     for (const std::string& texture : textures)
         addFace(*part, makeFace(0, {0, 1, 2}, texture));
     std::vector<uint8_t> image;
-    part->buildModelImage(image);
+    buildModelImage(*part, image);
     return image;
 }
 } // namespace

@@ -2,6 +2,7 @@
 // has the name PATH.bak, the model is either backed up into a regular file or left as it was, and no
 // copy (a backup, an output elsewhere) is ever more open than the model it copies.
 #include "batch/file_step.h"
+#include "support/part_helpers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ std::vector<uint8_t> dirtyModel()
     test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
     test::addFace(*part, test::makeFace(0, {0, 1, 3}));
     std::vector<uint8_t> image;
-    EXPECT_TRUE(part->buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(*part, image));
     return image;
 }
 

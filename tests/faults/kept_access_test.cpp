@@ -2,6 +2,7 @@
 // extended attributes and access control list survive, or the model is left as it was with the
 // reason. Attacked as another user and with attributes and lists the program never sets itself.
 #include "batch/file_step.h"
+#include "support/part_helpers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ std::vector<uint8_t> dirtyModel()
     test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
     test::addFace(*part, test::makeFace(0, {0, 1, 3}));
     std::vector<uint8_t> image;
-    EXPECT_TRUE(part->buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(*part, image));
     return image;
 }
 

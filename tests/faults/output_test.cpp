@@ -2,6 +2,7 @@
 // it, the cleaned copy is never written through a link, into a folder or FIFO, or out of the output
 // folder; the source and whatever a link leads to stay as they were.
 #include "batch/file_step.h"
+#include "support/part_helpers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ std::vector<uint8_t> dirtyModel()
     test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
     test::addFace(*part, test::makeFace(0, {0, 1, 3}));
     std::vector<uint8_t> image;
-    EXPECT_TRUE(part->buildModelImage(image));
+    EXPECT_TRUE(buildModelImage(*part, image));
     return image;
 }
 
