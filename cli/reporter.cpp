@@ -87,10 +87,16 @@ void appendField(std::string& text, std::string_view key, std::string_view value
     text += value;
 }
 
-std::string jsonFile(const std::string& path, const std::string& output, const FileResult& result)
+std::string jsonFile(const std::string& path, std::string_view entry, const std::string& output,
+                     const FileResult& result)
 {
     std::string text = "{";
     text += jsonNameField("path", path);
+    if (!entry.empty())
+    {
+        text += ',';
+        text += jsonNameField("entry", entry);
+    }
     if (!output.empty())
     {
         text += ',';
@@ -242,9 +248,97 @@ void Reporter::begin()
     if (listReports_) put(out_, plainLineEnds(reportTitle(style_)));
 }
 
+namespace
+{
+const char* archiveOutcomeName(ArchiveOutcome outcome)
+{
+    switch (outcome)
+    {
+    case ArchiveOutcome::cleaned:
+        return "cleaned";
+    case ArchiveOutcome::readFailed:
+        return "readFailed";
+    case ArchiveOutcome::writeFailed:
+        return "writeFailed";
+    case ArchiveOutcome::backupFailed:
+        return "backupFailed";
+    case ArchiveOutcome::cannotRewrite:
+        return "cannotRewrite";
+    case ArchiveOutcome::notSameImage:
+        return "notSameImage";
+    }
+    return "unknown";
+}
+
+std::string jsonArchive(const std::string& path, const std::string& output, const ArchiveRun& run)
+{
+    std::string text = "{";
+    text += jsonNameField("path", path);
+    if (!output.empty())
+    {
+        text += ',';
+        text += jsonNameField("output", output);
+    }
+    appendField(text, "outcome", "\"");
+    text += archiveOutcomeName(run.outcome);
+    text += '"';
+    appendField(text, "sizeBefore", std::to_string(run.sizeBefore));
+    appendField(text, "sizeAfter", std::to_string(run.sizeAfter));
+    appendField(text, "changed", run.changed ? "true" : "false");
+    if (run.backupKept) appendField(text, "backupKept", "true");
+    if (run.outcome != ArchiveOutcome::cleaned)
+        appendField(text, "error", jsonString(describeArchiveFailure(run)));
+    text += '}';
+    return text;
+}
+
+// A model's name in the report and the log: an archive's with its entry after a colon.
+std::string shownName(const std::string& path, std::string_view entry)
+{
+    if (entry.empty()) return path;
+    std::string name = path;
+    name += ':';
+    name += entry;
+    return name;
+}
+} // namespace
+
 void Reporter::file(size_t index, const std::string& path, const std::string& output,
                     const FileResult& result)
 {
+    model(path, {}, output, result);
+    showProgress(index + 1, path);
+}
+
+void Reporter::archive(size_t index, const std::string& path, const std::string& output,
+                       const ArchiveRun& run)
+{
+    if (!jsonArchives_.empty()) jsonArchives_ += ',';
+    jsonArchives_ += jsonArchive(path, output, run);
+    for (const ArchiveModel& archived : run.models)
+        model(path, archived.entry, output, archived.result);
+    if (run.outcome != ArchiveOutcome::cleaned)
+    {
+        clearProgress();
+        put(err_, "scourvane-cli: " + path + ": " + describeArchiveFailure(run) + "\n");
+    }
+    // An archive that does not read whole has no models to carry its failure: it is one itself.
+    if (run.models.empty() && run.outcome != ArchiveOutcome::cleaned)
+    {
+        FileResult unread;
+        unread.outcome = FileOutcome::readFailed;
+        ++totals_.filesAttempted;
+        ++unreadable_;
+        log_.write(formatFileReport(path.c_str(), unread, style_));
+        if (listReports_) put(out_, plainLineEnds(formatFileReport(path.c_str(), unread, style_)));
+    }
+    showProgress(index + 1, path);
+}
+
+void Reporter::model(const std::string& path, std::string_view entry, const std::string& output,
+                     const FileResult& result)
+{
+    const std::string name = shownName(path, entry);
     ++totals_.filesAttempted;
     addToTotals(result, totals_);
     if (result.outcome == FileOutcome::cleaned && result.changed) ++changed_;
@@ -257,19 +351,19 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
     if (result.outcome == FileOutcome::readFailed || result.outcome == FileOutcome::pathTooLong)
         ++unreadable_;
 
-    const std::string report = formatFileReport(path.c_str(), result, style_);
+    const std::string report = formatFileReport(name.c_str(), result, style_);
     log_.write(report);
     clearProgress();
     if (result.outcome != FileOutcome::cleaned)
-        put(err_, "scourvane-cli: " + path + ": " + failureText(result) + "\n");
+        put(err_, "scourvane-cli: " + name + ": " + failureText(result) + "\n");
     if (options_.json)
     {
-        if (index != 0) jsonFiles_ += ',';
-        jsonFiles_ += jsonFile(path, output, result);
+        if (!jsonFiles_.empty()) jsonFiles_ += ',';
+        jsonFiles_ += jsonFile(path, entry, output, result);
     }
     else if (options_.check)
     {
-        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, path + "\n");
+        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, name + "\n");
     }
     else if (listReports_)
     {
@@ -281,7 +375,6 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
             put(out_, verboseLine(options_, output, result));
         }
     }
-    showProgress(index + 1, path);
 }
 
 void Reporter::interrupted(size_t notTried, size_t total)
@@ -318,6 +411,12 @@ bool Reporter::end(bool interrupted)
         appendField(json, "files", "[");
         json += jsonFiles_;
         json += ']';
+        if (!jsonArchives_.empty())
+        {
+            appendField(json, "archives", "[");
+            json += jsonArchives_;
+            json += ']';
+        }
         appendField(json, "totals", jsonTotals(totals_, changed_));
         if (interrupted) appendField(json, "interrupted", "true");
         json += "}\n";

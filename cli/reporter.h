@@ -3,6 +3,7 @@
 // the window program's.
 #pragma once
 
+#include "batch/archive_step.h"
 #include "batch/report.h"
 #include "cli/cli.h"
 
@@ -31,6 +32,11 @@ class Reporter
     // Reports file number `index` (0-based), which is `path` (going to `output`, or "" in place).
     void file(size_t index, const std::string& path, const std::string& output, const FileResult& result);
 
+    // Reports file number `index`, the archive at `path`: each of its models as ARCHIVE:entry, as a
+    // loose model is reported, and the archive itself in the JSON's archives. An archive that does not
+    // read whole counts as one file that could not be read.
+    void archive(size_t index, const std::string& path, const std::string& output, const ArchiveRun& run);
+
     // Says how many files were not tried when an interrupt stopped the run.
     void interrupted(size_t notTried, size_t total);
 
@@ -42,6 +48,9 @@ class Reporter
     size_t changed() const { return changed_; }
 
   private:
+    // One model's result: `entry` is its path inside an archive, "" for a loose model.
+    void model(const std::string& path, std::string_view entry, const std::string& output,
+               const FileResult& result);
     void showProgress(size_t number, const std::string& path);
     void clearProgress();
 
@@ -61,6 +70,7 @@ class Reporter
     uint64_t bytesBefore_ = 0; // the cleaned files' sizes, exact
     int64_t bytesRemoved_ = 0; // their sizes before minus after, exact
     std::string jsonFiles_;
+    std::string jsonArchives_;
     bool showProgress_;
     size_t progressWidth_ = 0;
 };

@@ -2,6 +2,7 @@
 // per-file step over the files on the workers, the report, and the exit status.
 #include "cli/cli.h"
 
+#include "batch/archive_step.h"
 #include "batch/file_jobs.h"
 #include "cli/reporter.h"
 #include "platform/interrupts.h"
@@ -25,7 +26,7 @@ struct RunPlan
 int preflight(const Options& options, RunPlan& plan, std::FILE* err)
 {
     std::vector<std::string> problems;
-    plan.files = collectFiles(options.paths, options.recursive, problems, options.excludes);
+    plan.files = collectFiles(options.paths, options.recursive, problems, options.excludes, options.archives);
     if (!options.outputDir.empty())
     {
         std::string error;
@@ -76,6 +77,44 @@ std::vector<FileJob> jobsOf(const Options& options, const RunPlan& plan)
     return jobs;
 }
 
+// Cleans the plan's files in order, and reports each as it is done; returns how many were done. Loose models
+// go to the workers a run of them at a time; an archive has the workers for its own models. Stopped between
+// files only: every file started is saved whole or left as it was, and reported; the results come back in the
+// files' order, whatever the number of workers.
+size_t cleanAll(const Options& options, const RunPlan& plan, Reporter& reporter)
+{
+    const unsigned workers = options.jobs != 0 ? options.jobs : defaultWorkerCount();
+    const std::vector<FileJob> jobs = jobsOf(options, plan);
+    const auto stop = [] { return platform::interruptStatus() != 0; };
+    const auto outputOf = [&](size_t i) { return plan.outputs.empty() ? std::string() : plan.outputs[i]; };
+    const std::function<bool(std::string_view)> excluded = excludedEntries(options.excludes);
+    size_t next = 0;
+    while (next < jobs.size() && !stop())
+    {
+        if (plan.files[next].archive)
+        {
+            ArchiveStepOptions archiveOptions{jobs[next].options, workers, excluded};
+            reporter.archive(next, plan.files[next].path, outputOf(next),
+                             cleanArchive(plan.files[next].path.c_str(), archiveOptions));
+            ++next;
+            continue;
+        }
+        size_t end = next;
+        while (end < jobs.size() && !plan.files[end].archive)
+            ++end;
+        const std::vector<FileJob> run(jobs.begin() + static_cast<std::ptrdiff_t>(next),
+                                       jobs.begin() + static_cast<std::ptrdiff_t>(end));
+        const size_t first = next;
+        next +=
+            runFileJobs(run, workers, stop,
+                        [&](size_t i, const FileResult& result) {
+                            reporter.file(first + i, plan.files[first + i].path, outputOf(first + i), result);
+                        });
+        if (next < end) break; // stopped
+    }
+    return next;
+}
+
 int exitStatus(const Options& options, const RunPlan& plan, const Reporter& reporter, bool logWritten,
                int interrupted)
 {
@@ -107,25 +146,15 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
             return exitUsage;
         }
     }
+    if (options.textures) return runTextureReport(options, out, err);
     RunPlan plan;
     if (const int refused = preflight(options, plan, err); refused >= 0) return refused;
 
     Reporter reporter(options, out, err, plan.files.size());
     reporter.begin();
-    // Stopped between files only: every file started is saved whole or left as it was, and
-    // reported; the results come back in the files' order, whatever the number of workers.
-    const std::vector<FileJob> jobs = jobsOf(options, plan);
-    runFileJobs(
-        jobs, options.jobs != 0 ? options.jobs : defaultWorkerCount(),
-        [] { return platform::interruptStatus() != 0; },
-        [&](size_t i, const FileResult& result) {
-            reporter.file(i, plan.files[i].path, plan.outputs.empty() ? std::string() : plan.outputs[i],
-                          result);
-        });
+    const size_t done = cleanAll(options, plan, reporter);
     const int interrupted = platform::interruptStatus();
-    if (interrupted != 0)
-        reporter.interrupted(plan.files.size() - static_cast<size_t>(reporter.totals().filesAttempted),
-                             plan.files.size());
+    if (interrupted != 0) reporter.interrupted(plan.files.size() - done, plan.files.size());
     const bool logWritten = reporter.end(interrupted != 0);
     return exitStatus(options, plan, reporter, logWritten, interrupted);
 }
