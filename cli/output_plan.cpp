@@ -64,12 +64,33 @@ bool planOutputs(const std::vector<std::string>& arguments, const std::vector<Fo
                     " would both be written to " + outputs[seen[k].second];
             return false;
         }
+    // No output may be a source of this run, its own or another's, however either is spelt: an
+    // existing output is told by its identity (links, bind mounts and all).
+    std::vector<std::pair<std::pair<uint64_t, uint64_t>, size_t>> sources;
     for (size_t i = 0; i < files.size(); ++i)
-        if (comparable(files[i].path) == comparable(outputs[i]))
+    {
+        const platform::FileIdentity identity = platform::identifyFile(files[i].path.c_str());
+        if (identity.known) sources.push_back({{identity.device, identity.index}, i});
+    }
+    std::sort(sources.begin(), sources.end());
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        const platform::FileIdentity identity = platform::identifyFile(outputs[i].c_str());
+        const std::pair<uint64_t, uint64_t> key{identity.device, identity.index};
+        const auto found = std::lower_bound(sources.begin(), sources.end(), std::make_pair(key, size_t{0}));
+        const bool isSource = identity.known && found != sources.end() && found->first == key;
+        if (comparable(files[i].path) == comparable(outputs[i]) || (isSource && found->second == i))
         {
             error = files[i].path + " would be written over itself";
             return false;
         }
+        if (isSource)
+        {
+            error = files[i].path + " would be written over " + files[found->second].path +
+                    ", another model being cleaned";
+            return false;
+        }
+    }
     return true;
 }
 

@@ -21,6 +21,26 @@ void put(std::FILE* stream, std::string_view text)
     platform::writeText(stream, text);
 }
 
+std::string oneLine(std::string_view name)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(name.size());
+    for (const char c : name)
+    {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F)
+        {
+            shown += c;
+            continue;
+        }
+        shown += "\\x";
+        shown += hex[byte >> 4];
+        shown += hex[byte & 0xF];
+    }
+    return shown;
+}
+
 std::string plainLineEnds(std::string_view text)
 {
     std::string plain;
@@ -320,7 +340,7 @@ void Reporter::archive(size_t index, const std::string& path, const std::string&
     if (run.outcome != ArchiveOutcome::cleaned)
     {
         clearProgress();
-        put(err_, "scourvane-cli: " + path + ": " + describeArchiveFailure(run) + "\n");
+        put(err_, "scourvane-cli: " + oneLine(path) + ": " + describeArchiveFailure(run) + "\n");
     }
     // An archive that does not read whole has no models to carry its failure: it is one itself.
     if (run.models.empty() && run.outcome != ArchiveOutcome::cleaned)
@@ -330,7 +350,7 @@ void Reporter::archive(size_t index, const std::string& path, const std::string&
         ++totals_.filesAttempted;
         ++unreadable_;
         log_.write(formatFileReport(path.c_str(), unread, style_));
-        if (listReports_) put(out_, plainLineEnds(formatFileReport(path.c_str(), unread, style_)));
+        if (listReports_) put(out_, plainLineEnds(formatFileReport(oneLine(path).c_str(), unread, style_)));
     }
     showProgress(index + 1, path);
 }
@@ -355,7 +375,7 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
     log_.write(report);
     clearProgress();
     if (result.outcome != FileOutcome::cleaned)
-        put(err_, "scourvane-cli: " + name + ": " + failureText(result) + "\n");
+        put(err_, "scourvane-cli: " + oneLine(name) + ": " + failureText(result) + "\n");
     if (options_.json)
     {
         if (!jsonFiles_.empty()) jsonFiles_ += ',';
@@ -363,11 +383,12 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
     }
     else if (options_.check)
     {
-        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, name + "\n");
+        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, oneLine(name) + "\n");
     }
     else if (listReports_)
     {
-        put(out_, plainLineEnds(report));
+        // The log keeps the window's format; the report on standard output keeps one line a file.
+        put(out_, plainLineEnds(formatFileReport(oneLine(name).c_str(), result, style_)));
         if (options_.verbose && result.outcome == FileOutcome::cleaned)
         {
             // Two writes: GCC 12 warns falsely (-Wrestrict) on adding a literal to a returned string.
@@ -375,6 +396,17 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
             put(out_, verboseLine(options_, output, result));
         }
     }
+}
+
+void Reporter::problem(const std::string& path, const std::string& reason)
+{
+    clearProgress();
+    put(err_, "scourvane-cli: " + oneLine(path) + ": " + reason + "\n");
+    if (!jsonProblems_.empty()) jsonProblems_ += ',';
+    jsonProblems_ += '{';
+    jsonProblems_ += jsonNameField("path", path);
+    appendField(jsonProblems_, "error", jsonString(reason));
+    jsonProblems_ += '}';
 }
 
 void Reporter::interrupted(size_t notTried, size_t total)
@@ -411,6 +443,12 @@ bool Reporter::end(bool interrupted)
         appendField(json, "files", "[");
         json += jsonFiles_;
         json += ']';
+        if (!jsonProblems_.empty())
+        {
+            appendField(json, "problems", "[");
+            json += jsonProblems_;
+            json += ']';
+        }
         if (!jsonArchives_.empty())
         {
             appendField(json, "archives", "[");
@@ -428,15 +466,15 @@ bool Reporter::end(bool interrupted)
             put(out_, std::to_string(changed_) + " out of " + std::to_string(totals_.filesAttempted) +
                           " files would change\n");
     }
-    if (options_.check)
-        put(err_, checkSummary(totals_, changed_, unreadable_));
     else
     {
         put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
         put(out_, outcomeLine(totals_, changed_, bytesBefore_, bytesRemoved_, options_.dryRun));
     }
-    std::fflush(out_);
-    return !logFailed_;
+    if (options_.check) put(err_, checkSummary(totals_, changed_, unreadable_));
+    // A report that did not reach its reader whole is a failed run, however the models fared.
+    const bool streamsWritten = std::fflush(out_) == 0 && std::fflush(err_) == 0 && !streamsFailed();
+    return !logFailed_ && streamsWritten;
 }
 
 // A one-line "[12/875] path" on a terminal, rewritten in place; cleared before anything else is

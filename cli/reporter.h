@@ -17,6 +17,10 @@ namespace scourvane::cli
 // Writes a piece of text to a stream, in any language the console can show.
 void put(std::FILE* stream, std::string_view text);
 
+// `name` with each control byte (0x01-0x1F, 0x7F) shown as \xHH, so that a name holding a line end
+// takes one line of a listing and can forge none.
+std::string oneLine(std::string_view name);
+
 class Reporter
 {
   public:
@@ -40,8 +44,16 @@ class Reporter
     // Says how many files were not tried when an interrupt stopped the run.
     void interrupted(size_t notTried, size_t total);
 
+    // Notes what the walk could not read (a folder that cannot be listed), for standard error and
+    // the JSON; such a run can vouch for nothing and fails.
+    void problem(const std::string& path, const std::string& reason);
+
+    // True once standard output or standard error refused a write (a closed pipe, a full disk): the
+    // run stops between files, as for an interrupt.
+    bool streamsFailed() const { return std::ferror(out_) != 0 || std::ferror(err_) != 0; }
+
     // Writes the summary, puts the log in place and prints the end of the report. False when the log
-    // could not be written.
+    // could not be written, or standard output or error refused any part of the report.
     bool end(bool interrupted);
 
     const CleanTotals& totals() const { return totals_; }
@@ -71,6 +83,7 @@ class Reporter
     int64_t bytesRemoved_ = 0; // their sizes before minus after, exact
     std::string jsonFiles_;
     std::string jsonArchives_;
+    std::string jsonProblems_;
     bool showProgress_;
     size_t progressWidth_ = 0;
 };

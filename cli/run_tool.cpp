@@ -5,8 +5,10 @@
 #include "batch/archive_step.h"
 #include "batch/file_jobs.h"
 #include "cli/reporter.h"
+#include "platform/file_io.h"
 #include "platform/interrupts.h"
 
+#include <set>
 #include <string>
 
 namespace scourvane::cli
@@ -18,15 +20,37 @@ namespace
 struct RunPlan
 {
     std::vector<FoundFile> files;
-    std::vector<std::string> outputs; // with -o: where each file goes; otherwise empty
+    std::vector<std::string> outputs;  // with -o: where each file goes; otherwise empty
+    std::vector<std::string> problems; // what the walk could not read: the run cannot vouch for it
 };
+
+// A file named twice, by any path (a link, "..", a folder and a subfolder of it both named), is taken
+// once, at its first place: two workers must never clean one file at once, nor the totals count it
+// twice. Files that cannot be identified (missing ones) stay, to be reported.
+void takeEachFileOnce(std::vector<FoundFile>& files)
+{
+    std::set<std::pair<uint64_t, uint64_t>> seen;
+    std::vector<FoundFile> once;
+    once.reserve(files.size());
+    for (FoundFile& file : files)
+    {
+        const platform::FileIdentity identity = platform::identifyFile(file.path.c_str());
+        if (identity.known)
+        {
+            if (!seen.insert({identity.device, identity.index}).second) continue;
+        }
+        once.push_back(std::move(file));
+    }
+    files = std::move(once);
+}
 
 // Lists the files and plans their outputs; nothing is touched. Returns exitUsage when the run may
 // not start, or -1 when it may.
 int preflight(const Options& options, RunPlan& plan, std::FILE* err)
 {
-    std::vector<std::string> problems;
-    plan.files = collectFiles(options.paths, options.recursive, problems, options.excludes, options.archives);
+    plan.files =
+        collectFiles(options.paths, options.recursive, plan.problems, options.excludes, options.archives);
+    takeEachFileOnce(plan.files);
     if (!options.outputDir.empty())
     {
         std::string error;
@@ -36,8 +60,6 @@ int preflight(const Options& options, RunPlan& plan, std::FILE* err)
             return exitUsage;
         }
     }
-    for (const std::string& problem : problems)
-        put(err, "scourvane-cli: " + problem + "\n");
     if (plan.files.empty())
         put(err, !options.recursive && subfoldersHoldModels(options.paths)
                      ? "scourvane-cli: no 3DO files found; subfolders hold some (use -r to clean them)\n"
@@ -85,7 +107,9 @@ size_t cleanAll(const Options& options, const RunPlan& plan, Reporter& reporter)
 {
     const unsigned workers = options.jobs != 0 ? options.jobs : defaultWorkerCount();
     const std::vector<FileJob> jobs = jobsOf(options, plan);
-    const auto stop = [] { return platform::interruptStatus() != 0; };
+    // A reader gone away (a closed pipe) or a full disk under the report stops the run as an
+    // interrupt does: the models in hand are finished, the log is written, the exit is not 0.
+    const auto stop = [&] { return platform::interruptStatus() != 0 || reporter.streamsFailed(); };
     const auto outputOf = [&](size_t i) { return plan.outputs.empty() ? std::string() : plan.outputs[i]; };
     const std::function<bool(std::string_view)> excluded = excludedEntries(options.excludes);
     size_t next = 0;
@@ -120,11 +144,13 @@ int exitStatus(const Options& options, const RunPlan& plan, const Reporter& repo
 {
     if (interrupted != 0) return interrupted;
     const CleanTotals& totals = reporter.totals();
-    const bool allCleaned = !plan.files.empty() && totals.filesCleaned == totals.filesAttempted;
+    // A tree that could not be read whole, or a report that did not get out whole, vouches for nothing.
+    const bool allCleaned =
+        !plan.files.empty() && plan.problems.empty() && totals.filesCleaned == totals.filesAttempted;
     if (options.check)
     {
         // A model that cannot be read says more than one that would change: it wins.
-        if (!allCleaned) return exitCannotTell;
+        if (!allCleaned || !logWritten) return exitCannotTell;
         return reporter.changed() == 0 ? exitAllCleaned : exitSomeFailed;
     }
     return allCleaned && logWritten ? exitAllCleaned : exitSomeFailed;
@@ -152,6 +178,12 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
 
     Reporter reporter(options, out, err, plan.files.size());
     reporter.begin();
+    for (const std::string& problem : plan.problems)
+    {
+        const size_t colon = problem.rfind(": ");
+        reporter.problem(problem.substr(0, colon),
+                         colon == std::string::npos ? "" : problem.substr(colon + 2));
+    }
     const size_t done = cleanAll(options, plan, reporter);
     const int interrupted = platform::interruptStatus();
     if (interrupted != 0) reporter.interrupted(plan.files.size() - done, plan.files.size());

@@ -272,6 +272,87 @@ need_exit 1
 need_said "-r"
 verdict "no model found: exit 1 and a hint for -r"
 
+# Streams that refuse the report: a full disk under the JSON or the report, a reader that goes away
+# after one line, standard error and output closed while the workers write temporaries.
+fresh streams
+for form in --json --verbose; do
+    cp "$model" "$folder/m.3do"
+    run bash -c '"$@" >/dev/full' - "$cli" --no-log "$form" "$folder/m.3do"
+    need "$form to a full disk: exit $status, expected 1" [ "$status" = 1 ]
+done
+for i in $(seq -w 1 60); do cp "$model" "$folder/m$i.3do"; done
+run bash -c '"$@" | head -n 1' - "$cli" -j1 --log "$work/log" "$folder"
+need "the tool died of the closed pipe" grep -qF "files cleaned successfully" "$work/log"
+for jobs in 1 2; do
+    for i in $(seq -w 1 60); do cp "$model" "$folder/m$i.3do"; done
+    run bash -c '"$@" >&- 2>&-' - "$cli" -j "$jobs" --no-log "$folder"
+    need "-j $jobs with the streams closed: exit $status" [ "$status" = 0 ]
+    for i in $(seq -w 1 60); do need "-j $jobs: m$i.3do is not the cleaned model" cmp -s "$work/cleaned.3do" "$folder/m$i.3do"; done
+done
+verdict "a report that cannot get out fails the run; closed streams never reach a model"
+
+# The same file named twice, through a folder, a subfolder and a link, is cleaned once and counted
+# once, on two workers; a folder that cannot be listed fails the run and the gate.
+fresh twice && mkdir "$folder/sub" && cp "$model" "$folder/sub/s.3do" && ln -s sub "$folder/link"
+run "$cli" -j2 -r --no-log "$folder" "$folder/sub" "$folder/link/s.3do" "$folder/./m.3do"
+need_exit 0
+need_said "2 out of 2 files cleaned successfully" "$work/out"
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    fresh unlistable && mkdir -p "$folder/locked" && cp "$model" "$folder/locked/l.3do" && chmod 700 "$folder/locked"
+    chmod 755 "$work" "$folder" && chmod 666 "$folder/m.3do"
+    run setpriv --reuid=nobody --regid=nogroup --clear-groups "$cli" --check -r "$folder"
+    need_exit 3
+    need_said "cannot list the directory"
+    run setpriv --reuid=nobody --regid=nogroup --clear-groups "$cli" --no-log -r "$folder"
+    need_exit 1
+fi
+verdict "a file named twice is taken once; a tree not read whole fails the run"
+
+# A name that holds line ends takes one line of a listing, and forges none.
+fresh lines && mv "$folder/m.3do" "$folder/"$'y\nvictim.3do\nz.3do'
+run "$cli" --check "$folder"
+need_exit 1
+need "the listing took $(wc -l <"$work/out") lines" [ "$(wc -l <"$work/out")" = 1 ]
+need_said 'y\x0avictim.3do\x0az.3do' "$work/out"
+verdict "names with line ends are listed on one line"
+
+# Backups only into a regular file: a folder, a FIFO or a dangling link at NAME.bak leaves the model.
+fresh backup-kinds
+for kind in folder fifo dangling; do
+    rm -rf "$folder/m.3do.bak" && cp "$model" "$folder/m.3do"
+    case $kind in
+    folder) mkdir "$folder/m.3do.bak" ;;
+    fifo) mkfifo "$folder/m.3do.bak" ;;
+    dangling) ln -s "$work/nowhere" "$folder/m.3do.bak" ;;
+    esac
+    run "$cli" --no-log --backup --json "$folder/m.3do"
+    need "$kind: exit $status, expected 1" [ "$status" = 1 ]
+    need "$kind: the model was replaced without a backup" cmp -s "$model" "$folder/m.3do"
+    need_said '"outcome":"backupFailed"' "$work/out"
+done
+verdict "a backup goes only into a regular file, or the model is left as it was"
+
+# A huge file that is plainly no model is refused at once, in little memory, on any number of workers.
+folder="$work/huge" && mkdir -p "$folder" && truncate -s 2G "$folder/x.3do" && printf 'PK' | dd of="$folder/x.3do" conv=notrunc status=none
+cp "$folder/x.3do" "$folder/y.3do" 2>/dev/null || truncate -s 2G "$folder/y.3do"
+run bash -c 'ulimit -v 400000 && exec "$@"' - timeout 30 "$cli" -j2 --no-log "$folder"
+need_exit 1
+need_said "not a 3DO model"
+verdict "a 2 GB file that is no model is refused at once in bounded memory"
+
+# Output folders: an output that is another source of the run, and a link inside DIR to a source,
+# are never written through; the sources stay as they were.
+fresh outputs && mkdir -p "$folder/m/m" "$folder/out" && mv "$folder/m.3do" "$folder/m/a.3do" && cp "$model" "$folder/m/m/a.3do"
+run env -C "$folder" "$cli" --no-log -r -o . m
+need_exit 2
+need_said "another model being cleaned"
+printf 'not a model' >"$folder/b.txt" && ln -s ../b.txt "$folder/out/a.3do"
+run env -C "$folder" "$cli" --no-log -o out m/a.3do
+need "a link at the output: exit $status, expected 1" [ "$status" = 1 ]
+need "the link's target was written" [ "$(cat "$folder/b.txt")" = "not a model" ]
+need "a source was changed" cmp -s "$model" "$folder/m/a.3do"
+verdict "no output is written over a source or through a link"
+
 # --- Interrupts ---------------------------------------------------------------------------------
 # Many runs over a hundred models, each interrupted at a random moment (SIGINT, SIGTERM, SIGHUP) or
 # killed outright (SIGKILL), every signal on one worker and on two, judged by check_interrupted.py.
