@@ -309,7 +309,8 @@ for round in $(seq "$runs"); do
 done
 verdict "$runs runs interrupted or killed at random moments lose nothing and leave nothing"
 
-# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near 260 characters ---
+# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near and past 260
+# characters, names as Windows compares them ---------------------------------------------------
 name="Ctrl+C in the console stops the run between files (Wine)"
 if can wine "$name"; then
     folder="$work/wine-interrupted"
@@ -355,4 +356,32 @@ if can wine "$name"; then
     need_only "$folder" m.3do
     verdict "$name"
 fi
+# Past 260 characters: a tree walked from ".", the deep folder named itself, and an output folder as
+# deep; each at a depth the 8-bit Windows calls cannot reach.
+name="a tree past 260 characters is walked, named as a folder and copied out (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-deep" && mkdir -p "$folder"
+    deep=$folder out=$folder/out
+    for letter in a b c d e f g h; do
+        deep="$deep/$(printf "$letter%.0s" $(seq 60))" out="$out/$(printf "$letter%.0s" $(seq 60))"
+    done
+    mkdir -p "$deep" && cp "$model" "$deep/m.3do"
+    windeep=$(winepath -w "$deep")
+    need "the deep folder has only ${#windeep} characters" [ "${#windeep}" -gt 300 ]
+    run env -C "$folder" wine "$wine_cli" --no-log -r .
+    need_exit 0
+    need "the deep model was not cleaned by -r ." cmp -s "$work/cleaned.3do" "$deep/m.3do"
+    cp "$model" "$deep/m.3do"
+    run wine "$wine_cli" --no-log "$windeep"
+    need_exit 0
+    need "the deep folder named on the command line was not cleaned" cmp -s "$work/cleaned.3do" "$deep/m.3do"
+    cp "$model" "$deep/m.3do"
+    run wine "$wine_cli" --no-log -o "$(winepath -w "$out")" "$windeep\\m.3do"
+    need_exit 0
+    need "the source was changed by -o" cmp -s "$model" "$deep/m.3do"
+    need "no cleaned copy in the deep output folder" cmp -s "$work/cleaned.3do" "$out/m.3do"
+    need_only "$deep" m.3do
+    verdict "$name"
+fi
+
 finish
