@@ -384,4 +384,25 @@ if can wine "$name"; then
     verdict "$name"
 fi
 
+# The sources' folder by its short 8.3 name, as the output folder or on the way to an output.
+name="an output folder named by the sources' short 8.3 name is a usage error (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-short" && mkdir -p "$folder/modfolder_longname"
+    cp "$model" "$folder/modfolder_longname/m.3do"
+    short=$(env -C "$folder" wine cmd /c dir /x 2>/dev/null | tr -d '\r' |
+        awk '$NF == "modfolder_longname" && $(NF-1) ~ /~/ { print $(NF-1) }')
+    if [ -z "$short" ]; then
+        skip "$name" "Wine gives modfolder_longname no short name here"
+    else
+        run env -C "$folder" wine "$wine_cli" --no-log -o "$short" modfolder_longname
+        need_exit 2
+        need_said "may not be modfolder_longname"
+        run env -C "$folder" wine "$wine_cli" --no-log -o "$short" 'modfolder_longname\m.3do'
+        need_exit 2
+        need_said "would be written over itself"
+        need "the sources were rewritten" cmp -s "$model" "$folder/modfolder_longname/m.3do"
+        need_only "$folder/modfolder_longname" m.3do
+        verdict "$name ($short)"
+    fi
+fi
 finish

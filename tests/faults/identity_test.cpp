@@ -8,6 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
+#include <vector>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace scourvane
 {
@@ -67,6 +74,26 @@ TEST(FileIdentity, APathIsInsideAFolderHoweverEitherIsSpelt)
     EXPECT_TRUE(isSameOrInside((sources + "/objects3d").c_str(), dir.file("alias").c_str()));
 #endif
 }
+
+#ifdef _WIN32
+TEST(FileIdentity, AFoldersShortNameIsTheFolderItself)
+{
+    test::TempDir dir;
+    const std::string folder = dir.file("modfolder_longname");
+    fs::create_directories(folder + "\\objects3d");
+    wchar_t shortName[MAX_PATH];
+    const std::wstring wide = fs::path(folder).wstring();
+    const DWORD length = GetShortPathNameW(wide.c_str(), shortName, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || wide == shortName)
+        GTEST_SKIP() << "the volume keeps no short names";
+    const std::string alias = fs::path(shortName).string();
+    ASSERT_NE(platform::pathName(alias), platform::pathName(folder));
+    EXPECT_TRUE(identifyFile(alias.c_str()).sameFileAs(identifyFile(folder.c_str())));
+    EXPECT_TRUE(isSameOrInside(alias.c_str(), folder.c_str()));
+    EXPECT_TRUE(isSameOrInside((alias + "\\objects3d\\new").c_str(), folder.c_str()));
+    EXPECT_TRUE(isSameOrInside(folder.c_str(), alias.c_str()));
+}
+#endif
 
 } // namespace
 } // namespace scourvane
