@@ -13,20 +13,12 @@ namespace scourvane::cli
 
 namespace
 {
-// A path in one spelling for comparisons: absolute, with links and dot segments resolved as far as
-// the path exists; on Windows, where names ignore case, folded to lower case.
+// A path as the file system would compare it: absolute, with dot segments resolved (and on POSIX
+// links followed as far as the path exists), no trailing separator, then keyed by the system's rule
+// for names: on Windows case is ignored over all of Unicode, on POSIX every byte counts.
 std::string comparable(const std::string& path)
 {
-    std::string text = platform::fullPath(path.c_str());
-#ifdef _WIN32
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) {
-                       return c == '\\' ? '/' : c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-                   });
-#endif
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
-    return text;
+    return platform::nameKey(platform::trimmedFolder(platform::fullPath(path.c_str())));
 }
 
 using Identity = std::tuple<uint64_t, uint64_t>; // device (volume) and index
@@ -52,6 +44,8 @@ bool planOutputs(const std::vector<std::string>& arguments, const std::vector<Fo
             return false;
         }
     }
+    // Outputs that do not exist yet have no identity: they are one file when the file system would
+    // take their names for one.
     std::vector<std::pair<std::string, size_t>> seen; // comparable output path, file number
     outputs.clear();
     for (size_t i = 0; i < files.size(); ++i)

@@ -99,4 +99,29 @@ std::string fullPath(const char* path)
     return narrowText(full);
 }
 
+std::string nameKey(std::string_view path)
+{
+    // The invariant locale's upper case without LCMAP_LINGUISTIC_CASING is the file system's rule:
+    // one UTF-16 unit to one, the same table on every machine whatever the user's language (no
+    // Turkish dotted i), as NTFS compares names through its own upper-case table.
+    std::wstring wide = wideText(path);
+    for (wchar_t& unit : wide)
+        if (unit == L'/') unit = L'\\';
+    std::wstring upper(wide.size(), L'\0');
+    if (!wide.empty() &&
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), static_cast<int>(wide.size()),
+                      upper.data(), static_cast<int>(upper.size()), nullptr, nullptr,
+                      0) != static_cast<int>(wide.size()))
+        upper = wide;
+    // Two bytes a unit, high first, so that the key sorts as the units do and keeps every unit.
+    std::string key;
+    key.reserve(upper.size() * 2);
+    for (const wchar_t unit : upper)
+    {
+        key.push_back(static_cast<char>((unit >> 8) & 0xFF));
+        key.push_back(static_cast<char>(unit & 0xFF));
+    }
+    return key;
+}
+
 } // namespace scourvane::platform

@@ -384,6 +384,20 @@ if can wine "$name"; then
     verdict "$name"
 fi
 
+# Windows takes names that differ only in case for one, in every script, not only A-Z.
+name="two outputs whose names differ in Cyrillic case are a usage error (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-case" && mkdir -p "$folder/a" "$folder/b"
+    cp "$model" "$folder/a/Ж.3do" && cp "$model" "$folder/b/ж.3do"
+    run env -C "$folder" wine "$wine_cli" --no-log -o out a b
+    need_exit 2
+    need_said "would both be written to"
+    need "the output folder was made" not test -e "$folder/out"
+    need "a source was changed" cmp -s "$model" "$folder/a/Ж.3do"
+    need "a source was changed" cmp -s "$model" "$folder/b/ж.3do"
+    verdict "$name"
+fi
+
 # The sources' folder by its short 8.3 name, as the output folder or on the way to an output.
 name="an output folder named by the sources' short 8.3 name is a usage error (Wine)"
 if can wine "$name"; then
