@@ -361,12 +361,14 @@ fi
 name="a tree past 260 characters is walked, named as a folder and copied out (Wine)"
 if can wine "$name"; then
     folder="$work/wine-deep" && mkdir -p "$folder"
-    deep=$folder out=$folder/out
+    # winepath stops at 260 characters: the deep Windows paths are built from the folder's.
+    winfolder=$(winepath -w "$folder") deep=$folder windeep=$winfolder winout="$winfolder\\out"
     for letter in a b c d e f g h; do
-        deep="$deep/$(printf "$letter%.0s" $(seq 60))" out="$out/$(printf "$letter%.0s" $(seq 60))"
+        segment=$(printf "$letter%.0s" $(seq 60))
+        deep="$deep/$segment" windeep="$windeep\\$segment" winout="$winout\\$segment"
     done
+    out=$folder/out${deep#"$folder"}
     mkdir -p "$deep" && cp "$model" "$deep/m.3do"
-    windeep=$(winepath -w "$deep")
     need "the deep folder has only ${#windeep} characters" [ "${#windeep}" -gt 300 ]
     run env -C "$folder" wine "$wine_cli" --no-log -r .
     need_exit 0
@@ -376,7 +378,7 @@ if can wine "$name"; then
     need_exit 0
     need "the deep folder named on the command line was not cleaned" cmp -s "$work/cleaned.3do" "$deep/m.3do"
     cp "$model" "$deep/m.3do"
-    run wine "$wine_cli" --no-log -o "$(winepath -w "$out")" "$windeep\\m.3do"
+    run wine "$wine_cli" --no-log -o "$winout" "$windeep\\m.3do"
     need_exit 0
     need "the source was changed by -o" cmp -s "$model" "$deep/m.3do"
     need "no cleaned copy in the deep output folder" cmp -s "$work/cleaned.3do" "$out/m.3do"
