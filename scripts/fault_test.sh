@@ -345,7 +345,7 @@ verdict "a 2 GB file that is no model is refused at once in bounded memory"
 fresh outputs && mkdir -p "$folder/m/m" "$folder/out" && mv "$folder/m.3do" "$folder/m/a.3do" && cp "$model" "$folder/m/m/a.3do"
 run env -C "$folder" "$cli" --no-log -r -o . m
 need_exit 2
-need_said "another model being cleaned"
+need_said "another file being cleaned"
 printf 'not a model' >"$folder/b.txt" && ln -s ../b.txt "$folder/out/a.3do"
 run env -C "$folder" "$cli" --no-log -o out m/a.3do
 need "a link at the output: exit $status, expected 1" [ "$status" = 1 ]
@@ -390,7 +390,8 @@ for round in $(seq "$runs"); do
 done
 verdict "$runs runs interrupted or killed at random moments lose nothing and leave nothing"
 
-# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near 260 characters ---
+# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near and past 260
+# characters, names as Windows compares them ---------------------------------------------------
 name="Ctrl+C in the console stops the run between files (Wine)"
 if can wine "$name"; then
     folder="$work/wine-interrupted"
@@ -435,5 +436,70 @@ if can wine "$name"; then
     need "the model was not cleaned" cmp -s "$work/cleaned.3do" "$folder/m.3do"
     need_only "$folder" m.3do
     verdict "$name"
+fi
+# Past 260 characters: a tree walked from ".", the deep folder named itself, and an output folder as
+# deep; each at a depth the 8-bit Windows calls cannot reach.
+name="a tree past 260 characters is walked, named as a folder and copied out (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-deep" && mkdir -p "$folder"
+    # winepath stops at 260 characters: the deep Windows paths are built from the folder's.
+    winfolder=$(winepath -w "$folder") deep=$folder windeep=$winfolder winout="$winfolder\\out"
+    for letter in a b c d e f g h; do
+        segment=$(printf "$letter%.0s" $(seq 60))
+        deep="$deep/$segment" windeep="$windeep\\$segment" winout="$winout\\$segment"
+    done
+    out=$folder/out${deep#"$folder"}
+    mkdir -p "$deep" && cp "$model" "$deep/m.3do"
+    need "the deep folder has only ${#windeep} characters" [ "${#windeep}" -gt 300 ]
+    run env -C "$folder" wine "$wine_cli" --no-log -r .
+    need_exit 0
+    need "the deep model was not cleaned by -r ." cmp -s "$work/cleaned.3do" "$deep/m.3do"
+    cp "$model" "$deep/m.3do"
+    run wine "$wine_cli" --no-log "$windeep"
+    need_exit 0
+    need "the deep folder named on the command line was not cleaned" cmp -s "$work/cleaned.3do" "$deep/m.3do"
+    cp "$model" "$deep/m.3do"
+    run wine "$wine_cli" --no-log -o "$winout" "$windeep\\m.3do"
+    need_exit 0
+    need "the source was changed by -o" cmp -s "$model" "$deep/m.3do"
+    need "no cleaned copy in the deep output folder" cmp -s "$work/cleaned.3do" "$out/m.3do"
+    need_only "$deep" m.3do
+    verdict "$name"
+fi
+
+# Windows takes names that differ only in case for one, in every script, not only A-Z.
+name="two outputs whose names differ in Cyrillic case are a usage error (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-case" && mkdir -p "$folder/a" "$folder/b"
+    cp "$model" "$folder/a/Ж.3do" && cp "$model" "$folder/b/ж.3do"
+    run env -C "$folder" wine "$wine_cli" --no-log -o out a b
+    need_exit 2
+    need_said "would both be written to"
+    need "the output folder was made" not test -e "$folder/out"
+    need "a source was changed" cmp -s "$model" "$folder/a/Ж.3do"
+    need "a source was changed" cmp -s "$model" "$folder/b/ж.3do"
+    verdict "$name"
+fi
+
+# The sources' folder by its short 8.3 name, as the output folder or on the way to an output.
+name="an output folder named by the sources' short 8.3 name is a usage error (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-short" && mkdir -p "$folder/modfolder_longname"
+    cp "$model" "$folder/modfolder_longname/m.3do"
+    short=$(env -C "$folder" wine cmd /c dir /x 2>/dev/null | tr -d '\r' |
+        awk '$NF == "modfolder_longname" && $(NF-1) ~ /~/ { print $(NF-1) }')
+    if [ -z "$short" ]; then
+        skip "$name" "Wine gives modfolder_longname no short name here"
+    else
+        run env -C "$folder" wine "$wine_cli" --no-log -o "$short" modfolder_longname
+        need_exit 2
+        need_said "may not be modfolder_longname"
+        run env -C "$folder" wine "$wine_cli" --no-log -o "$short" 'modfolder_longname\m.3do'
+        need_exit 2
+        need_said "would be written over itself"
+        need "the sources were rewritten" cmp -s "$model" "$folder/modfolder_longname/m.3do"
+        need_only "$folder/modfolder_longname" m.3do
+        verdict "$name ($short)"
+    fi
 fi
 finish
