@@ -41,7 +41,8 @@ enum class ArchiveResult : uint8_t
     badChunk,         // a chunk header or chunk table wrong
     // rewriting and verifying
     badReplacement,  // a replacement naming no entry, a folder, or one entry twice
-    rewriteMismatch, // the rewritten image does not hold what it should
+    rewriteMismatch,   // the rewritten image does not hold what it should
+    unreferencedBytes, // TA archive: bytes at its end that nothing refers to would be lost
 };
 
 // A result and the entry it concerns ("" for the archive as a whole).

@@ -64,6 +64,12 @@ ArchiveResult appendFile(std::span<const uint8_t> bytes, uint8_t method, uint8_t
 ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const
 {
     out.clear();
+    // Bytes past everything the directory refers to, and no copyright line the game knows, would be
+    // lost in the rewrite: such an archive is left as it is.
+    size_t referencedEnd = load32(data_ + 8); // the directory's end, in the clear header
+    for (const HpiFile& file : files_)
+        referencedEnd = std::max<size_t>(referencedEnd, file.storedEnd);
+    if (referencedEnd < dataEnd_) return {ArchiveResult::unreferencedBytes, std::string()};
     std::vector<const Replacement*> replacementOf(files_.size(), nullptr);
     for (const Replacement& replacement : replacements)
     {

@@ -187,6 +187,17 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
     run.outcome = ArchiveOutcome::cleaned;
     const char* target = options.file.outputPath != nullptr ? options.file.outputPath : path;
     const bool inPlace = target == path;
+    // An output is a new regular file or replaces one: whatever else has its name (a link, a folder,
+    // a FIFO) is left alone and nothing is written.
+    if (!inPlace && !options.file.dryRun)
+    {
+        const platform::NameKind kind = platform::identifyName(target);
+        if (kind == platform::NameKind::link || kind == platform::NameKind::other)
+        {
+            run.ioError = platform::IoError{platform::IoStep::notRegular, 0};
+            return failed(run, ArchiveOutcome::writeFailed);
+        }
+    }
     // An archive whose models are all clean is not rewritten; an -o copy of it is the same bytes.
     std::vector<archive::Replacement> replacements;
     for (const ModelSlot& slot : slots)
@@ -227,6 +238,34 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
     run.written = true;
     return run;
 }
+
+// A model cleaned inside an archive that could not be saved was not saved either: each changed one
+// carries the archive's failure, so the report counts it failed as a loose model would be.
+void carryFailure(ArchiveRun& run)
+{
+    for (ArchiveModel& model : run.models)
+    {
+        FileResult& result = model.result;
+        if (result.outcome != FileOutcome::cleaned || !result.changed) continue;
+        switch (run.outcome)
+        {
+        case ArchiveOutcome::writeFailed:
+            result.outcome = FileOutcome::writeFailed;
+            result.saveError.result = SaveResult::ioFailed;
+            result.saveError.ioError = run.ioError;
+            break;
+        case ArchiveOutcome::backupFailed:
+            result.outcome = FileOutcome::backupFailed;
+            result.backupError = run.ioError;
+            break;
+        case ArchiveOutcome::notSameImage:
+            result.outcome = FileOutcome::notSameDrawing;
+            break;
+        default:
+            break;
+        }
+    }
+}
 } // namespace
 
 ArchiveRun cleanArchive(const char* path, const ArchiveStepOptions& options)
@@ -234,7 +273,9 @@ ArchiveRun cleanArchive(const char* path, const ArchiveStepOptions& options)
     // An archive too large for the memory there is fails alone, as a model does.
     try
     {
-        return cleanArchiveSteps(path, options);
+        ArchiveRun run = cleanArchiveSteps(path, options);
+        carryFailure(run);
+        return run;
     }
     catch (const std::bad_alloc&)
     {

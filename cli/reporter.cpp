@@ -5,6 +5,7 @@
 #include "cli/json.h"
 #include "platform/console.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -342,13 +343,20 @@ void Reporter::archive(size_t index, const std::string& path, const std::string&
         clearProgress();
         put(err_, "scourvane-cli: " + oneLine(path) + ": " + describeArchiveFailure(run) + "\n");
     }
-    // An archive that does not read whole has no models to carry its failure: it is one itself.
-    if (run.models.empty() && run.outcome != ArchiveOutcome::cleaned)
+    // An archive whose failure no model carries (it did not read whole, or its copy could not be
+    // written) is itself one failed file.
+    const bool carried = std::any_of(run.models.begin(), run.models.end(),
+                                     [](const ArchiveModel& archived)
+                                     { return archived.result.outcome != FileOutcome::cleaned; });
+    if (run.outcome != ArchiveOutcome::cleaned && !carried)
     {
         FileResult unread;
         unread.outcome = FileOutcome::readFailed;
         ++totals_.filesAttempted;
-        ++unreadable_;
+        if (run.outcome == ArchiveOutcome::readFailed || run.outcome == ArchiveOutcome::cannotRewrite)
+            ++unreadable_;
+        else
+            unread.outcome = FileOutcome::writeFailed;
         log_.write(formatFileReport(path.c_str(), unread, style_));
         if (listReports_) put(out_, plainLineEnds(formatFileReport(oneLine(path).c_str(), unread, style_)));
     }

@@ -146,7 +146,7 @@ int exitStatus(const Options& options, const RunPlan& plan, const Reporter& repo
     const CleanTotals& totals = reporter.totals();
     // A tree that could not be read whole, or a report that did not get out whole, vouches for nothing.
     const bool allCleaned =
-        !plan.files.empty() && plan.problems.empty() && totals.filesCleaned == totals.filesAttempted;
+        totals.filesAttempted > 0 && plan.problems.empty() && totals.filesCleaned == totals.filesAttempted;
     if (options.check)
     {
         // A model that cannot be read says more than one that would change: it wins.

@@ -57,7 +57,8 @@ int runTextureReport(const Options& options, std::FILE* out, std::FILE* err)
     for (const std::string& base : options.bases)
         scanTextureRoot(base, true, excluded, input, problems);
     for (const TextureScanProblem& problem : problems)
-        put(err, "scourvane-cli: " + placeName(problem.place) + ": " + problem.reason + "\n");
+        put(err,
+            "scourvane-cli: " + oneLine(placeName(problem.place)) + ": " + oneLine(problem.reason) + "\n");
     const TextureReport report = buildTextureReport(input);
 
     if (options.json)
@@ -75,7 +76,7 @@ int runTextureReport(const Options& options, std::FILE* out, std::FILE* err)
     {
         if (!options.quiet)
             for (const std::string& line : textureReportLines(report))
-                put(out, line);
+                put(out, oneLine(std::string_view(line).substr(0, line.size() - 1)) + "\n");
         put(out, textureReportSummary(report));
     }
     std::fflush(out);

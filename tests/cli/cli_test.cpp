@@ -802,6 +802,19 @@ TEST_F(CliTest, ArchivesNamedOrMetWithDashAAreCleanedInsideAndReportedEntryByEnt
         << broken.err;
     EXPECT_EQ(readBytes("mod/cut.zip"), cut);
     EXPECT_NE(readBytes(model("a.3do")), dirtyModel()) << "the loose model is still cleaned";
+
+    // An archive without models vouches for nothing; an output name held by a link is never
+    // written through or replaced, and the models of an archive not saved count as failed.
+    writeBytes("mod/empty.zip", buildZip({{"readme.txt", {'h', 'i'}, 0}}, {}));
+    EXPECT_EQ(runProgram({"--check", "mod/empty.zip"}).status, cli::exitCannotTell);
+    writeBytes("mod/dirty.zip", zip);
+    fs::create_directory("out");
+    fs::create_symlink("../mod/empty.zip", "out/dirty.zip");
+    const CliRun linked = runProgram({"--json", "--no-log", "-o", "out", "mod/dirty.zip"});
+    EXPECT_EQ(linked.status, cli::exitSomeFailed);
+    EXPECT_NE(linked.out.find("\"filesFailed\":1"), std::string::npos) << linked.out;
+    EXPECT_TRUE(fs::is_symlink("out/dirty.zip"));
+    EXPECT_EQ(readBytes("mod/dirty.zip"), zip);
 }
 
 TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCannotRead)
