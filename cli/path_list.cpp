@@ -1,6 +1,8 @@
 // Reading what comes on standard input, and the paths of --files-from lists.
 #include "cli/cli.h"
 
+#include <algorithm>
+
 #include "platform/file_io.h"
 
 #include <cstdio>
@@ -82,6 +84,16 @@ bool readPathList(const std::string& source, bool nulSeparated, std::vector<std:
             ++end;
         size_t nameEnd = end;
         if (!nulSeparated && nameEnd > start && bytes[nameEnd - 1] == '\r') --nameEnd;
+        // No name on any system holds a NUL: a line with one is a list made wrong (-0 forgotten),
+        // and the name the system would open is not the one the patterns would see.
+        if (std::find(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(nameEnd),
+                      uint8_t{0}) != bytes.begin() + static_cast<std::ptrdiff_t>(nameEnd))
+        {
+            error = "the file list " + source +
+                    " has a NUL byte inside a line (use -0 for a list that ends names with NUL)";
+            return false;
+        }
         if (nameEnd > start)
             paths.emplace_back(reinterpret_cast<const char*>(bytes.data()) + start, nameEnd - start);
         start = end + 1;

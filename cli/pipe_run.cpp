@@ -63,7 +63,8 @@ int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err
 
     const CleanedModel model = cleanModelBytes(original.data(), original.size());
     FileResult result = resultOf(model, original.size());
-    const bool writes = !options.dryRun && result.outcome == FileOutcome::cleaned;
+    // A check writes nothing, as a dry run does.
+    const bool writes = !options.dryRun && !options.check && result.outcome == FileOutcome::cleaned;
     if (writes)
     {
         // Already clean: the original's bytes are the cleaned model.
@@ -82,10 +83,13 @@ int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err
     Reporter reporter(options, err, err, 1);
     reporter.begin();
     reporter.file(0, "-", writes ? "-" : "", result);
-    reporter.end(false);
+    // The report on standard error is the run's only account of it: one that did not get out whole
+    // fails the run.
+    const bool reported = reporter.end(false);
     const bool cleaned = result.outcome == FileOutcome::cleaned;
-    if (options.check) return !cleaned ? exitCannotTell : result.changed ? exitSomeFailed : exitAllCleaned;
-    return cleaned ? exitAllCleaned : exitSomeFailed;
+    if (options.check)
+        return !cleaned || !reported ? exitCannotTell : result.changed ? exitSomeFailed : exitAllCleaned;
+    return cleaned && reported ? exitAllCleaned : exitSomeFailed;
 }
 
 } // namespace scourvane::cli

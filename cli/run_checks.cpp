@@ -42,6 +42,21 @@ std::string checkLogPath(const std::string& logPath, const std::vector<std::stri
     const platform::NameKind kind = platform::identifyName(logPath.c_str(), &log);
     if (kind == platform::NameKind::other)
         return "the log file " + logPath + " is not a regular file (a folder, a device or a pipe)";
+    // A link is replaced by the log, never written through: only one that leads to a regular file
+    // or nowhere may be, so that no link of the system's (/dev/stdout, say) is ever taken away.
+    if (kind == platform::NameKind::link && platform::identifyFile(logPath.c_str()).known &&
+        platform::fileSize(logPath.c_str()) < 0)
+        return "the log file " + logPath +
+               " is a link to something that is not a regular file (a folder, a device "
+               "or a pipe)";
+#ifndef _WIN32
+    // The system's folders of devices and processes hold its own links (/dev/stdout leads to whatever
+    // standard output is, a regular file included): none is ever replaced by a log.
+    const std::string folder = platform::fullPath(platform::pathFolder(logPath).c_str());
+    for (const char* system : {"/dev", "/proc", "/sys"})
+        if (folder == system || folder.starts_with(std::string(system) + "/"))
+            return "the log file " + logPath + " is in " + system + ", the system's own folder";
+#endif
     for (const std::string& file : files)
     {
         if (isTheLog(logPath, kind, log, file))

@@ -27,6 +27,9 @@ void guardStandardStreams()
         }
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // A file size limit then fails the write that meets it (EFBIG), which the save reports, instead
+    // of ending the process between a model and its report.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void writeText(std::FILE* stream, std::string_view text)

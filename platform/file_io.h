@@ -59,6 +59,9 @@ struct FileIdentity
     uint64_t index = 0;
     uint64_t size = 0;
     int64_t modified = 0;
+    // POSIX: when the file's contents or status last changed (ctime), which no program can set
+    // back, so a change whose modification time was restored is still seen; 0 on Windows.
+    int64_t statusChanged = 0;
     uint32_t links = 0;
     bool known = false; // false: nothing was read, compare nothing
 
@@ -71,7 +74,7 @@ struct FileIdentity
     bool sameFileAndContent(const FileIdentity& other) const
     {
         return known && other.known && device == other.device && index == other.index && size == other.size &&
-               modified == other.modified && links == other.links;
+               modified == other.modified && statusChanged == other.statusChanged && links == other.links;
     }
 };
 

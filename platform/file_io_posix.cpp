@@ -96,6 +96,7 @@ FileIdentity identityOf(const struct stat& st)
     identity.index = static_cast<uint64_t>(st.st_ino);
     identity.size = static_cast<uint64_t>(st.st_size);
     identity.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    identity.statusChanged = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     identity.links = static_cast<uint32_t>(st.st_nlink);
     identity.known = true;
     return identity;

@@ -507,6 +507,7 @@ TEST_F(CliTest, AModelOnStandardInputGoesCleanedToStandardOutputWithTheReportOnS
     const CliRun check = runProgram({"--check", "-"}, {}, model("a.3do"), "piped.3do");
     EXPECT_EQ(check.status, cli::exitSomeFailed);
     EXPECT_EQ(check.err, "-\n1 of 1 model would change\n");
+    EXPECT_TRUE(readBytes("piped.3do").empty()) << "a check writes nothing either";
     EXPECT_EQ(runProgram({"--check", "-"}, {}, "broken.3do", "piped.3do").status, cli::exitCannotTell);
 
     const struct
@@ -846,5 +847,30 @@ TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCanno
     EXPECT_EQ(unreadable.status, cli::exitCannotTell);
     EXPECT_NE(unreadable.err.find("broken.3do: not a 3DO model"), std::string::npos) << unreadable.err;
     EXPECT_EQ(runProgram({"--textures", "--backup", "game"}).status, cli::exitUsage);
+}
+} // namespace scourvane::test
+
+namespace scourvane::test
+{
+// Places a log may never take, and lists that could name one file to the patterns and another to
+// the system.
+TEST_F(CliTest, ALogNeverReplacesASystemLinkAndAListLineWithANulIsRefused)
+{
+#ifndef _WIN32
+    for (const char* log : {"/dev/stdout", "/proc/self/fd/1"})
+    {
+        const CliRun run = runProgram({"--log", log, model("a.3do")});
+        EXPECT_EQ(run.status, cli::exitUsage) << log;
+        EXPECT_TRUE(fs::is_symlink(log)) << log;
+    }
+    fs::create_directory("dir");
+    fs::create_symlink("dir", "dirlink");
+    EXPECT_EQ(runProgram({"--log", "dirlink", model("a.3do")}).status, cli::exitUsage);
+#endif
+    writeBytes("list.txt", {'x', '\0', 'y', '\n'});
+    const CliRun listed = runProgram({"--files-from", "list.txt"});
+    EXPECT_EQ(listed.status, cli::exitUsage);
+    EXPECT_NE(listed.err.find("NUL byte inside a line"), std::string::npos) << listed.err;
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
 }
 } // namespace scourvane::test
