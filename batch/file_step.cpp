@@ -333,10 +333,14 @@ std::string describeFailure(const FileResult& result)
         return result.outcome == FileOutcome::readFailed
                    ? "not enough memory to load it; the file was left as it was"
                    : "not enough memory to save it; the file was left as it was";
-    if (result.outcome == FileOutcome::writeFailed && result.saveError.result == SaveResult::ioFailed &&
-        result.saveError.ioError.step == platform::IoStep::changed)
+    const bool ioFailed =
+        result.outcome == FileOutcome::writeFailed && result.saveError.result == SaveResult::ioFailed;
+    if (ioFailed && result.saveError.ioError.step == platform::IoStep::changed)
         return "the file changed while it was being cleaned; the cleaned copy was discarded and the "
                "other program's change kept";
+    // Left alone on purpose, so the words say how to have it cleaned rather than what failed.
+    if (ioFailed && result.saveError.ioError.step == platform::IoStep::readOnly)
+        return "read-only; left as it was (make it writable to clean it)";
     switch (result.outcome)
     {
     case FileOutcome::cleaned:

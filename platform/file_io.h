@@ -33,6 +33,7 @@ enum class IoStep : uint8_t
     refused,    // the file's first bytes were refused before the rest was read
     notFolder,  // a part of the way to a new file is a link or not a folder
     times,      // the new file cannot be given the old one's modification and access times
+    readOnly,   // the target is marked read-only (no write permission bit, or the read-only attribute)
 };
 
 struct IoError
@@ -142,10 +143,11 @@ class FileReplacement
     FileReplacement& operator=(const FileReplacement&) = delete;
 
     // Starts the new image of `path`; `expectedSize` is a hint (0 when unknown) that lets a full disk
-    // fail here. An existing target must be a regular file that may be written (not read-only, not
-    // held against writing) with a single link (several are allowed with `replaceLink`, which may
-    // split a name off); otherwise nothing is created. The temporary gets the target's access (see
-    // above), set-user-id and set-group-id bits included, and on Windows its attributes at commit.
+    // fail here. An existing target must be a regular file that may be written (not held against
+    // writing) with a single link (several are allowed with `replaceLink`, which may split a name off);
+    // otherwise nothing is created. A target marked read-only fails with IoStep::readOnly, even where
+    // this process could write it. The temporary gets the target's access (see above), set-user-id and
+    // set-group-id bits included, and on Windows its attributes at commit.
     //
     // A copy of another file (a backup, an output elsewhere) names that file as `accessSource`: the
     // new file then takes that file's access rather than the target's and is never more open than it:

@@ -412,7 +412,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
         if (!S_ISREG(original.st_mode)) return fail(error, IoStep::open, EINVAL);
         // A file without any write permission bit was made read-only on purpose; root could write
         // it anyway, but the user asked for it to be left alone.
-        if ((original.st_mode & 0222) == 0) return fail(error, IoStep::open, EACCES);
+        if ((original.st_mode & 0222) == 0) return fail(error, IoStep::readOnly, 0);
         if (injected(IoStep::open) || ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
             return fail(error, IoStep::open, errno);
         // A link that is itself replaced (a report) may leave its other names; a model may not.

@@ -228,6 +228,29 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
         << failed.out;
 }
 
+TEST_F(CliTest, AReadOnlyModelIsLeftAsItWasAndTheMessageSaysHowToHaveItCleaned)
+{
+    // Marked read-only on purpose; a run as root, which could write it anyway, leaves it too.
+#ifdef _WIN32
+    ASSERT_TRUE(SetFileAttributesA(model("a.3do").c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+    ASSERT_EQ(::chmod(model("a.3do").c_str(), 0444), 0);
+#endif
+    const CliRun run = runProgram({"models"});
+    const CliRun json = runProgram({"--json", "--no-log", "models"});
+#ifdef _WIN32
+    SetFileAttributesA(model("a.3do").c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+    const std::string reason = "read-only; left as it was (make it writable to clean it)";
+    EXPECT_EQ(run.status, cli::exitSomeFailed);
+    EXPECT_NE(run.err.find(model("a.3do") + ": " + reason + "\n"), std::string::npos) << run.err;
+    EXPECT_NE(json.out.find("\"outcome\":\"writeFailed\",\"error\":" + cli::jsonString(reason)),
+              std::string::npos)
+        << json.out;
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+    EXPECT_EQ(readBytes(model("b.3do")).size(), 130u);
+}
+
 TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
 {
     const CliRun dirty = runProgram({"--check", "models"});
