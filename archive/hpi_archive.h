@@ -51,6 +51,10 @@ class HpiArchive
     // The file's bytes as stored, deciphered but not decoded: what a rewrite must carry unchanged.
     void storedBytes(size_t index, std::vector<uint8_t>& out) const;
 
+    // `size` bytes of file `index`'s stored form from `from` on (within its stored length),
+    // deciphered into `out`: for comparing files a piece at a time.
+    void storedRange(size_t index, size_t from, size_t size, uint8_t* out) const;
+
     // A new image: same version, key, folder order and names, the directory at offset 20, then each
     // file in order. Untouched files keep their method and chunks (enciphered anew for their new
     // place); a replaced file is written with its own method, cut into 64 KiB chunks. The trailing

@@ -269,4 +269,9 @@ void HpiArchive::storedBytes(size_t index, std::vector<uint8_t>& out) const
     decipher(file.dataOffset, out.size(), out.data());
 }
 
+void HpiArchive::storedRange(size_t index, size_t from, size_t size, uint8_t* out) const
+{
+    decipher(files_[index].dataOffset + from, size, out);
+}
+
 } // namespace scourvane::archive

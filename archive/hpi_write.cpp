@@ -19,7 +19,7 @@ namespace
 
 // Appends `bytes` as a file of `method`: plain, or a chunk table and 64 KiB chunks.
 ArchiveResult appendFile(std::span<const uint8_t> bytes, uint8_t method, uint8_t encodedFlag,
-                         std::vector<uint8_t>& out)
+                         std::vector<uint8_t>& out, Lz77Tables& tables)
 {
     if (method == 0)
     {
@@ -36,7 +36,7 @@ ArchiveResult appendFile(std::span<const uint8_t> bytes, uint8_t method, uint8_t
         const size_t length = std::min(kHpiChunkSize, bytes.size() - from);
         packed.clear();
         if (method == 1)
-            lz77Encode(bytes.data() + from, length, packed);
+            lz77Encode(bytes.data() + from, length, packed, tables);
         else if (deflateAll(bytes.data() + from, length, Wrapper::zlib, packed) != ArchiveResult::ok)
             return ArchiveResult::badCompressedData;
         uint32_t sum = 0;
@@ -128,6 +128,7 @@ ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std:
     store32(out.data() + 16, static_cast<uint32_t>(kHpiHeaderSize));
 
     // The files in order: untouched ones as stored, replaced ones encoded anew.
+    Lz77Tables tables;
     for (size_t i = 0; i < files_.size(); ++i)
     {
         const HpiFile& file = files_[i];
@@ -137,7 +138,8 @@ ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std:
             out.resize(dataAt + (file.storedEnd - file.dataOffset));
             decipher(file.dataOffset, file.storedEnd - file.dataOffset, out.data() + dataAt);
         }
-        else if (appendFile(replacementOf[i]->bytes, file.method, file.encodedFlag, out) != ArchiveResult::ok)
+        else if (appendFile(replacementOf[i]->bytes, file.method, file.encodedFlag, out, tables) !=
+                 ArchiveResult::ok)
             return {ArchiveResult::badCompressedData, file.path};
         if (out.size() > std::numeric_limits<uint32_t>::max())
             return {ArchiveResult::entryTooLarge, file.path};

@@ -11,7 +11,9 @@ namespace
 constexpr size_t kWindow = 4096;
 constexpr size_t kMinMatch = 2;
 constexpr size_t kMaxMatch = 17;
-constexpr size_t kChainLimit = 256;
+// With matches of at most 17 bytes, a longer search finds little more: 64 candidates keep the
+// encoder near the decoder's pace.
+constexpr size_t kChainLimit = 64;
 
 } // namespace
 
@@ -63,11 +65,14 @@ ArchiveResult lz77Decode(const uint8_t* input, size_t inputSize, size_t expected
     return written == expectedSize ? ArchiveResult::ok : ArchiveResult::sizeMismatch;
 }
 
-void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& out)
+void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& out, Lz77Tables& tables)
 {
-    // Chains of earlier positions by their first two bytes.
-    std::vector<int32_t> head(65536, -1);
-    std::vector<int32_t> previous(inputSize, -1);
+    // Chains of earlier positions by their first two bytes. A position's link is written before any
+    // chain reaches it, so only the heads need clearing.
+    std::vector<int32_t>& head = tables.head;
+    head.assign(65536, -1);
+    std::vector<int32_t>& previous = tables.previous;
+    if (previous.size() < inputSize) previous.resize(inputSize);
     size_t tagAt = out.size();
     out.push_back(0);
     unsigned items = 0;

@@ -17,8 +17,16 @@ namespace scourvane::archive::detail
 // write more or ends with fewer, badCompressedData when the input runs out before the end match.
 ArchiveResult lz77Decode(const uint8_t* input, size_t inputSize, size_t expectedSize, uint8_t* out);
 
+// The encoder's search tables, kept from chunk to chunk of one rewrite so that each chunk costs no
+// allocation (tables of this size come from the system a page at a time, every time).
+struct Lz77Tables
+{
+    std::vector<int32_t> head;     // by a position's first two bytes: the latest position, or -1
+    std::vector<int32_t> previous; // by position: the one before it with the same two bytes
+};
+
 // Appends the encoding of `input` (at most 64 KiB, one chunk) to `out`. Matches only reach bytes
 // already written and never overlap the bytes they produce, so any faithful decoder reads it.
-void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& out);
+void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& out, Lz77Tables& tables);
 
 } // namespace scourvane::archive::detail

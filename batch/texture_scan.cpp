@@ -114,6 +114,14 @@ void scanArchive(Scan& scan, const std::string& path, const std::function<bool(s
     }
 }
 
+// A path below the root, kept with '/' for the rules and patterns, in the system's own spelling.
+std::string systemSpelling(std::string path)
+{
+    for (char& c : path)
+        if (c == '/') c = platform::pathSeparator;
+    return path;
+}
+
 void scanFolder(Scan& scan, const std::string& root, const std::function<bool(std::string_view)>& excluded)
 {
     // Walked with a list of folders to visit, never through a link, so no tree can make it loop or
@@ -123,7 +131,8 @@ void scanFolder(Scan& scan, const std::string& root, const std::function<bool(st
     {
         const std::string relative = std::move(pending.back());
         pending.pop_back();
-        const std::string folder = relative.empty() ? root : platform::joinPath(root, relative);
+        const std::string folder =
+            relative.empty() ? root : platform::joinPath(root, systemSpelling(relative));
         std::vector<std::string> names, subfolders;
         if (!platform::listFolderFiles(folder.c_str(), names, &subfolders))
         {
@@ -135,8 +144,7 @@ void scanFolder(Scan& scan, const std::string& root, const std::function<bool(st
         {
             const std::string inTree = relative.empty() ? name : relative + '/' + name;
             if (excluded && excluded(inTree)) continue;
-            const std::string path =
-                platform::joinPath(root, relative.empty() ? name : platform::joinPath(relative, name));
+            const std::string path = platform::joinPath(root, systemSpelling(inTree));
             take(scan, inTree, {path, {}},
                  static_cast<uint64_t>(std::max<int64_t>(0, platform::fileSize(path.c_str()))),
                  [&](std::vector<uint8_t>& out, std::string& reason)

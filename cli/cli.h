@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,7 @@ namespace scourvane::cli
 inline constexpr int exitAllCleaned = 0;
 inline constexpr int exitSomeFailed = 1; // also: no model found, or the log could not be written
 inline constexpr int exitUsage = 2;
-inline constexpr int exitCannotTell = 3; // --check only
+inline constexpr int exitCannotTell = 3; // --check and --textures only
 
 struct Options
 {
@@ -39,6 +40,9 @@ struct Options
     std::vector<std::string> filesFrom; // --files-from lists, "-" for standard input
     bool nulSeparated = false;          // -0: the lists' names end with NUL, not a line end
     std::vector<std::string> excludes;  // --exclude patterns
+    bool archives = false;              // -a: a folder walk also takes the archives it meets
+    bool textures = false;              // --textures: report textures, clean nothing
+    std::vector<std::string> bases;     // --base: the base game's content for --textures
 };
 
 // Reads the command line (argv[0] is the program): short options may be bundled (-rn, -roDIR),
@@ -62,6 +66,7 @@ struct FoundFile
 {
     std::string path;
     std::string relative;
+    bool archive = false; // an archive whose models are cleaned inside it
 };
 
 // The files to clean, in order: each PATH that is not a directory as it is given (a missing one is
@@ -69,10 +74,20 @@ struct FoundFile
 // (with `recursive`, also in all its subdirectories), sorted by path. Directories that cannot be
 // read are skipped with a line in `problems`. A file or folder that an `excludes` pattern matches
 // (see Glob) is left out, a folder with all it holds: below a directory by its path there, a PATH
-// that is a file by its name.
+// that is a file by its name. A PATH that is an archive by its contents is taken as one; with
+// `archives`, so are the files of a folder's walk named like an archive that are one by content.
 std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
                                     std::vector<std::string>& problems,
-                                    const std::vector<std::string>& excludes = {});
+                                    const std::vector<std::string>& excludes = {}, bool archives = false);
+
+// Whether an --exclude pattern matches a path inside an archive or below a texture root ('/'
+// separated); empty when there are no patterns.
+std::function<bool(std::string_view)> excludedEntries(const std::vector<std::string>& excludes);
+
+// Runs the texture report over options.paths (the mods' roots) and options.bases; writes nothing.
+// Returns 0 when no texture is missing, exitSomeFailed when one is, exitCannotTell when a model or
+// texture source could not be read.
+int runTextureReport(const Options& options, std::FILE* out, std::FILE* err);
 
 // The output path of each file below `outputDir`, in the order of `files`. False, with `error`
 // saying why, when the output folder is a folder being cleaned or lies inside one, when a file

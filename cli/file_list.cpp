@@ -1,6 +1,7 @@
 // The files a run takes: the paths as given, and the *.3do files of folders (their trees with -r).
 #include "cli/cli.h"
 
+#include "batch/archive_step.h"
 #include "batch/selection_list.h"
 #include "cli/glob.h"
 #include "platform/file_io.h"
@@ -37,8 +38,9 @@ bool isExcluded(const std::vector<Glob>& excludes, const std::string& relative, 
 // The *.3do files of `directory` (with `recursive`, of its whole tree; folders reached through links
 // are not entered, so the walk cannot loop), each with its path relative to `directory`. The walk
 // keeps its own list of folders to visit, so a deep tree costs memory, never stack.
-void listDirectory(const std::string& directory, bool recursive, const std::vector<Glob>& excludes,
-                   std::vector<FoundFile>& found, std::vector<std::string>& problems)
+void listDirectory(const std::string& directory, bool recursive, bool archives,
+                   const std::vector<Glob>& excludes, std::vector<FoundFile>& found,
+                   std::vector<std::string>& problems)
 {
     std::vector<std::string> pending{""}; // folders to list, relative to `directory`
     while (!pending.empty())
@@ -64,10 +66,15 @@ void listDirectory(const std::string& directory, bool recursive, const std::vect
                 continue;
             }
 #endif
-            if (!hasModelExtension(name)) continue;
+            const bool model = hasModelExtension(name);
+            if (!model && !(archives && hasArchiveExtension(name))) continue;
             const std::string inTree = relative.empty() ? name : joinPath(relative, name);
             if (isExcluded(excludes, inTree, false)) continue;
-            found.push_back({joinPath(directory, inTree), inTree});
+            std::string path = joinPath(directory, inTree);
+            // Only what its contents show to be an archive is opened as one: a stray file named
+            // like one is no model either, and is left alone.
+            if (!model && archiveKindOfFile(path.c_str()) == archive::ArchiveKind::unknown) continue;
+            found.push_back({std::move(path), inTree, !model});
         }
         for (const std::string& subfolder : subfolders)
         {
@@ -80,7 +87,7 @@ void listDirectory(const std::string& directory, bool recursive, const std::vect
 
 std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool recursive,
                                     std::vector<std::string>& problems,
-                                    const std::vector<std::string>& excludes)
+                                    const std::vector<std::string>& excludes, bool archives)
 {
     std::vector<Glob> globs;
     for (const std::string& pattern : excludes)
@@ -91,17 +98,38 @@ std::vector<FoundFile> collectFiles(const std::vector<std::string>& paths, bool 
         if (!platform::isDirectory(path.c_str()))
         {
             std::string name(platform::pathName(path));
-            if (!isExcluded(globs, name, false)) files.push_back({path, std::move(name)});
+            if (!isExcluded(globs, name, false))
+                files.push_back({path, std::move(name),
+                                 archiveKindOfFile(path.c_str()) != archive::ArchiveKind::unknown});
             continue;
         }
         std::vector<FoundFile> found;
-        listDirectory(path, recursive, globs, found, problems);
+        listDirectory(path, recursive, archives, globs, found, problems);
         // Directory order is whatever the file system gives; sorting makes runs repeatable.
         std::sort(found.begin(), found.end(),
                   [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
         files.insert(files.end(), found.begin(), found.end());
     }
     return files;
+}
+
+std::function<bool(std::string_view)> excludedEntries(const std::vector<std::string>& excludes)
+{
+    if (excludes.empty()) return {};
+    std::vector<Glob> globs;
+    for (const std::string& pattern : excludes)
+        globs.emplace_back(pattern, namesIgnoreCase);
+    // An entry is left out when a pattern matches it or any folder on its way.
+    return [globs = std::move(globs)](std::string_view entry)
+    {
+        for (size_t slash = entry.find('/'); slash != std::string_view::npos;
+             slash = entry.find('/', slash + 1))
+            for (const Glob& glob : globs)
+                if (glob.matches(entry.substr(0, slash), true)) return true;
+        for (const Glob& glob : globs)
+            if (glob.matches(entry, false)) return true;
+        return false;
+    };
 }
 
 bool subfoldersHoldModels(const std::vector<std::string>& paths)

@@ -34,6 +34,9 @@ enum class Option : uint8_t
     filesFrom,
     nul,
     exclude,
+    archives,
+    textures,
+    base,
 };
 
 // The most workers -j takes.
@@ -60,6 +63,9 @@ constexpr OptionSpec optionSpecs[] = {
     {Option::filesFrom, '\0', "files-from", true},
     {Option::nul, '0', "null", false},
     {Option::exclude, '\0', "exclude", true},
+    {Option::archives, 'a', "archives", false},
+    {Option::textures, '\0', "textures", false},
+    {Option::base, '\0', "base", true},
     {Option::jobs, 'j', "jobs", true},
     {Option::quiet, 'q', "quiet", false},
     {Option::verbose, 'v', "verbose", false},
@@ -150,6 +156,20 @@ bool apply(Option option, std::string_view value, Options& options, std::string&
     case Option::nul:
         options.nulSeparated = true;
         break;
+    case Option::archives:
+        options.archives = true;
+        break;
+    case Option::textures:
+        options.textures = true;
+        break;
+    case Option::base:
+        if (value.empty())
+        {
+            error = "--base needs the base game's folder or archive";
+            return false;
+        }
+        options.bases.emplace_back(value);
+        break;
     case Option::exclude:
         if (value.empty())
         {
@@ -192,6 +212,12 @@ bool checkCombination(const Options& options, std::string& error)
         error = "- leaves standard input as it is, so it takes no --backup";
     else if (pipe && options.preserveTimes)
         error = "- writes to standard output, which has no times to keep, so it takes no --preserve";
+    else if (options.textures &&
+             (pipe || !options.outputDir.empty() || options.backup || options.dryRun || options.check))
+        error = "--textures writes nothing and cleans nothing, so it takes no -, --output, --backup, "
+                "--dry-run or --check";
+    else if (!options.bases.empty() && !options.textures)
+        error = "--base names the base game for --textures";
     else if (options.quiet && options.verbose)
         error = "-q and -v cannot be used together";
     else if (options.check && !options.outputDir.empty())
@@ -316,6 +342,7 @@ std::string usageText()
     return "Usage: scourvane-cli [options] PATH...\n"
            "       scourvane-cli [options] --files-from FILE [PATH]...\n"
            "       scourvane-cli [options] - < MODEL > CLEANED\n"
+           "       scourvane-cli --textures [--base PATH]... [options] ROOT...\n"
            "Cleans 3DO model files in place: merges duplicate vertexes, drops untextured faces of\n"
            "colour 0 (lines and the protected face excepted) and unused vertexes, gives empty parts a\n"
            "single point, and stores each texture name once.\n"
@@ -324,6 +351,9 @@ std::string usageText()
            "cleans the model on standard input to standard output (the original bytes when it is\n"
            "already clean, nothing when it cannot be cleaned), with the report on standard error\n"
            "and no log.\n"
+           "\n"
+           "An archive (.sdz .zip, or TA's .hpi .ufo .ccx .gp3) named as a PATH, whatever its\n"
+           "extension, has its models cleaned inside it; reported as ARCHIVE:entry.\n"
            "\n"
            "Options:\n"
            "  -r, --recursive   also clean the *.3do files of all subdirectories\n"
@@ -343,6 +373,13 @@ std::string usageText()
            "                    skip the files and folders whose path below a folder PATH, or whose\n"
            "                    name, matches GLOB (*, ?, ** and [...] as in .gitignore; a trailing /\n"
            "                    for folders only); may be repeated\n"
+           "  -a, --archives    in folders, also clean the models inside the archives met (an archive\n"
+           "                    named as a PATH is always opened)\n"
+           "      --textures    report the textures the models of each ROOT (a mod's folder or\n"
+           "                    archive) name that nothing provides, and the texture files no model\n"
+           "                    uses; writes nothing; exit 1 if one is missing\n"
+           "      --base PATH   with --textures: the base game's folder or archive, whose textures\n"
+           "                    count as provided and are never reported unused; may be repeated\n"
            "  -j, --jobs N      clean N files at once (default: one per core; the report keeps\n"
            "                    the files' order)\n"
            "      --json        print one JSON object for the run instead of the report\n"
@@ -359,7 +396,9 @@ std::string usageText()
            "Exit status: 0 when every file was cleaned, 1 when any failed, none was found or the\n"
            "log could not be written, 2 for a usage error, 130 (143, 129) when interrupted by Ctrl+C\n"
            "(SIGTERM, SIGHUP). With --check: 0 when every model is clean, 1 when every model could\n"
-           "be read and some would change, 3 when any cannot be read or cleaned (or none was found).\n";
+           "be read and some would change, 3 when any cannot be read or cleaned (or none was found).\n"
+           "With --textures: 0 when nothing is missing, 1 when a texture is missing, 3 when a model\n"
+           "or texture source cannot be read.\n";
 }
 
 const char* versionText()

@@ -6,48 +6,46 @@
 #include "platform/folder.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace scourvane::cli
 {
 
 namespace
 {
-// A path in one spelling for comparisons: absolute, with links and dot segments resolved as far as
-// the path exists; on Windows, where names ignore case, folded to lower case.
+// A path as the file system would compare it: absolute, with dot segments resolved (and on POSIX
+// links followed as far as the path exists), no trailing separator, then keyed by the system's rule
+// for names: on Windows case is ignored over all of Unicode, on POSIX every byte counts.
 std::string comparable(const std::string& path)
 {
-    std::string text = platform::fullPath(path.c_str());
-#ifdef _WIN32
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) {
-                       return c == '\\' ? '/' : c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-                   });
-#endif
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
-    return text;
+    return platform::nameKey(platform::trimmedFolder(platform::fullPath(path.c_str())));
 }
 
-bool isWithin(const std::string& inner, const std::string& outer)
+using Identity = std::tuple<uint64_t, uint64_t>; // device (volume) and index
+
+Identity identityKey(const platform::FileIdentity& identity)
 {
-    return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                              (inner[outer.size()] == '/' || outer.back() == '/'));
+    return {identity.device, identity.index};
 }
 } // namespace
 
 bool planOutputs(const std::vector<std::string>& arguments, const std::vector<FoundFile>& files,
                  const std::string& outputDir, std::vector<std::string>& outputs, std::string& error)
 {
-    const std::string output = comparable(outputDir);
+    // By identity, not by spelling: a link, a bind mount, "..", a short 8.3 name or another case can
+    // name a source folder without looking like it.
     for (const std::string& argument : arguments)
     {
-        if (platform::isDirectory(argument.c_str()) && isWithin(output, comparable(argument)))
+        if (platform::isDirectory(argument.c_str()) &&
+            platform::isSameOrInside(outputDir.c_str(), argument.c_str()))
         {
             error = "the output folder " + outputDir + " may not be " + argument +
                     ", a folder being cleaned, or inside it";
             return false;
         }
     }
+    // Outputs that do not exist yet have no identity: they are one file when the file system would
+    // take their names for one.
     std::vector<std::pair<std::string, size_t>> seen; // comparable output path, file number
     outputs.clear();
     for (size_t i = 0; i < files.size(); ++i)
@@ -64,12 +62,39 @@ bool planOutputs(const std::vector<std::string>& arguments, const std::vector<Fo
                     " would both be written to " + outputs[seen[k].second];
             return false;
         }
+    // An output that exists already may be a source under another name (another case, a short name,
+    // a path through a bind mount): compared as files. The output's own name is asked, not what a
+    // link there leads to, as a link at an output is replaced and never written through.
+    std::vector<std::pair<Identity, size_t>> sources; // identity, file number
     for (size_t i = 0; i < files.size(); ++i)
-        if (comparable(files[i].path) == comparable(outputs[i]))
+    {
+        const platform::FileIdentity identity = platform::identifyFile(files[i].path.c_str());
+        if (identity.known) sources.emplace_back(identityKey(identity), i);
+    }
+    std::sort(sources.begin(), sources.end());
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        platform::FileIdentity identity;
+        platform::identifyName(outputs[i].c_str(), &identity);
+        const Identity key = identityKey(identity);
+        auto match = identity.known
+                         ? std::lower_bound(sources.begin(), sources.end(), std::make_pair(key, size_t{0}))
+                         : sources.end();
+        bool itself = comparable(files[i].path) == comparable(outputs[i]);
+        for (auto at = match; at != sources.end() && at->first == key; ++at)
+            itself = itself || at->second == i;
+        if (itself)
         {
             error = files[i].path + " would be written over itself";
             return false;
         }
+        if (match != sources.end() && match->first == key)
+        {
+            error = files[i].path + " would be written over " + files[match->second].path +
+                    ", another file being cleaned";
+            return false;
+        }
+    }
     return true;
 }
 

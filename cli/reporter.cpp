@@ -21,6 +21,26 @@ void put(std::FILE* stream, std::string_view text)
     platform::writeText(stream, text);
 }
 
+std::string oneLine(std::string_view name)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(name.size());
+    for (const char c : name)
+    {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F)
+        {
+            shown += c;
+            continue;
+        }
+        shown += "\\x";
+        shown += hex[byte >> 4];
+        shown += hex[byte & 0xF];
+    }
+    return shown;
+}
+
 std::string plainLineEnds(std::string_view text)
 {
     std::string plain;
@@ -87,10 +107,16 @@ void appendField(std::string& text, std::string_view key, std::string_view value
     text += value;
 }
 
-std::string jsonFile(const std::string& path, const std::string& output, const FileResult& result)
+std::string jsonFile(const std::string& path, std::string_view entry, const std::string& output,
+                     const FileResult& result)
 {
     std::string text = "{";
     text += jsonNameField("path", path);
+    if (!entry.empty())
+    {
+        text += ',';
+        text += jsonNameField("entry", entry);
+    }
     if (!output.empty())
     {
         text += ',';
@@ -242,9 +268,97 @@ void Reporter::begin()
     if (listReports_) put(out_, plainLineEnds(reportTitle(style_)));
 }
 
+namespace
+{
+const char* archiveOutcomeName(ArchiveOutcome outcome)
+{
+    switch (outcome)
+    {
+    case ArchiveOutcome::cleaned:
+        return "cleaned";
+    case ArchiveOutcome::readFailed:
+        return "readFailed";
+    case ArchiveOutcome::writeFailed:
+        return "writeFailed";
+    case ArchiveOutcome::backupFailed:
+        return "backupFailed";
+    case ArchiveOutcome::cannotRewrite:
+        return "cannotRewrite";
+    case ArchiveOutcome::notSameImage:
+        return "notSameImage";
+    }
+    return "unknown";
+}
+
+std::string jsonArchive(const std::string& path, const std::string& output, const ArchiveRun& run)
+{
+    std::string text = "{";
+    text += jsonNameField("path", path);
+    if (!output.empty())
+    {
+        text += ',';
+        text += jsonNameField("output", output);
+    }
+    appendField(text, "outcome", "\"");
+    text += archiveOutcomeName(run.outcome);
+    text += '"';
+    appendField(text, "sizeBefore", std::to_string(run.sizeBefore));
+    appendField(text, "sizeAfter", std::to_string(run.sizeAfter));
+    appendField(text, "changed", run.changed ? "true" : "false");
+    if (run.backupKept) appendField(text, "backupKept", "true");
+    if (run.outcome != ArchiveOutcome::cleaned)
+        appendField(text, "error", jsonString(describeArchiveFailure(run)));
+    text += '}';
+    return text;
+}
+
+// A model's name in the report and the log: an archive's with its entry after a colon.
+std::string shownName(const std::string& path, std::string_view entry)
+{
+    if (entry.empty()) return path;
+    std::string name = path;
+    name += ':';
+    name += entry;
+    return name;
+}
+} // namespace
+
 void Reporter::file(size_t index, const std::string& path, const std::string& output,
                     const FileResult& result)
 {
+    model(path, {}, output, result);
+    showProgress(index + 1, path);
+}
+
+void Reporter::archive(size_t index, const std::string& path, const std::string& output,
+                       const ArchiveRun& run)
+{
+    if (!jsonArchives_.empty()) jsonArchives_ += ',';
+    jsonArchives_ += jsonArchive(path, output, run);
+    for (const ArchiveModel& archived : run.models)
+        model(path, archived.entry, output, archived.result);
+    if (run.outcome != ArchiveOutcome::cleaned)
+    {
+        clearProgress();
+        put(err_, "scourvane-cli: " + oneLine(path) + ": " + describeArchiveFailure(run) + "\n");
+    }
+    // An archive that does not read whole has no models to carry its failure: it is one itself.
+    if (run.models.empty() && run.outcome != ArchiveOutcome::cleaned)
+    {
+        FileResult unread;
+        unread.outcome = FileOutcome::readFailed;
+        ++totals_.filesAttempted;
+        ++unreadable_;
+        log_.write(formatFileReport(path.c_str(), unread, style_));
+        if (listReports_) put(out_, plainLineEnds(formatFileReport(oneLine(path).c_str(), unread, style_)));
+    }
+    showProgress(index + 1, path);
+}
+
+void Reporter::model(const std::string& path, std::string_view entry, const std::string& output,
+                     const FileResult& result)
+{
+    const std::string name = shownName(path, entry);
     ++totals_.filesAttempted;
     addToTotals(result, totals_);
     if (result.outcome == FileOutcome::cleaned && result.changed) ++changed_;
@@ -257,23 +371,24 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
     if (result.outcome == FileOutcome::readFailed || result.outcome == FileOutcome::pathTooLong)
         ++unreadable_;
 
-    const std::string report = formatFileReport(path.c_str(), result, style_);
+    const std::string report = formatFileReport(name.c_str(), result, style_);
     log_.write(report);
     clearProgress();
     if (result.outcome != FileOutcome::cleaned)
-        put(err_, "scourvane-cli: " + path + ": " + failureText(result) + "\n");
+        put(err_, "scourvane-cli: " + oneLine(name) + ": " + failureText(result) + "\n");
     if (options_.json)
     {
-        if (index != 0) jsonFiles_ += ',';
-        jsonFiles_ += jsonFile(path, output, result);
+        if (!jsonFiles_.empty()) jsonFiles_ += ',';
+        jsonFiles_ += jsonFile(path, entry, output, result);
     }
     else if (options_.check)
     {
-        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, path + "\n");
+        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, oneLine(name) + "\n");
     }
     else if (listReports_)
     {
-        put(out_, plainLineEnds(report));
+        // The log keeps the window's format; the report on standard output keeps one line a file.
+        put(out_, plainLineEnds(formatFileReport(oneLine(name).c_str(), result, style_)));
         if (options_.verbose && result.outcome == FileOutcome::cleaned)
         {
             // Two writes: GCC 12 warns falsely (-Wrestrict) on adding a literal to a returned string.
@@ -281,7 +396,17 @@ void Reporter::file(size_t index, const std::string& path, const std::string& ou
             put(out_, verboseLine(options_, output, result));
         }
     }
-    showProgress(index + 1, path);
+}
+
+void Reporter::problem(const std::string& path, const std::string& reason)
+{
+    clearProgress();
+    put(err_, "scourvane-cli: " + oneLine(path) + ": " + reason + "\n");
+    if (!jsonProblems_.empty()) jsonProblems_ += ',';
+    jsonProblems_ += '{';
+    jsonProblems_ += jsonNameField("path", path);
+    appendField(jsonProblems_, "error", jsonString(reason));
+    jsonProblems_ += '}';
 }
 
 void Reporter::interrupted(size_t notTried, size_t total)
@@ -318,6 +443,18 @@ bool Reporter::end(bool interrupted)
         appendField(json, "files", "[");
         json += jsonFiles_;
         json += ']';
+        if (!jsonProblems_.empty())
+        {
+            appendField(json, "problems", "[");
+            json += jsonProblems_;
+            json += ']';
+        }
+        if (!jsonArchives_.empty())
+        {
+            appendField(json, "archives", "[");
+            json += jsonArchives_;
+            json += ']';
+        }
         appendField(json, "totals", jsonTotals(totals_, changed_));
         if (interrupted) appendField(json, "interrupted", "true");
         json += "}\n";
@@ -329,15 +466,15 @@ bool Reporter::end(bool interrupted)
             put(out_, std::to_string(changed_) + " out of " + std::to_string(totals_.filesAttempted) +
                           " files would change\n");
     }
-    if (options_.check)
-        put(err_, checkSummary(totals_, changed_, unreadable_));
     else
     {
         put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
         put(out_, outcomeLine(totals_, changed_, bytesBefore_, bytesRemoved_, options_.dryRun));
     }
-    std::fflush(out_);
-    return !logFailed_;
+    if (options_.check) put(err_, checkSummary(totals_, changed_, unreadable_));
+    // A report that did not reach its reader whole is a failed run, however the models fared.
+    const bool streamsWritten = std::fflush(out_) == 0 && std::fflush(err_) == 0 && !streamsFailed();
+    return !logFailed_ && streamsWritten;
 }
 
 // A one-line "[12/875] path" on a terminal, rewritten in place; cleared before anything else is

@@ -2,10 +2,13 @@
 // per-file step over the files on the workers, the report, and the exit status.
 #include "cli/cli.h"
 
+#include "batch/archive_step.h"
 #include "batch/file_jobs.h"
 #include "cli/reporter.h"
+#include "platform/file_io.h"
 #include "platform/interrupts.h"
 
+#include <set>
 #include <string>
 
 namespace scourvane::cli
@@ -17,15 +20,37 @@ namespace
 struct RunPlan
 {
     std::vector<FoundFile> files;
-    std::vector<std::string> outputs; // with -o: where each file goes; otherwise empty
+    std::vector<std::string> outputs;  // with -o: where each file goes; otherwise empty
+    std::vector<std::string> problems; // what the walk could not read: the run cannot vouch for it
 };
+
+// A file named twice, by any path (a link, "..", a folder and a subfolder of it both named), is taken
+// once, at its first place: two workers must never clean one file at once, nor the totals count it
+// twice. Files that cannot be identified (missing ones) stay, to be reported.
+void takeEachFileOnce(std::vector<FoundFile>& files)
+{
+    std::set<std::pair<uint64_t, uint64_t>> seen;
+    std::vector<FoundFile> once;
+    once.reserve(files.size());
+    for (FoundFile& file : files)
+    {
+        const platform::FileIdentity identity = platform::identifyFile(file.path.c_str());
+        if (identity.known)
+        {
+            if (!seen.insert({identity.device, identity.index}).second) continue;
+        }
+        once.push_back(std::move(file));
+    }
+    files = std::move(once);
+}
 
 // Lists the files and plans their outputs; nothing is touched. Returns exitUsage when the run may
 // not start, or -1 when it may.
 int preflight(const Options& options, RunPlan& plan, std::FILE* err)
 {
-    std::vector<std::string> problems;
-    plan.files = collectFiles(options.paths, options.recursive, problems, options.excludes);
+    plan.files =
+        collectFiles(options.paths, options.recursive, plan.problems, options.excludes, options.archives);
+    takeEachFileOnce(plan.files);
     if (!options.outputDir.empty())
     {
         std::string error;
@@ -35,8 +60,6 @@ int preflight(const Options& options, RunPlan& plan, std::FILE* err)
             return exitUsage;
         }
     }
-    for (const std::string& problem : problems)
-        put(err, "scourvane-cli: " + problem + "\n");
     if (plan.files.empty())
         put(err, !options.recursive && subfoldersHoldModels(options.paths)
                      ? "scourvane-cli: no 3DO files found; subfolders hold some (use -r to clean them)\n"
@@ -77,16 +100,58 @@ std::vector<FileJob> jobsOf(const Options& options, const RunPlan& plan)
     return jobs;
 }
 
+// Cleans the plan's files in order, and reports each as it is done; returns how many were done. Loose models
+// go to the workers a run of them at a time; an archive has the workers for its own models. Stopped between
+// files only: every file started is saved whole or left as it was, and reported; the results come back in the
+// files' order, whatever the number of workers.
+size_t cleanAll(const Options& options, const RunPlan& plan, Reporter& reporter)
+{
+    const unsigned workers = options.jobs != 0 ? options.jobs : defaultWorkerCount();
+    const std::vector<FileJob> jobs = jobsOf(options, plan);
+    // A reader gone away (a closed pipe) or a full disk under the report stops the run as an
+    // interrupt does: the models in hand are finished, the log is written, the exit is not 0.
+    const auto stop = [&] { return platform::interruptStatus() != 0 || reporter.streamsFailed(); };
+    const auto outputOf = [&](size_t i) { return plan.outputs.empty() ? std::string() : plan.outputs[i]; };
+    const std::function<bool(std::string_view)> excluded = excludedEntries(options.excludes);
+    size_t next = 0;
+    while (next < jobs.size() && !stop())
+    {
+        if (plan.files[next].archive)
+        {
+            ArchiveStepOptions archiveOptions{jobs[next].options, workers, excluded};
+            reporter.archive(next, plan.files[next].path, outputOf(next),
+                             cleanArchive(plan.files[next].path.c_str(), archiveOptions));
+            ++next;
+            continue;
+        }
+        size_t end = next;
+        while (end < jobs.size() && !plan.files[end].archive)
+            ++end;
+        const std::vector<FileJob> run(jobs.begin() + static_cast<std::ptrdiff_t>(next),
+                                       jobs.begin() + static_cast<std::ptrdiff_t>(end));
+        const size_t first = next;
+        next +=
+            runFileJobs(run, workers, stop,
+                        [&](size_t i, const FileResult& result) {
+                            reporter.file(first + i, plan.files[first + i].path, outputOf(first + i), result);
+                        });
+        if (next < end) break; // stopped
+    }
+    return next;
+}
+
 int exitStatus(const Options& options, const RunPlan& plan, const Reporter& reporter, bool logWritten,
                int interrupted)
 {
     if (interrupted != 0) return interrupted;
     const CleanTotals& totals = reporter.totals();
-    const bool allCleaned = !plan.files.empty() && totals.filesCleaned == totals.filesAttempted;
+    // A tree that could not be read whole, or a report that did not get out whole, vouches for nothing.
+    const bool allCleaned =
+        !plan.files.empty() && plan.problems.empty() && totals.filesCleaned == totals.filesAttempted;
     if (options.check)
     {
         // A model that cannot be read says more than one that would change: it wins.
-        if (!allCleaned) return exitCannotTell;
+        if (!allCleaned || !logWritten) return exitCannotTell;
         return reporter.changed() == 0 ? exitAllCleaned : exitSomeFailed;
     }
     return allCleaned && logWritten ? exitAllCleaned : exitSomeFailed;
@@ -108,25 +173,21 @@ int runTool(const Options& parsed, std::FILE* out, std::FILE* err)
             return exitUsage;
         }
     }
+    if (options.textures) return runTextureReport(options, out, err);
     RunPlan plan;
     if (const int refused = preflight(options, plan, err); refused >= 0) return refused;
 
     Reporter reporter(options, out, err, plan.files.size());
     reporter.begin();
-    // Stopped between files only: every file started is saved whole or left as it was, and
-    // reported; the results come back in the files' order, whatever the number of workers.
-    const std::vector<FileJob> jobs = jobsOf(options, plan);
-    runFileJobs(
-        jobs, options.jobs != 0 ? options.jobs : defaultWorkerCount(),
-        [] { return platform::interruptStatus() != 0; },
-        [&](size_t i, const FileResult& result) {
-            reporter.file(i, plan.files[i].path, plan.outputs.empty() ? std::string() : plan.outputs[i],
-                          result);
-        });
+    for (const std::string& problem : plan.problems)
+    {
+        const size_t colon = problem.rfind(": ");
+        reporter.problem(problem.substr(0, colon),
+                         colon == std::string::npos ? "" : problem.substr(colon + 2));
+    }
+    const size_t done = cleanAll(options, plan, reporter);
     const int interrupted = platform::interruptStatus();
-    if (interrupted != 0)
-        reporter.interrupted(plan.files.size() - static_cast<size_t>(reporter.totals().filesAttempted),
-                             plan.files.size());
+    if (interrupted != 0) reporter.interrupted(plan.files.size() - done, plan.files.size());
     const bool logWritten = reporter.end(interrupted != 0);
     return exitStatus(options, plan, reporter, logWritten, interrupted);
 }

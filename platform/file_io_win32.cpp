@@ -1,6 +1,7 @@
 // Win32 file layer.
 #include "platform/file_io.h"
 #include "platform/path.h"
+#include "platform/wide_path_win32.h"
 
 #include <windows.h>
 
@@ -40,27 +41,6 @@ bool closeChecked(HANDLE handle)
         return false;
     }
     return CloseHandle(handle) != 0;
-}
-
-// The path in the form the wide functions take: converted from the ANSI code page, and, when it is
-// near or past MAX_PATH, made absolute with the "\\?\" prefix that lifts the limit.
-std::wstring widePath(const std::string& path)
-{
-    std::wstring wide;
-    if (path.empty()) return wide;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    if (length <= 0) return wide;
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-    if (wide.size() < MAX_PATH - 12 || wide.starts_with(L"\\\\?\\")) return wide;
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return wide;
-    std::wstring full(size, L'\0');
-    const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (got == 0 || got >= size) return wide;
-    full.resize(got);
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
 }
 
 // A short name of one fixed shape beside the target, independent of the target's name.
@@ -441,8 +421,8 @@ void FileReplacement::abandon()
 
 int64_t fileSize(const char* path)
 {
-    HANDLE file =
-        CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION info;
     bool ok = GetFileInformationByHandle(file, &info) != 0;
@@ -452,7 +432,7 @@ int64_t fileSize(const char* path)
 
 bool isDirectory(const char* path)
 {
-    DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

@@ -1,9 +1,8 @@
 // Win32 file times: FILETIME, in 100-nanosecond steps since 1601, kept through the open handle.
 #include "platform/file_times.h"
+#include "platform/wide_path_win32.h"
 
 #include <windows.h>
-
-#include <string>
 
 namespace scourvane::platform
 {
@@ -37,29 +36,6 @@ FILETIME fileTimeOf(const FileTime& time)
     result.dwLowDateTime = static_cast<DWORD>(steps);
     result.dwHighDateTime = static_cast<DWORD>(steps >> 32);
     return result;
-}
-
-// The path as the wide functions take it (UTF-8 or ANSI, as the process's code page says).
-std::wstring widePath(const char* path)
-{
-    std::wstring wide;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 1) return wide;
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
-    wide.resize(static_cast<size_t>(length - 1));
-    if (wide.size() >= MAX_PATH - 12 && !wide.starts_with(L"\\\\?\\"))
-    {
-        const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-        std::wstring full(size, L'\0');
-        const DWORD got = size == 0 ? 0 : GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-        if (got > 0 && got < size)
-        {
-            full.resize(got);
-            wide = full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-        }
-    }
-    return wide;
 }
 } // namespace
 

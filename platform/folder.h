@@ -8,6 +8,7 @@
 #include "platform/path.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scourvane::platform
@@ -35,6 +36,13 @@ bool makeFoldersWithin(const char* root, const char* path, IoError* error = null
 // exists) links followed, so that two spellings of one place compare equal. The system's separator;
 // no case folding. `path` as it is when the system cannot make it absolute.
 std::string fullPath(const char* path);
+
+// A key for `path` that two spellings share exactly when this system's file names would take them
+// for one name, for comparing and sorting names that may not exist yet (where no identity can tell
+// them apart). On Windows the UTF-16 units in upper case by the file system's rule, ignoring case
+// over all of Unicode as CompareStringOrdinal does, with '/' read as '\\'; on POSIX the bytes as
+// they are. Only the spelling is compared: make the path full first for ".", ".." and the like.
+std::string nameKey(std::string_view path);
 
 // True when `path` is the folder `folder` or lies anywhere below it, judged by identity, never by
 // spelling: `path` and each folder above it are compared with `folder` as files (device and index),

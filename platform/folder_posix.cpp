@@ -145,4 +145,10 @@ std::string fullPath(const char* path)
     return full.empty() ? "/" : full;
 }
 
+std::string nameKey(std::string_view path)
+{
+    // POSIX file names are bytes: two names are one only when every byte is.
+    return std::string(path);
+}
+
 } // namespace scourvane::platform

@@ -272,6 +272,87 @@ need_exit 1
 need_said "-r"
 verdict "no model found: exit 1 and a hint for -r"
 
+# Streams that refuse the report: a full disk under the JSON or the report, a reader that goes away
+# after one line, standard error and output closed while the workers write temporaries.
+fresh streams
+for form in --json --verbose; do
+    cp "$model" "$folder/m.3do"
+    run bash -c '"$@" >/dev/full' - "$cli" --no-log "$form" "$folder/m.3do"
+    need "$form to a full disk: exit $status, expected 1" [ "$status" = 1 ]
+done
+for i in $(seq -w 1 60); do cp "$model" "$folder/m$i.3do"; done
+run bash -c '"$@" | head -n 1' - "$cli" -j1 --log "$work/log" "$folder"
+need "the tool died of the closed pipe" grep -qF "files cleaned successfully" "$work/log"
+for jobs in 1 2; do
+    for i in $(seq -w 1 60); do cp "$model" "$folder/m$i.3do"; done
+    run bash -c '"$@" >&- 2>&-' - "$cli" -j "$jobs" --no-log "$folder"
+    need "-j $jobs with the streams closed: exit $status" [ "$status" = 0 ]
+    for i in $(seq -w 1 60); do need "-j $jobs: m$i.3do is not the cleaned model" cmp -s "$work/cleaned.3do" "$folder/m$i.3do"; done
+done
+verdict "a report that cannot get out fails the run; closed streams never reach a model"
+
+# The same file named twice, through a folder, a subfolder and a link, is cleaned once and counted
+# once, on two workers; a folder that cannot be listed fails the run and the gate.
+fresh twice && mkdir "$folder/sub" && cp "$model" "$folder/sub/s.3do" && ln -s sub "$folder/link"
+run "$cli" -j2 -r --no-log "$folder" "$folder/sub" "$folder/link/s.3do" "$folder/./m.3do"
+need_exit 0
+need_said "2 out of 2 files cleaned successfully" "$work/out"
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    fresh unlistable && mkdir -p "$folder/locked" && cp "$model" "$folder/locked/l.3do" && chmod 700 "$folder/locked"
+    chmod 755 "$work" "$folder" && chmod 666 "$folder/m.3do"
+    run setpriv --reuid=nobody --regid=nogroup --clear-groups "$cli" --check -r "$folder"
+    need_exit 3
+    need_said "cannot list the directory"
+    run setpriv --reuid=nobody --regid=nogroup --clear-groups "$cli" --no-log -r "$folder"
+    need_exit 1
+fi
+verdict "a file named twice is taken once; a tree not read whole fails the run"
+
+# A name that holds line ends takes one line of a listing, and forges none.
+fresh lines && mv "$folder/m.3do" "$folder/"$'y\nvictim.3do\nz.3do'
+run "$cli" --check "$folder"
+need_exit 1
+need "the listing took $(wc -l <"$work/out") lines" [ "$(wc -l <"$work/out")" = 1 ]
+need_said 'y\x0avictim.3do\x0az.3do' "$work/out"
+verdict "names with line ends are listed on one line"
+
+# Backups only into a regular file: a folder, a FIFO or a dangling link at NAME.bak leaves the model.
+fresh backup-kinds
+for kind in folder fifo dangling; do
+    rm -rf "$folder/m.3do.bak" && cp "$model" "$folder/m.3do"
+    case $kind in
+    folder) mkdir "$folder/m.3do.bak" ;;
+    fifo) mkfifo "$folder/m.3do.bak" ;;
+    dangling) ln -s "$work/nowhere" "$folder/m.3do.bak" ;;
+    esac
+    run "$cli" --no-log --backup --json "$folder/m.3do"
+    need "$kind: exit $status, expected 1" [ "$status" = 1 ]
+    need "$kind: the model was replaced without a backup" cmp -s "$model" "$folder/m.3do"
+    need_said '"outcome":"backupFailed"' "$work/out"
+done
+verdict "a backup goes only into a regular file, or the model is left as it was"
+
+# A huge file that is plainly no model is refused at once, in little memory, on any number of workers.
+folder="$work/huge" && mkdir -p "$folder" && truncate -s 2G "$folder/x.3do" && printf 'PK' | dd of="$folder/x.3do" conv=notrunc status=none
+cp "$folder/x.3do" "$folder/y.3do" 2>/dev/null || truncate -s 2G "$folder/y.3do"
+run bash -c 'ulimit -v 400000 && exec "$@"' - timeout 30 "$cli" -j2 --no-log "$folder"
+need_exit 1
+need_said "not a 3DO model"
+verdict "a 2 GB file that is no model is refused at once in bounded memory"
+
+# Output folders: an output that is another source of the run, and a link inside DIR to a source,
+# are never written through; the sources stay as they were.
+fresh outputs && mkdir -p "$folder/m/m" "$folder/out" && mv "$folder/m.3do" "$folder/m/a.3do" && cp "$model" "$folder/m/m/a.3do"
+run env -C "$folder" "$cli" --no-log -r -o . m
+need_exit 2
+need_said "another file being cleaned"
+printf 'not a model' >"$folder/b.txt" && ln -s ../b.txt "$folder/out/a.3do"
+run env -C "$folder" "$cli" --no-log -o out m/a.3do
+need "a link at the output: exit $status, expected 1" [ "$status" = 1 ]
+need "the link's target was written" [ "$(cat "$folder/b.txt")" = "not a model" ]
+need "a source was changed" cmp -s "$model" "$folder/m/a.3do"
+verdict "no output is written over a source or through a link"
+
 # --- Interrupts ---------------------------------------------------------------------------------
 # Many runs over a hundred models, each interrupted at a random moment (SIGINT, SIGTERM, SIGHUP) or
 # killed outright (SIGKILL), every signal on one worker and on two, judged by check_interrupted.py.
@@ -309,7 +390,8 @@ for round in $(seq "$runs"); do
 done
 verdict "$runs runs interrupted or killed at random moments lose nothing and leave nothing"
 
-# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near 260 characters ---
+# --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near and past 260
+# characters, names as Windows compares them ---------------------------------------------------
 name="Ctrl+C in the console stops the run between files (Wine)"
 if can wine "$name"; then
     folder="$work/wine-interrupted"
@@ -354,5 +436,70 @@ if can wine "$name"; then
     need "the model was not cleaned" cmp -s "$work/cleaned.3do" "$folder/m.3do"
     need_only "$folder" m.3do
     verdict "$name"
+fi
+# Past 260 characters: a tree walked from ".", the deep folder named itself, and an output folder as
+# deep; each at a depth the 8-bit Windows calls cannot reach.
+name="a tree past 260 characters is walked, named as a folder and copied out (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-deep" && mkdir -p "$folder"
+    # winepath stops at 260 characters: the deep Windows paths are built from the folder's.
+    winfolder=$(winepath -w "$folder") deep=$folder windeep=$winfolder winout="$winfolder\\out"
+    for letter in a b c d e f g h; do
+        segment=$(printf "$letter%.0s" $(seq 60))
+        deep="$deep/$segment" windeep="$windeep\\$segment" winout="$winout\\$segment"
+    done
+    out=$folder/out${deep#"$folder"}
+    mkdir -p "$deep" && cp "$model" "$deep/m.3do"
+    need "the deep folder has only ${#windeep} characters" [ "${#windeep}" -gt 300 ]
+    run env -C "$folder" wine "$wine_cli" --no-log -r .
+    need_exit 0
+    need "the deep model was not cleaned by -r ." cmp -s "$work/cleaned.3do" "$deep/m.3do"
+    cp "$model" "$deep/m.3do"
+    run wine "$wine_cli" --no-log "$windeep"
+    need_exit 0
+    need "the deep folder named on the command line was not cleaned" cmp -s "$work/cleaned.3do" "$deep/m.3do"
+    cp "$model" "$deep/m.3do"
+    run wine "$wine_cli" --no-log -o "$winout" "$windeep\\m.3do"
+    need_exit 0
+    need "the source was changed by -o" cmp -s "$model" "$deep/m.3do"
+    need "no cleaned copy in the deep output folder" cmp -s "$work/cleaned.3do" "$out/m.3do"
+    need_only "$deep" m.3do
+    verdict "$name"
+fi
+
+# Windows takes names that differ only in case for one, in every script, not only A-Z.
+name="two outputs whose names differ in Cyrillic case are a usage error (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-case" && mkdir -p "$folder/a" "$folder/b"
+    cp "$model" "$folder/a/Ж.3do" && cp "$model" "$folder/b/ж.3do"
+    run env -C "$folder" wine "$wine_cli" --no-log -o out a b
+    need_exit 2
+    need_said "would both be written to"
+    need "the output folder was made" not test -e "$folder/out"
+    need "a source was changed" cmp -s "$model" "$folder/a/Ж.3do"
+    need "a source was changed" cmp -s "$model" "$folder/b/ж.3do"
+    verdict "$name"
+fi
+
+# The sources' folder by its short 8.3 name, as the output folder or on the way to an output.
+name="an output folder named by the sources' short 8.3 name is a usage error (Wine)"
+if can wine "$name"; then
+    folder="$work/wine-short" && mkdir -p "$folder/modfolder_longname"
+    cp "$model" "$folder/modfolder_longname/m.3do"
+    short=$(env -C "$folder" wine cmd /c dir /x 2>/dev/null | tr -d '\r' |
+        awk '$NF == "modfolder_longname" && $(NF-1) ~ /~/ { print $(NF-1) }')
+    if [ -z "$short" ]; then
+        skip "$name" "Wine gives modfolder_longname no short name here"
+    else
+        run env -C "$folder" wine "$wine_cli" --no-log -o "$short" modfolder_longname
+        need_exit 2
+        need_said "may not be modfolder_longname"
+        run env -C "$folder" wine "$wine_cli" --no-log -o "$short" 'modfolder_longname\m.3do'
+        need_exit 2
+        need_said "would be written over itself"
+        need "the sources were rewritten" cmp -s "$model" "$folder/modfolder_longname/m.3do"
+        need_only "$folder/modfolder_longname" m.3do
+        verdict "$name ($short)"
+    fi
 fi
 finish

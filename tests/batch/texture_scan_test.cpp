@@ -17,9 +17,12 @@ namespace
 {
 namespace fs = std::filesystem;
 
-bool endsWith(const std::string& text, const std::string& tail)
+// Whether `path`, in the system's spelling, ends with `tail`, written with '/'.
+bool endsWith(std::string path, const std::string& tail)
 {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path.size() >= tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 std::vector<uint8_t> modelNaming(const std::vector<std::string>& textures)

@@ -9,6 +9,7 @@
 #include "platform/file_times.h"
 #include "platform/folder.h"
 
+#include "archive/zip_builder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -468,7 +469,13 @@ TEST_F(CliTest, PreserveKeepsEachWrittenModelsTimesToTheNanosecondAndGivesACopyI
     EXPECT_EQ(copied.status, cli::exitAllCleaned) << copied.err;
     const platform::FileTimes copy = platform::fileTimesOf("staging/loose.3do");
     EXPECT_EQ(copy.modified, old.modified);
+#ifdef _WIN32
+    // Under Wine the look at a file argument's first bytes moves its access time before the step
+    // reads it: the copy still gets its source's.
+    EXPECT_EQ(copy.accessed, platform::fileTimesOf("loose.3do").accessed);
+#else
     EXPECT_EQ(copy.accessed, old.accessed);
+#endif
     EXPECT_EQ(readBytes("staging/loose.3do").size(), 130u);
     EXPECT_EQ(readBytes("loose.3do"), dirtyModel());
 
@@ -854,4 +861,79 @@ TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
 }
 
 } // namespace
+} // namespace scourvane::test
+
+namespace scourvane::test
+{
+// The tool over whole mods: archives named or met with -a, reported entry by entry, and the texture
+// report's exit statuses, with the zip builder of the archive tests.
+TEST_F(CliTest, ArchivesNamedOrMetWithDashAAreCleanedInsideAndReportedEntryByEntry)
+{
+    fs::create_directory("mod");
+    const std::vector<uint8_t> zip =
+        buildZip({{"objects3d/a.3do", dirtyModel()}, {"readme.txt", {'h', 'i'}, 0}}, {});
+    writeBytes("mod/release.SDZ", zip);
+
+    // A walk never opens an archive it meets unless told to.
+    EXPECT_EQ(runProgram({"-r", "--check", "mod"}).status, cli::exitCannotTell) << "no model found";
+    const CliRun check = runProgram({"-ra", "--check", "mod"});
+    EXPECT_EQ(check.status, cli::exitSomeFailed);
+    const std::string shown = (fs::path("mod") / "release.SDZ").string() + ":objects3d/a.3do";
+    EXPECT_EQ(check.out, shown + "\n");
+
+    const CliRun json = runProgram({"--json", "mod/release.SDZ"});
+    EXPECT_EQ(json.status, cli::exitAllCleaned) << json.err;
+    EXPECT_NE(
+        json.out.find("\"path\":\"mod/release.SDZ\",\"entry\":\"objects3d/a.3do\",\"outcome\":\"cleaned\""),
+        std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"archives\":[{\"path\":\"mod/release.SDZ\",\"outcome\":\"cleaned\""),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(readBytes("mod/release.SDZ"), zip);
+    EXPECT_NE(readText("log.txt").find("File cleaned: \"mod/release.SDZ:objects3d/a.3do\""),
+              std::string::npos);
+
+    // An archive that does not read whole is left as it was and counts as a file that failed.
+    std::vector<uint8_t> cut = zip;
+    cut.resize(cut.size() - 30);
+    writeBytes("mod/cut.zip", cut);
+    const CliRun broken = runProgram({"mod/cut.zip", model("a.3do")});
+    EXPECT_EQ(broken.status, cli::exitSomeFailed);
+    EXPECT_NE(broken.err.find("mod/cut.zip: the archive does not read whole"), std::string::npos)
+        << broken.err;
+    EXPECT_EQ(readBytes("mod/cut.zip"), cut);
+    EXPECT_NE(readBytes(model("a.3do")), dirtyModel()) << "the loose model is still cleaned";
+}
+
+TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCannotRead)
+{
+    fs::create_directories("game/unittextures/tatex");
+    fs::create_directories("game/objects3d");
+    fs::copy_file(model("a.3do"), "game/objects3d/a.3do"); // names the texture "T"
+    writeBytes("game/unittextures/tatex/T00.bmp", {1, 2, 3});
+    writeBytes("game/unittextures/tatex/spare.bmp", {1, 2, 3, 4});
+    const CliRun found = runProgram({"--textures", "game"});
+    EXPECT_EQ(found.status, cli::exitAllCleaned) << found.err;
+    EXPECT_EQ(found.out, "unused: " + (fs::path("game") / "unittextures" / "tatex" / "spare.bmp").string() +
+                             " (4 bytes)\n1 texture named, 0 missing; 1 file unused, 4 bytes\n");
+
+    fs::remove("game/unittextures/tatex/T00.bmp");
+    const CliRun missing = runProgram({"--textures", "--json", "game"});
+    EXPECT_EQ(missing.status, cli::exitSomeFailed);
+    EXPECT_NE(missing.out.find("\"missing\":[{\"name\":\"T\""), std::string::npos) << missing.out;
+    // The base game provides it, and its own spare files are never reported.
+    fs::create_directories("base/unittextures/tatex");
+    writeBytes("base/unittextures/tatex/t.tga", {1});
+    writeBytes("base/unittextures/tatex/unused.tga", {1});
+    const CliRun based = runProgram({"--textures", "-q", "--base", "base", "game"});
+    EXPECT_EQ(based.status, cli::exitAllCleaned);
+    EXPECT_EQ(based.out, "1 texture named, 0 missing; 1 file unused, 4 bytes\n");
+
+    writeBytes("game/objects3d/broken.3do", {1, 0, 0, 0});
+    const CliRun unreadable = runProgram({"--textures", "--base", "base", "game"});
+    EXPECT_EQ(unreadable.status, cli::exitCannotTell);
+    EXPECT_NE(unreadable.err.find("broken.3do: not a 3DO model"), std::string::npos) << unreadable.err;
+    EXPECT_EQ(runProgram({"--textures", "--backup", "game"}).status, cli::exitUsage);
+}
 } // namespace scourvane::test
