@@ -3,6 +3,8 @@
 #include "app/application.h"
 
 #include "batch/batch_run.h"
+#include "platform/file_io.h"
+#include "platform/path.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -59,13 +61,32 @@ void showRefusal(PathsSelection result)
         caption = "No 3DO Files Dropped!";
         break;
     case PathsSelection::tooLong:
-        text = "Too many files were dropped at once.\nDrop fewer files at a time.";
+        text = "Too many files were dropped at once: their names would take more than 16 MB.\nDrop fewer "
+               "files at a time.";
         caption = "Too Many Files Dropped!";
         break;
     case PathsSelection::made:
         return;
     }
     MessageBoxA(theApplication->mainWindow, text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Asks whether a dropped folder that holds no models itself should give the `count` models of its
+// subfolders: a mod's folder keeps them in objects3d/ and the like.
+bool askToTakeSubfolders(const std::string& folder, size_t count)
+{
+    const std::string number = std::to_string(count);
+    const char* noun = count == 1 ? " 3DO file" : " 3DO files";
+    std::string text = "The folder \"";
+    text += platform::pathName(platform::trimmedFolder(folder));
+    text += "\" holds no 3DO files itself, but its subfolders hold ";
+    text += number;
+    text += ".\n\nTake the ";
+    text += number;
+    text += noun;
+    text += " in its subfolders? log.txt will go into this folder.";
+    return MessageBoxA(theApplication->mainWindow, text.c_str(), "3DO Files In Subfolders",
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void onDestroy()
@@ -284,6 +305,7 @@ void chooseFiles()
     Application& app = *theApplication;
     // An earlier selection is wiped before the dialog opens.
     app.selectionBuffer.assign(selectionBufferSize, '\0');
+    app.namesBelowFolder = false;
     char fileTitle[fileTitleSize] = {};
 
     OPENFILENAMEA dialog{};
@@ -311,13 +333,26 @@ void selectPaths(const std::vector<std::string>& paths)
 {
     Application& app = *theApplication;
     std::string folder;
-    const PathsSelection result = selectionFromPaths(paths, app.selectionBuffer, folder);
+    PathsSelection result = selectionFromPaths(paths, app.selectionBuffer, folder);
+    bool below = false;
+    if (result == PathsSelection::nothingToSelect && paths.size() == 1 &&
+        platform::isDirectory(paths.front().c_str()))
+    {
+        const std::vector<std::string> names = modelsInSubfolders(paths.front());
+        if (!names.empty())
+        {
+            if (!askToTakeSubfolders(paths.front(), names.size())) return;
+            result = selectionBelowFolder(paths.front(), names, app.selectionBuffer, folder);
+            below = true;
+        }
+    }
     if (result != PathsSelection::made)
     {
         showRefusal(result);
         return;
     }
-    // As the dialog would leave it: log.txt goes next to the files.
+    app.namesBelowFolder = below;
+    // As the dialog would leave it: log.txt goes next to the files (or into the dropped folder).
     SetCurrentDirectoryA(folder.c_str());
 }
 
@@ -347,6 +382,8 @@ void cleanSelection()
     for (int i = 0; i < buttonCount; ++i)
         context.buttonWindows[i] = app.buttons[static_cast<size_t>(i)]->window;
     context.selectionBuffer = app.selection();
+    context.selectionSize = app.selectionBuffer.size();
+    context.namesBelowFolder = app.namesBelowFolder;
     runCleaning(context);
 }
 

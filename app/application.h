@@ -45,8 +45,11 @@ class Application
     BitmapImage background;
     std::array<std::unique_ptr<BitmapButton>, buttonCount> buttons;
     int32_t focusIndex = 0;
-    // Empty while nothing is selected, else exactly selectionBufferSize bytes.
+    // Empty while nothing is selected, else selectionBufferSize bytes, or more for a long list that
+    // was dropped or given (see selectionFromPaths).
     std::vector<char> selectionBuffer;
+    // The selection is a dropped folder's models in its subfolders: the log names them below it.
+    bool namesBelowFolder = false;
 };
 
 // The one Application of the process, for the procedures the platform calls without a context.
@@ -63,8 +66,10 @@ int runApplication(HINSTANCE instance, int showCommand, const std::vector<std::s
 
 // Makes `paths` (dropped on the window or given at start) the selection, as if they had been chosen
 // with Select, and makes their folder the current one, where the Clean command writes log.txt.
-// Paths from several folders, or only folders without 3DO files, are refused with a message box and
-// leave the selection and the current folder as they were.
+// One folder without 3DO files of its own but with some in its subfolders asks whether to take those
+// (Yes selects them, named in the log by their paths below the folder, where the log goes; No
+// changes nothing). Paths from several folders, only folders without 3DO files, or a list too long
+// to hold are refused with a message box and leave the selection and the current folder as they were.
 void selectPaths(const std::vector<std::string>& paths);
 
 // Files dropped on the main window (WM_DROPFILES): their paths go to selectPaths, unless a command

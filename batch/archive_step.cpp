@@ -4,6 +4,7 @@
 
 #include "batch/file_jobs.h"
 #include "batch/selection_list.h"
+#include "platform/file_times.h"
 #include "platform/folder.h"
 
 #include <new>
@@ -173,6 +174,9 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
     ArchiveRun run;
     std::vector<uint8_t> original;
     platform::FileIdentity identity;
+    // Taken before the read, which may move the access time, as for a model.
+    const bool keepTimes = options.file.preserveTimes && !options.file.dryRun;
+    const platform::FileTimes times = keepTimes ? platform::fileTimesOf(path) : platform::FileTimes{};
     if (!platform::readWholeFile(path, original, maxArchiveFileSize, &run.ioError, &identity))
         return failed(run, ArchiveOutcome::readFailed);
     run.sizeBefore = static_cast<int64_t>(original.size());
@@ -233,6 +237,7 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
         }
         run.backupKept = backup.backupKept;
     }
+    if (keepTimes && !save.keepTimes(times, &run.ioError)) return failed(run, ArchiveOutcome::writeFailed);
     if (!save.commit(inPlace ? &identity : nullptr, &run.ioError))
         return failed(run, ArchiveOutcome::writeFailed);
     run.written = true;

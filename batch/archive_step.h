@@ -42,7 +42,7 @@ enum class ArchiveOutcome : uint8_t
 
 struct ArchiveStepOptions
 {
-    FileStepOptions file; // dry run, backup, skip unchanged, output path, output folder
+    FileStepOptions file; // dry run, backup, skip unchanged, output path, output folder, times
     unsigned workers = 1; // models cleaned at once
     // Entries to leave alone (a path inside the archive, with '/'); may be empty.
     std::function<bool(std::string_view entry)> excluded;

@@ -6,6 +6,9 @@
 #include "batch/selection_list.h"
 #include "platform/shell.h"
 
+#include <string>
+#include <vector>
+
 namespace scourvane
 {
 
@@ -40,16 +43,21 @@ void runCleaning(const RunContext& context)
         // The files are cleaned on several workers while this thread waits, and reported in the
         // selection's order, exactly as one by one.
         std::vector<FileJob> jobs;
-        SelectionWalk walk(context.selectionBuffer);
+        std::vector<std::string> names; // how the log names each file
+        SelectionWalk walk(context.selectionBuffer,
+                           context.selectionSize != 0 ? context.selectionSize : selectionBufferSize);
         while (walk.next())
+        {
             jobs.push_back({walk.path(), FileStepOptions{}});
+            names.emplace_back(context.namesBelowFolder ? walk.name() : walk.path());
+        }
         CleanTotals totals;
         runFileJobs(jobs, context.workers != 0 ? context.workers : defaultWorkerCount(), {},
                     [&](size_t index, const FileResult& result)
                     {
                         ++totals.filesAttempted;
                         addToTotals(result, totals);
-                        log.write(formatFileReport(jobs[index].path.c_str(), result));
+                        log.write(formatFileReport(names[index].c_str(), result));
                     });
         if (logOpened) log.write(formatSummary(totals));
         // The log takes its name only now, whole; a log that could not be written leaves the

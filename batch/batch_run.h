@@ -2,6 +2,8 @@
 // step it runs is in file_step.h, the report it writes in report.h.
 #pragma once
 
+#include <cstddef>
+
 namespace scourvane
 {
 
@@ -13,6 +15,10 @@ struct RunContext
     void* mainWindow = nullptr;
     void* buttonWindows[4] = {nullptr, nullptr, nullptr, nullptr};
     const char* selectionBuffer = nullptr;
+    size_t selectionSize = 0; // the selection buffer's size in bytes; 0: the dialog's, selectionBufferSize
+    // Name each file in the log by its path below the selection's folder (where the log goes) rather
+    // than by its full path: a mod's folder taken with its subfolders.
+    bool namesBelowFolder = false;
     unsigned workers = 0; // how many files are cleaned at once; 0: one per core
 };
 

@@ -3,6 +3,7 @@
 #include "batch/file_step.h"
 
 #include "platform/file_io.h"
+#include "platform/file_times.h"
 #include "platform/folder.h"
 
 #include <cstring>
@@ -31,6 +32,7 @@ struct Original
 {
     std::vector<uint8_t> bytes;
     platform::FileIdentity identity;
+    platform::FileTimes times; // with preserveTimes only
 };
 
 // The file's first part header, checked before the file is read whole: a file that plainly is no
@@ -247,7 +249,15 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     // The original's bytes stay to the end: the saved file is proved against them, and a backup is
     // made of them.
     Original original;
+    // The times are taken before the read, which may move the access time; a file rewritten meanwhile
+    // keeps the times it has after the read, which belong to the bytes read.
+    if (options.preserveTimes && !options.dryRun) original.times = platform::fileTimesOf(path);
     if (!readOriginal(path, original, result)) return result;
+    if (options.preserveTimes && !options.dryRun)
+    {
+        const platform::FileTimes after = platform::fileTimesOf(path);
+        if (after.modified != original.times.modified) original.times = after;
+    }
     if (options.dryRun) return proveInMemory(original, result);
     ModelCleaning cleaning;
     if (!cleanThroughCore(original, cleaning, result)) return result;
@@ -278,6 +288,9 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     if (!proveWhatDiskHolds(original, save, result)) return result;
     if (options.keepBackup && result.changed && !keepBackup(path, original.bytes, result)) return result;
     std::vector<uint8_t>().swap(original.bytes);
+    // Last before the commit: writing or reading the new file would move its times again.
+    if (options.preserveTimes && !save.keepTimes(original.times, &result.saveError.ioError))
+        return saveFailed(result);
     return commit(save, inPlace ? &original.identity : nullptr, result);
 }
 } // namespace
@@ -320,10 +333,14 @@ std::string describeFailure(const FileResult& result)
         return result.outcome == FileOutcome::readFailed
                    ? "not enough memory to load it; the file was left as it was"
                    : "not enough memory to save it; the file was left as it was";
-    if (result.outcome == FileOutcome::writeFailed && result.saveError.result == SaveResult::ioFailed &&
-        result.saveError.ioError.step == platform::IoStep::changed)
+    const bool ioFailed =
+        result.outcome == FileOutcome::writeFailed && result.saveError.result == SaveResult::ioFailed;
+    if (ioFailed && result.saveError.ioError.step == platform::IoStep::changed)
         return "the file changed while it was being cleaned; the cleaned copy was discarded and the "
                "other program's change kept";
+    // Left alone on purpose, so the words say how to have it cleaned rather than what failed.
+    if (ioFailed && result.saveError.ioError.step == platform::IoStep::readOnly)
+        return "read-only; left as it was (make it writable to clean it)";
     switch (result.outcome)
     {
     case FileOutcome::cleaned:

@@ -40,6 +40,10 @@ struct FileStepOptions
     // folders from it down to outputPath are made, or proved, as real folders, never followed through
     // a link out of it.
     const char* outputRoot = nullptr;
+    // Give the written file the modification and access times the model had before it was read
+    // (an output elsewhere its source's), so that tools comparing times do not take it for a new
+    // file. Where they cannot be set, nothing is written (writeFailed).
+    bool preserveTimes = false;
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`

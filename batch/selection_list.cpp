@@ -7,19 +7,30 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace scourvane
 {
 
 namespace
 {
-// Length of the string at `offset`, or SIZE_MAX when it is not ended within the buffer.
-size_t boundedLength(const char* selection, size_t offset)
+// Length of the string at `offset`, or SIZE_MAX when it is not ended within the buffer's `size`.
+size_t boundedLength(const char* selection, size_t size, size_t offset)
 {
-    if (offset >= selectionBufferSize) return SIZE_MAX;
-    const void* end = std::memchr(selection + offset, '\0', selectionBufferSize - offset);
+    if (offset >= size) return SIZE_MAX;
+    const void* end = std::memchr(selection + offset, '\0', size - offset);
     if (end == nullptr) return SIZE_MAX;
     return static_cast<size_t>(static_cast<const char*>(end) - (selection + offset));
+}
+
+// The list (each string with its NUL) into `buffer`, with room for the empty string that ends it:
+// never smaller than the dialog's buffer, larger only when the list needs it.
+bool fillBuffer(const std::string& list, std::vector<char>& buffer)
+{
+    if (list.size() + 1 > maxPathsSelectionSize) return false;
+    buffer.assign(std::max(selectionBufferSize, list.size() + 1), '\0');
+    std::copy(list.begin(), list.end(), buffer.begin());
+    return true;
 }
 
 } // namespace
@@ -38,12 +49,13 @@ PathsSelection selectionFromPaths(const std::vector<std::string>& paths, std::ve
     std::string common;
     bool haveFolder = false;
     std::vector<std::string> names;
+    std::unordered_set<std::string> taken; // a drop of thousands of files must not cost their square
     auto addFrom = [&](const std::string& where, std::string name)
     {
         if (haveFolder && where != common) return false;
         common = where;
         haveFolder = true;
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        if (taken.insert(name).second) names.push_back(std::move(name));
         return true;
     };
     for (const std::string& path : paths)
@@ -80,11 +92,48 @@ PathsSelection selectionFromPaths(const std::vector<std::string>& paths, std::ve
             list.push_back('\0');
         }
     }
-    // The empty string that ends the list must fit too.
-    if (list.size() + 1 > selectionBufferSize) return PathsSelection::tooLong;
-    buffer.assign(selectionBufferSize, '\0');
-    std::copy(list.begin(), list.end(), buffer.begin());
+    if (!fillBuffer(list, buffer)) return PathsSelection::tooLong;
     folder = common;
+    return PathsSelection::made;
+}
+
+std::vector<std::string> modelsInSubfolders(const std::string& folder)
+{
+    std::vector<std::string> models;
+    // Paths below `folder` still to be listed; the folder itself gives only its subfolders.
+    std::vector<std::string> pending{std::string()};
+    while (!pending.empty())
+    {
+        const std::string below = std::move(pending.back());
+        pending.pop_back();
+        std::vector<std::string> files;
+        std::vector<std::string> subfolders;
+        if (!platform::listFolderFiles(platform::joinPath(folder, below).c_str(), files, &subfolders))
+            continue;
+        if (!below.empty())
+            for (const std::string& name : files)
+                if (hasModelExtension(name)) models.push_back(platform::joinPath(below, name));
+        for (const std::string& name : subfolders)
+            pending.push_back(platform::joinPath(below, name));
+    }
+    std::sort(models.begin(), models.end());
+    return models;
+}
+
+PathsSelection selectionBelowFolder(const std::string& folder, const std::vector<std::string>& names,
+                                    std::vector<char>& buffer, std::string& current)
+{
+    if (names.empty()) return PathsSelection::nothingToSelect;
+    const std::string where = platform::trimmedFolder(folder);
+    std::string list = where;
+    list.push_back('\0');
+    for (const std::string& name : names)
+    {
+        list += name;
+        list.push_back('\0');
+    }
+    if (!fillBuffer(list, buffer)) return PathsSelection::tooLong;
+    current = where;
     return PathsSelection::made;
 }
 
@@ -93,11 +142,12 @@ SelectionForm selectionForm(const char* selection)
     return platform::isDirectory(selection) ? SelectionForm::multiple : SelectionForm::single;
 }
 
-SelectionWalk::SelectionWalk(const char* selection) : selection_(selection), form_(selectionForm(selection))
+SelectionWalk::SelectionWalk(const char* selection, size_t size)
+    : selection_(selection), size_(size), form_(selectionForm(selection))
 {
     if (form_ == SelectionForm::multiple)
     {
-        size_t directoryLength = boundedLength(selection_, 0);
+        size_t directoryLength = boundedLength(selection_, size_, 0);
         path_.assign(selection_, directoryLength);
         path_.push_back('\\');
         prefixLength_ = path_.size();
@@ -111,11 +161,11 @@ bool SelectionWalk::next()
     {
         if (singleTaken_) return false;
         singleTaken_ = true;
-        size_t length = boundedLength(selection_, 0);
-        path_.assign(selection_, length == SIZE_MAX ? selectionBufferSize : length);
+        size_t length = boundedLength(selection_, size_, 0);
+        path_.assign(selection_, length == SIZE_MAX ? size_ : length);
         return true;
     }
-    size_t nameLength = boundedLength(selection_, nextName_);
+    size_t nameLength = boundedLength(selection_, size_, nextName_);
     if (nameLength == 0 || nameLength == SIZE_MAX) return false;
     path_.resize(prefixLength_);
     path_.append(selection_ + nextName_, nameLength);

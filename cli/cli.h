@@ -26,6 +26,7 @@ struct Options
     bool dryRun = false;
     bool check = false; // list the files cleaning would change; write nothing
     bool backup = false;
+    bool preserveTimes = false; // -p: a written model keeps its (an output its source's) times
     bool json = false;
     bool writeLog = true;
     bool quiet = false;   // only errors and the summary

@@ -21,6 +21,7 @@ enum class Option : uint8_t
     dryRun,
     check,
     backup,
+    preserve,
     json,
     log,
     noLog,
@@ -54,6 +55,7 @@ constexpr OptionSpec optionSpecs[] = {
     {Option::dryRun, 'n', "dry-run", false},
     {Option::check, '\0', "check", false},
     {Option::backup, 'b', "backup", false},
+    {Option::preserve, 'p', "preserve", false},
     {Option::json, '\0', "json", false},
     {Option::log, '\0', "log", true},
     {Option::noLog, '\0', "no-log", false},
@@ -86,6 +88,9 @@ bool apply(Option option, std::string_view value, Options& options, std::string&
         break;
     case Option::backup:
         options.backup = true;
+        break;
+    case Option::preserve:
+        options.preserveTimes = true;
         break;
     case Option::json:
         options.json = true;
@@ -205,6 +210,8 @@ bool checkCombination(const Options& options, std::string& error)
         error = "- writes the cleaned model to standard output, so it takes no --output";
     else if (pipe && options.backup)
         error = "- leaves standard input as it is, so it takes no --backup";
+    else if (pipe && options.preserveTimes)
+        error = "- writes to standard output, which has no times to keep, so it takes no --preserve";
     else if (options.textures &&
              (pipe || !options.outputDir.empty() || options.backup || options.dryRun || options.check))
         error = "--textures writes nothing and cleans nothing, so it takes no -, --output, --backup, "
@@ -356,6 +363,8 @@ std::string usageText()
            "  -o, --output DIR  write the cleaned models below DIR (each at its path relative to the\n"
            "                    PATH that named it) and leave the originals alone\n"
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
+           "  -p, --preserve    give each written model the modification and access times it had\n"
+           "                    (a copy below --output those of its source)\n"
            "      --files-from FILE\n"
            "                    also clean the paths listed in FILE, one a line (- for standard\n"
            "                    input); one run, one report and one log for them all\n"

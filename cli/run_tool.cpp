@@ -86,6 +86,7 @@ std::vector<FileJob> jobsOf(const Options& options, const RunPlan& plan)
     FileStepOptions stepOptions;
     stepOptions.dryRun = options.dryRun;
     stepOptions.keepBackup = options.backup;
+    stepOptions.preserveTimes = options.preserveTimes;
     stepOptions.skipUnchanged = true;
     stepOptions.makeOutputFolder = !options.dryRun;
     stepOptions.outputRoot = options.outputDir.empty() ? nullptr : options.outputDir.c_str();

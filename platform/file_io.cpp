@@ -58,6 +58,10 @@ const char* ioStepText(IoStep step)
         return "the file's first bytes were refused";
     case IoStep::notFolder:
         return "a part of the way to the new file is a link or not a folder";
+    case IoStep::times:
+        return "cannot keep the file's modification and access times";
+    case IoStep::readOnly:
+        return "the file is read-only";
     }
     return "unknown error";
 }

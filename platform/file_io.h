@@ -32,6 +32,8 @@ enum class IoStep : uint8_t
     attributes, // the new file cannot be given the old one's extended attributes or access control list
     refused,    // the file's first bytes were refused before the rest was read
     notFolder,  // a part of the way to a new file is a link or not a folder
+    times,      // the new file cannot be given the old one's modification and access times
+    readOnly,   // the target is marked read-only (no write permission bit, or the read-only attribute)
 };
 
 struct IoError
@@ -116,6 +118,8 @@ enum class NameKind : uint8_t
 // receives its identity.
 NameKind identifyName(const char* path, FileIdentity* identity = nullptr);
 
+struct FileTimes; // platform/file_times.h
+
 // Writes a new file image for a path in pieces and puts it in place in one step, so that the name
 // leads to either the old file or the whole new one, never to a part of it.
 //
@@ -142,10 +146,11 @@ class FileReplacement
     FileReplacement& operator=(const FileReplacement&) = delete;
 
     // Starts the new image of `path`; `expectedSize` is a hint (0 when unknown) that lets a full disk
-    // fail here. An existing target must be a regular file that may be written (not read-only, not
-    // held against writing) with a single link (several are allowed with `replaceLink`, which may
-    // split a name off); otherwise nothing is created. The temporary gets the target's access (see
-    // above), set-user-id and set-group-id bits included, and on Windows its attributes at commit.
+    // fail here. An existing target must be a regular file that may be written (not held against
+    // writing) with a single link (several are allowed with `replaceLink`, which may split a name off);
+    // otherwise nothing is created. A target marked read-only fails with IoStep::readOnly, even where
+    // this process could write it. The temporary gets the target's access (see above), set-user-id and
+    // set-group-id bits included, and on Windows its attributes at commit.
     //
     // A copy of another file (a backup, an output elsewhere) names that file as `accessSource`: the
     // new file then takes that file's access rather than the target's and is never more open than it:
@@ -161,6 +166,11 @@ class FileReplacement
     // The bytes written so far, read back from the temporary file (to verify before committing).
     // Fails with IoStep::strayBytes when the file is larger than what was written to it.
     bool readBack(std::vector<uint8_t>& out, IoError* error = nullptr);
+
+    // Gives the new file `times` (those of the file it replaces or copies; see file_times.h). Called
+    // after the last write and read back, just before commit, as either would move them again.
+    // Fails with IoStep::times, abandoning the new file, when they cannot be set.
+    bool keepTimes(const FileTimes& times, IoError* error = nullptr);
 
     // Flushes the new image to disk and renames it over the target. With `expected`, first checks that
     // the target is still that file, unchanged (identity, size, modification time, links); if not,

@@ -357,8 +357,14 @@ bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t 
 bool readFileStart(const char* path, size_t count, std::vector<uint8_t>& out)
 {
     out.clear();
-    // Non-blocking for the same reason as above: a FIFO named like a model must not hang.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Non-blocking for the same reason as above: a FIFO named like a model must not hang. A glance
+    // at a file's first bytes leaves its access time, where the system allows (its owner or root),
+    // so that a model whose times are kept keeps the access time it had before the run.
+    int fd = -1;
+#ifdef O_NOATIME
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOATIME);
+#endif
+    if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
     bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -413,7 +419,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
         if (!S_ISREG(original.st_mode)) return fail(error, IoStep::open, EINVAL);
         // A file without any write permission bit was made read-only on purpose; root could write
         // it anyway, but the user asked for it to be left alone.
-        if ((original.st_mode & 0222) == 0) return fail(error, IoStep::open, EACCES);
+        if ((original.st_mode & 0222) == 0) return fail(error, IoStep::readOnly, 0);
         if (injected(IoStep::open) || ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
             return fail(error, IoStep::open, errno);
         // A link that is itself replaced (a report) may leave its other names; a model may not.

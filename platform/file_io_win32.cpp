@@ -254,7 +254,7 @@ bool FileReplacement::begin(const char* path, uint64_t expectedSize, IoError* er
     if (exists && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
-        if (attributes & FILE_ATTRIBUTE_READONLY) return fail(error, IoStep::open, ERROR_ACCESS_DENIED);
+        if (attributes & FILE_ATTRIBUTE_READONLY) return fail(error, IoStep::readOnly, 0);
         // Refuse early when another program holds the file open against writing.
         if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
         HANDLE probe = CreateFileW(wideTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

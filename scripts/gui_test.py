@@ -20,6 +20,7 @@ DONE = "Cleaning Completed!"
 OPEN = "Open 3DO File(s)"
 ABOUT = "-"  # the About dialog has no caption
 SEVERAL_FOLDERS = "Files From Several Folders!"
+SUBFOLDERS = "3DO Files In Subfolders"
 SELECT, CLEAN, ABOUT_BUTTON, QUIT = 1000, 1001, 1002, 1003
 NO_BUTTON = 7  # of the completion prompt
 
@@ -397,6 +398,60 @@ def test_dropped_files_and_folders_are_cleaned_a_drop_during_a_run_is_ignored_tw
     s.wait_dialog(SEVERAL_FOLDERS, gone=True)
 
 
+def test_a_mods_folder_with_models_only_in_subfolders_asks_and_yes_takes_them_named_below_it(s):
+    mod = os.path.join(s.work, "mod tree")
+    os.makedirs(os.path.join(mod, "units", "deep"))
+    with open(os.path.join(mod, "readme.txt"), "w") as f:
+        f.write("a mod keeps its models in subfolders\n")
+    units, sizes = make_models(s, os.path.join("mod tree", "objects3d"))
+    os.rename(os.path.join(units, "rig.3do"), os.path.join(mod, "units", "deep", "rig.3do"))
+    below = sorted(["objects3d\\" + n for n in os.listdir(units)] + ["units\\deep\\rig.3do"])
+    s.probe("drop", wine_path(mod))
+    s.wait_dialog(SUBFOLDERS)
+    text = s.dialog_texts(SUBFOLDERS)
+    check("its subfolders hold %d." % len(below) in text, "the question does not give the count: %r" % text)
+    s.screenshot("11-mod-folder-question.png")
+    s.click(NO_BUTTON, SUBFOLDERS)  # No changes nothing
+    s.wait_dialog(SUBFOLDERS, gone=True)
+    s.probe("drop", wine_path(mod))
+    s.wait_dialog(SUBFOLDERS)
+    s.key("Return")  # Yes is the default button
+    s.wait_dialog(SUBFOLDERS, gone=True)
+    s.click(CLEAN)
+    s.wait_dialog(DONE)
+    s.click(NO_BUTTON, DONE)
+    s.wait_dialog(DONE, gone=True)
+    with open(os.path.join(mod, "log.txt"), "rb") as f:
+        log = f.read().decode("utf-8", errors="replace")
+    check("%d out of %d files cleaned successfully" % (len(below), len(below)) in log, "log.txt: %r" % log)
+    for name in below:
+        check('File cleaned: "%s"' % name in log, "log.txt does not name %s below the folder: %r" % (name, log))
+    check(os.path.getsize(os.path.join(mod, "units", "deep", "rig.3do")) < sizes["rig.3do"], "rig.3do is no smaller")
+
+
+def test_thousands_of_dropped_files_outgrow_the_dialogs_buffer_and_are_all_cleaned(s):
+    folder, sizes = make_models(s, "thousands")
+    source = os.path.join(folder, "tank.3do")
+    with open(source, "rb") as f:
+        model = f.read()
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+    count = 3000  # their names take over 150 KB, where the dialog's buffer holds 32 KB
+    for i in range(count):
+        with open(os.path.join(folder, "a model with a rather long name for the drop %04d.3do" % i), "wb") as f:
+            f.write(model)
+    check(s.probe("drop-all", wine_path(folder), timeout=120)[0] == 0, "the probe could not drop")
+    s.click(CLEAN)
+    s.wait_dialog(DONE, timeout=300)
+    s.click(NO_BUTTON, DONE)
+    s.wait_dialog(DONE, gone=True)
+    with open(os.path.join(folder, "log.txt"), "rb") as f:
+        log = f.read().decode("utf-8", errors="replace")
+    check("%d out of %d files cleaned successfully" % (count, count) in log, "log.txt ends: %r" % log[-300:])
+    check(all(os.path.getsize(os.path.join(folder, n)) < sizes["tank.3do"]
+              for n in os.listdir(folder) if n.endswith(".3do")), "some dropped file was not cleaned")
+
+
 def test_files_dropped_from_a_linux_file_manager_over_xdnd_are_cleaned(s):
     # The real way in: XDND messages on the X display, which Wine turns into WM_DROPFILES for a window
     # that accepts files.
@@ -469,7 +524,7 @@ def main():
                 print("FAIL %s: %s" % (name, reason), flush=True)
                 s.screenshot("failed-" + name + ".png")
                 # Close whatever box the failure left open so the next test starts clean.
-                for caption in (NO_SELECTION, DONE, OPEN, ABOUT, SEVERAL_FOLDERS):
+                for caption in (NO_SELECTION, DONE, OPEN, ABOUT, SEVERAL_FOLDERS, SUBFOLDERS):
                     if s.app.poll() is None and s.dialog_present(caption):
                         s.key("Escape")
     except Exception:

@@ -10,6 +10,8 @@
 //   gui_probe wait-window CLASS TIMEOUT_MS   any top-level window of that class (e.g. Notepad)
 //   gui_probe close-window CLASS             sends WM_CLOSE to every top-level window of that class
 //   gui_probe drop PATH...                   drops the files on the main window, as Explorer would
+//   gui_probe drop-all FOLDER                drops every file of FOLDER at once, as a select-all in
+//                                            Explorer does (more names than a command line holds)
 //   gui_probe set-clipboard TEXT             puts TEXT on the clipboard (xdotool cannot type every script)
 //   gui_probe acp                            the code page this probe runs with (it has the program's
 //                                            manifest, so this is the program's code page too)
@@ -155,6 +157,22 @@ int dropFiles(const std::vector<std::wstring>& paths)
     return written && PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) ? 0 : 1;
 }
 
+// The files directly in `folder`, each with the folder's path.
+std::vector<std::wstring> filesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> paths;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return paths;
+    do
+    {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            paths.push_back(folder + L"\\" + found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return paths;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -205,6 +223,15 @@ int main(int argc, char** argv)
         for (HWND window : topWindows(name, false))
             PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
+    }
+    if (command == "drop-all" && argc >= 3)
+    {
+        int count = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+        if (wide == nullptr || count < 3) return 2;
+        const std::vector<std::wstring> paths = filesIn(wide[2]);
+        LocalFree(wide);
+        return paths.empty() ? 1 : dropFiles(paths);
     }
     if (command == "drop" && argc >= 3)
     {

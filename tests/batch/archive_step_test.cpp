@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 namespace scourvane::test
 {
 namespace
@@ -183,6 +186,26 @@ TEST(ArchiveStep, AnOutputCopyLeavesTheSourceAndExcludedModelsAlone)
     EXPECT_TRUE(run.models.empty());
     EXPECT_FALSE(run.written);
     EXPECT_EQ(readBytes(path), original);
+}
+
+TEST(ArchiveStep, ARewrittenArchiveKeepsItsModificationTimeWhenAskedAndOnlyThen)
+{
+    TempDir dir;
+    const std::string path = dir.file("mod.hpi");
+    const std::vector<uint8_t> original = modHpi(1, 0x11);
+    for (const bool preserve : {true, false})
+    {
+        SCOPED_TRACE(preserve ? "preserved" : "not preserved");
+        writeBytes(path, original);
+        const auto old = std::filesystem::last_write_time(path) - std::chrono::hours(24 * 400);
+        std::filesystem::last_write_time(path, old);
+        ArchiveStepOptions options;
+        options.file.preserveTimes = preserve;
+        const ArchiveRun run = cleanArchive(path.c_str(), options);
+        ASSERT_EQ(run.outcome, ArchiveOutcome::cleaned) << describeArchiveFailure(run);
+        EXPECT_TRUE(run.written);
+        EXPECT_EQ(std::filesystem::last_write_time(path) == old, preserve);
+    }
 }
 
 } // namespace scourvane::test

@@ -51,7 +51,7 @@ TEST_F(SelectionFromPathsTest, FilesOfOneFolderMakeTheDialogsMultipleFormInTheOr
     ASSERT_EQ(selectionFromPaths({dir.file("tank.3do"), dir.file("notes.txt"), dir.file("tank.3do")}, buffer,
                                  current),
               PathsSelection::made);
-    ASSERT_EQ(buffer.size(), selectionBufferSize);
+    ASSERT_EQ(buffer.size(), selectionBufferSize) << "a short list fills the dialog's buffer";
     // Any file counts, as under the dialog's "All Files" filter; a name given twice is taken once.
     EXPECT_EQ(strings(buffer), (std::vector<std::string>{folder, "tank.3do", "notes.txt"}));
     EXPECT_EQ(current, folder);
@@ -85,10 +85,11 @@ TEST_F(SelectionFromPathsTest, RefusedSelectionsLeaveBufferAndFolderAsTheyWere)
     test::TempDir empty;
     test::writeBytes(empty.file("readme.txt"), {1});
     EXPECT_EQ(selectionFromPaths({empty.path()}, buffer, current), PathsSelection::nothingToSelect);
-    // Names that fill the buffer exactly but leave no room for the list's empty terminator.
+    // Names that fill the most a selection may take exactly but leave no room for the list's empty
+    // terminator.
     std::vector<std::string> many;
     size_t used = folder.size() + 1;
-    for (int i = 0; used + 1 <= selectionBufferSize; ++i)
+    for (int i = 0; used + 1 <= maxPathsSelectionSize; ++i)
     {
         many.push_back(dir.file(std::string(200, 'a') + std::to_string(i)));
         used += 201 + std::to_string(i).size();
@@ -96,6 +97,79 @@ TEST_F(SelectionFromPathsTest, RefusedSelectionsLeaveBufferAndFolderAsTheyWere)
     EXPECT_EQ(selectionFromPaths(many, buffer, current), PathsSelection::tooLong);
     EXPECT_EQ(buffer, std::vector<char>(3, 'x'));
     EXPECT_EQ(current, "unchanged");
+}
+
+TEST_F(SelectionFromPathsTest, ThousandsOfDroppedFilesOutgrowTheDialogsBufferAndAreWalkedInOrder)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5000; ++i)
+        paths.push_back(dir.file("a model with a long name, number " + std::to_string(i) + ".3do"));
+    ASSERT_EQ(selectionFromPaths(paths, buffer, current), PathsSelection::made);
+    EXPECT_GT(buffer.size(), selectionBufferSize);
+    SelectionWalk walk(buffer.data(), buffer.size());
+    size_t walked = 0;
+    while (walk.next())
+    {
+        ASSERT_LT(walked, paths.size());
+        EXPECT_EQ(std::string(walk.path()), folder + "\\" + std::string(platform::pathName(paths[walked])));
+        ++walked;
+    }
+    EXPECT_EQ(walked, paths.size());
+    // The same list read only as far as the dialog's buffer stops where that buffer ends.
+    SelectionWalk shortWalk(buffer.data());
+    size_t shortWalked = 0;
+    while (shortWalk.next())
+        ++shortWalked;
+    EXPECT_LT(shortWalked, paths.size());
+}
+
+TEST(SelectionBelowFolderTest, AFolderWithoutModelsOfItsOwnGivesThoseOfItsSubfoldersNamedBelowIt)
+{
+    test::TempDir mod;
+    namespace fs = std::filesystem;
+    test::writeBytes(mod.file("readme.txt"), {1});
+    fs::create_directories(mod.file("units") + "/deep/deeper");
+    fs::create_directories(mod.file("objects3d"));
+    for (const char* name :
+         {"objects3d/b.3do", "objects3d/A.3DO", "objects3d/notes.txt", "units/deep/deeper/c.3do"})
+        test::writeBytes(mod.file(name), {1});
+#ifndef _WIN32
+    // A link back up the tree is not followed: no model twice, no endless walk.
+    fs::create_directory_symlink(mod.path(), mod.file("units") + "/loop");
+#endif
+    std::vector<char> buffer;
+    std::string current = "unchanged";
+    EXPECT_EQ(selectionFromPaths({mod.path()}, buffer, current), PathsSelection::nothingToSelect)
+        << "a folder's own files only, as before";
+    const std::vector<std::string> names = modelsInSubfolders(mod.path());
+    const std::vector<std::string> expected{
+        platform::joinPath("objects3d", "A.3DO"), platform::joinPath("objects3d", "b.3do"),
+        platform::joinPath(platform::joinPath("units", "deep"), "deeper") + platform::pathSeparator +
+            "c.3do"};
+    EXPECT_EQ(names, expected);
+
+    ASSERT_EQ(selectionBelowFolder(mod.path() + "/", names, buffer, current), PathsSelection::made);
+    const std::string folder = platform::trimmedFolder(mod.path());
+    EXPECT_EQ(current, folder);
+    std::vector<std::string> listed{folder};
+    listed.insert(listed.end(), expected.begin(), expected.end());
+    EXPECT_EQ(strings(buffer), listed);
+    SelectionWalk walk(buffer.data(), buffer.size());
+    std::vector<std::string> walked;
+    while (walk.next())
+    {
+        walked.emplace_back(walk.name());
+        EXPECT_EQ(std::string(walk.path()), folder + "\\" + walked.back());
+    }
+    EXPECT_EQ(walked, expected);
+
+    // One model below still makes the multiple form, so that it too is named below the folder.
+    ASSERT_EQ(selectionBelowFolder(mod.path(), {expected.back()}, buffer, current), PathsSelection::made);
+    EXPECT_EQ(selectionForm(buffer.data()), SelectionForm::multiple);
+    EXPECT_EQ(selectionBelowFolder(mod.path(), {}, buffer, current), PathsSelection::nothingToSelect);
+    test::TempDir flat;
+    test::writeBytes(flat.file("own.3do"), {1});
+    EXPECT_TRUE(modelsInSubfolders(flat.path()).empty()) << "the folder's own models are not below it";
 }
 
 TEST_F(SelectionFromPathsTest, FolderListingSeparatesFilesFromSubfoldersAndLeavesOutDotEntries)

@@ -6,6 +6,7 @@
 #include "cli/glob.h"
 #include "cli/json.h"
 #include "platform/file_io.h"
+#include "platform/file_times.h"
 #include "platform/folder.h"
 
 #include "archive/zip_builder.h"
@@ -19,7 +20,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -133,6 +138,7 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
         {{"-qv", "x"}, cli::exitUsage, "", "-q and -v cannot be used together"},
         {{"--check", "-o", "out", "x"}, cli::exitUsage, "", "--check writes nothing"},
         {{"-bo", "out", "x"}, cli::exitUsage, "", "takes no --backup"},
+        {{"-p", "-"}, cli::exitUsage, "", "takes no --preserve"},
         {{}, cli::exitUsage, "", "no PATH given"},
         {{"x", "--log"}, cli::exitUsage, "", "--log needs a file name"},
         {{"x", "-o"}, cli::exitUsage, "", "--output needs a folder"},
@@ -221,6 +227,29 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
                               "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
               std::string::npos)
         << failed.out;
+}
+
+TEST_F(CliTest, AReadOnlyModelIsLeftAsItWasAndTheMessageSaysHowToHaveItCleaned)
+{
+    // Marked read-only on purpose; a run as root, which could write it anyway, leaves it too.
+#ifdef _WIN32
+    ASSERT_TRUE(SetFileAttributesA(model("a.3do").c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+    ASSERT_EQ(::chmod(model("a.3do").c_str(), 0444), 0);
+#endif
+    const CliRun run = runProgram({"models"});
+    const CliRun json = runProgram({"--json", "--no-log", "models"});
+#ifdef _WIN32
+    SetFileAttributesA(model("a.3do").c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+    const std::string reason = "read-only; left as it was (make it writable to clean it)";
+    EXPECT_EQ(run.status, cli::exitSomeFailed);
+    EXPECT_NE(run.err.find(model("a.3do") + ": " + reason + "\n"), std::string::npos) << run.err;
+    EXPECT_NE(json.out.find("\"outcome\":\"writeFailed\",\"error\":" + cli::jsonString(reason)),
+              std::string::npos)
+        << json.out;
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+    EXPECT_EQ(readBytes(model("b.3do")).size(), 130u);
 }
 
 TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
@@ -381,6 +410,79 @@ TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesCla
     EXPECT_FALSE(fs::exists("fresh"));
     EXPECT_FALSE(fs::exists("models/staged"));
     EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+}
+
+// Sets a file's times with the system's own calls, apart from the code under test.
+void setTimes(const std::string& path, const platform::FileTimes& times)
+{
+#ifdef _WIN32
+    auto fileTime = [](const platform::FileTime& time)
+    {
+        const uint64_t steps =
+            static_cast<uint64_t>(time.seconds + 11644473600) * 10000000u + time.nanoseconds / 100;
+        return FILETIME{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
+    };
+    HANDLE file =
+        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    const FILETIME accessed = fileTime(times.accessed);
+    const FILETIME modified = fileTime(times.modified);
+    EXPECT_TRUE(SetFileTime(file, nullptr, &accessed, &modified)) << path;
+    CloseHandle(file);
+#else
+    const struct timespec both[2] = {
+        {static_cast<time_t>(times.accessed.seconds), times.accessed.nanoseconds},
+        {static_cast<time_t>(times.modified.seconds), times.modified.nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), both, 0), 0) << path;
+#endif
+}
+
+TEST_F(CliTest, PreserveKeepsEachWrittenModelsTimesToTheNanosecondAndGivesACopyItsSources)
+{
+    // Nanoseconds in whole 100 ns steps, which is what Windows keeps; an access time older than the
+    // modification, which reading the file would move on Linux.
+    platform::FileTimes old;
+    old.modified = {981201845, 123456700};
+    old.accessed = {949411845, 987654300};
+    old.known = true;
+    writeBytes("loose.3do", dirtyModel());
+    writeBytes("plain.3do", dirtyModel());
+    for (const std::string& path :
+         {model("a.3do"), model("b.3do"), std::string("loose.3do"), std::string("plain.3do")})
+        setTimes(path, old);
+    const auto oldModified = fs::last_write_time("loose.3do");
+
+    const CliRun run = runProgram({"-pj2", "models"});
+    EXPECT_EQ(run.status, cli::exitAllCleaned) << run.err;
+    for (const std::string& path : {model("a.3do"), model("b.3do")})
+    {
+        SCOPED_TRACE(path);
+        // The times first: reading the file would move its access time.
+        const platform::FileTimes kept = platform::fileTimesOf(path.c_str());
+        EXPECT_EQ(kept.modified, old.modified);
+        EXPECT_EQ(kept.accessed, old.accessed);
+        EXPECT_EQ(fs::last_write_time(path), oldModified);
+        EXPECT_EQ(readBytes(path).size(), 130u) << "rewritten";
+    }
+
+    const CliRun copied = runProgram({"--preserve", "-o", "staging", "loose.3do"});
+    EXPECT_EQ(copied.status, cli::exitAllCleaned) << copied.err;
+    const platform::FileTimes copy = platform::fileTimesOf("staging/loose.3do");
+    EXPECT_EQ(copy.modified, old.modified);
+#ifdef _WIN32
+    // Under Wine the look at a file argument's first bytes moves its access time before the step
+    // reads it: the copy still gets its source's.
+    EXPECT_EQ(copy.accessed, platform::fileTimesOf("loose.3do").accessed);
+#else
+    EXPECT_EQ(copy.accessed, old.accessed);
+#endif
+    EXPECT_EQ(readBytes("staging/loose.3do").size(), 130u);
+    EXPECT_EQ(readBytes("loose.3do"), dirtyModel());
+
+    // Without -p a rewritten model is a new file, with the time it was written.
+    EXPECT_EQ(runProgram({"plain.3do"}).status, cli::exitAllCleaned);
+    EXPECT_EQ(readBytes("plain.3do").size(), 130u);
+    EXPECT_GT(fs::last_write_time("plain.3do"), oldModified);
 }
 
 TEST_F(CliTest, FoldersNamedInCyrillicAndChineseAreWalkedAndMirroredIntoAFolderNamedSo)
