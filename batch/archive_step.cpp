@@ -60,37 +60,6 @@ struct ModelSlot
     CleanedModel cleaned;
 };
 
-FileResult resultOf(const CleanedModel& model)
-{
-    FileResult result;
-    result.sizeBefore = model.figures.sizeBefore;
-    result.sizeAfter = model.figures.sizeAfter;
-    result.vertexChange = model.figures.vertexChange;
-    result.faceChange = model.figures.faceChange;
-    result.changed = model.figures.changed;
-    result.loadError = model.loadError;
-    result.saveError = model.saveError;
-    result.verifyError = model.verifyError;
-    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
-    switch (model.outcome)
-    {
-    case CoreOutcome::cleaned:
-        result.outcome = FileOutcome::cleaned;
-        break;
-    case CoreOutcome::loadFailed:
-        result.outcome = FileOutcome::readFailed;
-        break;
-    case CoreOutcome::notSameDrawing:
-        result.outcome = FileOutcome::notSameDrawing;
-        break;
-    case CoreOutcome::imageFailed:
-    case CoreOutcome::outOfMemory:
-        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
-        break;
-    }
-    return result;
-}
-
 // Cleans the archive's models on the workers; the slots come back in entry order. False, with the
 // entry and reason in run.archiveError, when an entry's bytes do not decode.
 bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& options, ArchiveRun& run,
@@ -126,7 +95,7 @@ bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& optio
         }
     for (const ModelSlot& slot : slots)
     {
-        run.models.push_back({entries[slot.entry].path, resultOf(slot.cleaned)});
+        run.models.push_back({entries[slot.entry].path, fileResultOf(slot.cleaned)});
         if (slot.cleaned.outcome == CoreOutcome::cleaned && slot.cleaned.figures.changed) run.changed = true;
     }
     return true;

@@ -84,31 +84,9 @@ bool cleanThroughCore(const Original& original, ModelCleaning& cleaning, FileRes
 }
 
 // A dry run proves the image in memory and writes nothing.
-FileResult proveInMemory(const Original& original, FileResult& result)
+FileResult proveInMemory(const Original& original)
 {
-    const CleanedModel model = cleanModelBytes(original.bytes.data(), original.bytes.size());
-    takeFigures(model.figures, result);
-    result.loadError = model.loadError;
-    result.saveError = model.saveError;
-    result.verifyError = model.verifyError;
-    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
-    switch (model.outcome)
-    {
-    case CoreOutcome::cleaned:
-        result.outcome = FileOutcome::cleaned;
-        break;
-    case CoreOutcome::notSameDrawing:
-        result.outcome = FileOutcome::notSameDrawing;
-        break;
-    case CoreOutcome::loadFailed:
-        result.outcome = FileOutcome::readFailed;
-        break;
-    case CoreOutcome::imageFailed:
-    case CoreOutcome::outOfMemory:
-        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
-        break;
-    }
-    return result;
+    return fileResultOf(cleanModelBytes(original.bytes.data(), original.bytes.size()));
 }
 
 // True when the file at `target` already holds exactly the cleaned image. Only a file of the
@@ -258,7 +236,7 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         const platform::FileTimes after = platform::fileTimesOf(path);
         if (after.modified != original.times.modified) original.times = after;
     }
-    if (options.dryRun) return proveInMemory(original, result);
+    if (options.dryRun) return proveInMemory(original);
     ModelCleaning cleaning;
     if (!cleanThroughCore(original, cleaning, result)) return result;
     stage = Stage::saving;
@@ -294,6 +272,33 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
     return commit(save, inPlace ? &original.identity : nullptr, result);
 }
 } // namespace
+
+FileResult fileResultOf(const CleanedModel& model)
+{
+    FileResult result;
+    takeFigures(model.figures, result);
+    result.loadError = model.loadError;
+    result.saveError = model.saveError;
+    result.verifyError = model.verifyError;
+    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
+    switch (model.outcome)
+    {
+    case CoreOutcome::cleaned:
+        result.outcome = FileOutcome::cleaned;
+        break;
+    case CoreOutcome::notSameDrawing:
+        result.outcome = FileOutcome::notSameDrawing;
+        break;
+    case CoreOutcome::loadFailed:
+        result.outcome = FileOutcome::readFailed;
+        break;
+    case CoreOutcome::imageFailed:
+    case CoreOutcome::outOfMemory:
+        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
+        break;
+    }
+    return result;
+}
 
 int32_t fileSizeOf(const char* path)
 {

@@ -92,6 +92,10 @@ bool makeOutputFolder(const char* target, const char* outputRoot, platform::IoEr
 // the reason in result.backupError, when the copy cannot be made.
 bool keepBackup(const char* path, const std::vector<uint8_t>& original, FileResult& result);
 
+// What the core found about a model's bytes, in the per-file step's terms, so that a model from an
+// archive or a pipe is reported as a file is.
+FileResult fileResultOf(const CleanedModel& model);
+
 // The size of the file at `path` as a signed 32-bit number (the low 32 bits of the size), or -1 when
 // it cannot be had.
 int32_t fileSizeOf(const char* path);

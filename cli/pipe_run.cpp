@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include "batch/clean_core.h"
+#include "batch/file_step.h"
 #include "cli/reporter.h"
 
 namespace scourvane::cli
@@ -9,36 +10,12 @@ namespace scourvane::cli
 
 namespace
 {
-// What the core found, in the per-file step's terms, so the pipe's report reads as a file's does.
+// What the core found, in the per-file step's terms, so the pipe's report reads as a file's does;
+// bytes that are no model still have their size.
 FileResult resultOf(const CleanedModel& model, size_t size)
 {
-    FileResult result;
-    result.sizeBefore = model.figures.sizeBefore >= 0 ? model.figures.sizeBefore
-                                                      : static_cast<int32_t>(static_cast<uint32_t>(size));
-    result.sizeAfter = model.figures.sizeAfter;
-    result.vertexChange = model.figures.vertexChange;
-    result.faceChange = model.figures.faceChange;
-    result.changed = model.figures.changed;
-    result.loadError = model.loadError;
-    result.saveError = model.saveError;
-    result.verifyError = model.verifyError;
-    result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
-    switch (model.outcome)
-    {
-    case CoreOutcome::cleaned:
-        result.outcome = FileOutcome::cleaned;
-        break;
-    case CoreOutcome::notSameDrawing:
-        result.outcome = FileOutcome::notSameDrawing;
-        break;
-    case CoreOutcome::loadFailed:
-        result.outcome = FileOutcome::readFailed;
-        break;
-    case CoreOutcome::imageFailed:
-    case CoreOutcome::outOfMemory:
-        result.outcome = model.failedWhileSaving ? FileOutcome::writeFailed : FileOutcome::readFailed;
-        break;
-    }
+    FileResult result = fileResultOf(model);
+    if (result.sizeBefore < 0) result.sizeBefore = static_cast<int32_t>(static_cast<uint32_t>(size));
     return result;
 }
 } // namespace
