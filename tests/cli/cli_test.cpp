@@ -910,6 +910,7 @@ TEST_F(CliTest, ArchivesNamedOrMetWithDashAAreCleanedInsideAndReportedEntryByEnt
     // written through or replaced, and the models of an archive not saved count as failed.
     writeBytes("mod/empty.zip", buildZip({{"readme.txt", {'h', 'i'}, 0}}, {}));
     EXPECT_EQ(runProgram({"--check", "mod/empty.zip"}).status, cli::exitCannotTell);
+#ifndef _WIN32 // Wine makes no symbolic links
     writeBytes("mod/dirty.zip", zip);
     fs::create_directory("out");
     fs::create_symlink("../mod/empty.zip", "out/dirty.zip");
@@ -918,6 +919,7 @@ TEST_F(CliTest, ArchivesNamedOrMetWithDashAAreCleanedInsideAndReportedEntryByEnt
     EXPECT_NE(linked.out.find("\"filesFailed\":1"), std::string::npos) << linked.out;
     EXPECT_TRUE(fs::is_symlink("out/dirty.zip"));
     EXPECT_EQ(readBytes("mod/dirty.zip"), zip);
+#endif
 }
 
 TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCannotRead)
