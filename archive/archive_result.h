@@ -40,9 +40,10 @@ enum class ArchiveResult : uint8_t
     directoryTooDeep, // folders nested deeper than the reader follows
     badChunk,         // a chunk header or chunk table wrong
     // rewriting and verifying
-    badReplacement,  // a replacement naming no entry, a folder, or one entry twice
+    badReplacement,    // a replacement naming no entry, a folder, or one entry twice
     rewriteMismatch,   // the rewritten image does not hold what it should
     unreferencedBytes, // TA archive: bytes at its end that nothing refers to would be lost
+    unsupportedLayout, // zip: bytes ahead laid out so that a rewrite would not read back the same
 };
 
 // A result and the entry it concerns ("" for the archive as a whole).

@@ -1,6 +1,7 @@
 // Writing a new zip image: untouched entries copied raw, replaced ones compressed with their own
 // method, the central directory copied record by record with offsets (and a replaced entry's CRC and
 // sizes) patched, ZIP64 end records where the numbers need them.
+#include "archive/archive.h"
 #include "archive/byte_io.h"
 #include "archive/deflate.h"
 #include "archive/zip_archive.h"
@@ -271,6 +272,18 @@ ArchiveError ZipArchive::rewrite(std::span<const Replacement> replacements, std:
     keepMarker16(10, count);
     keepMarker32(12, centralSize);
     keepMarker32(16, centralOffset);
+    // Offsets counted from somewhere else than the file's start (bytes ahead of the zip that its
+    // offsets do not count) are told again from the new end record, which some layouts make other
+    // than before: such a rewrite is proved here, so one that would read otherwise is refused.
+    if (base_ != 0)
+    {
+        const ArchiveError proved = verifyRewrite(data_, size_, out.data(), out.size(), replacements);
+        if (!proved.ok())
+        {
+            out.clear();
+            return {ArchiveResult::unsupportedLayout, proved.entry};
+        }
+    }
     return {};
 }
 
