@@ -18,17 +18,6 @@ namespace scourvane::test
 {
 namespace
 {
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
-    addFace(*part, makeFace(0, {0, 1, 3}));
-    std::vector<uint8_t> image;
-    buildModelImage(*part, image);
-    return image;
-}
-
 std::vector<uint8_t> cleanedOf(const std::vector<uint8_t>& model)
 {
     const CleanedModel cleaned = cleanModelBytes(model.data(), model.size());

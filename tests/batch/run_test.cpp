@@ -34,16 +34,6 @@ std::vector<uint8_t> imageOf(const ObjectPart& root)
     return image;
 }
 
-// One textured triangle plus a copy of vertex 0 and a dead face using it: 180 bytes, 130 once cleaned.
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
-    addFace(*part, makeFace(0, {0, 1, 3}));
-    return imageOf(*part);
-}
-
 // A selection buffer of the full size: the strings, each with its NUL, then an empty one.
 std::string selectionOf(const std::vector<std::string>& strings)
 {

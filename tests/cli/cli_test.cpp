@@ -83,18 +83,6 @@ CliRun runProgram(const std::vector<std::string>& arguments, const std::vector<s
             cli::plainLineEnds(readText(capture.file("err")))};
 }
 
-// A triangle plus a copy of one vertex and a dead face using it: 180 bytes, 130 once cleaned.
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
-    addFace(*part, makeFace(0, {0, 1, 3}));
-    std::vector<uint8_t> image;
-    EXPECT_TRUE(buildModelImage(*part, image));
-    return image;
-}
-
 // A scratch folder, current while the tool runs, with two dirty models in "models".
 class CliTest : public ::testing::Test
 {

@@ -24,18 +24,6 @@ namespace
 
 namespace fs = std::filesystem;
 
-// One textured triangle plus a copy of vertex 0 and a dead face using it: cleaning changes it.
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = test::makePart("p");
-    test::setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
-    test::addFace(*part, test::makeFace(0, {0, 1, 3}));
-    std::vector<uint8_t> image;
-    EXPECT_TRUE(buildModelImage(*part, image));
-    return image;
-}
-
 FileStepOptions withBackup()
 {
     FileStepOptions options;
@@ -48,7 +36,7 @@ TEST(BackupIntoARegularFileOnly, AFolderAtTheBackupsNameLeavesTheModelAsItWas)
 {
     test::TempDir dir;
     const std::string model = dir.file("m.3do");
-    const std::vector<uint8_t> original = dirtyModel();
+    const std::vector<uint8_t> original = test::dirtyModel();
     test::writeBytes(model, original);
     fs::create_directory(model + ".bak");
 
@@ -67,7 +55,7 @@ TEST(BackupIntoARegularFileOnly, AnExistingRegularBackupIsKeptAndTheModelCleaned
 {
     test::TempDir dir;
     const std::string model = dir.file("m.3do");
-    test::writeBytes(model, dirtyModel());
+    test::writeBytes(model, test::dirtyModel());
     const std::vector<uint8_t> firstBackup{'f', 'i', 'r', 's', 't'};
     test::writeBytes(model + ".bak", firstBackup);
 
@@ -83,7 +71,7 @@ TEST(BackupIntoARegularFileOnly, ALinkLiveOrDanglingOrAFifoAtTheBackupsNameLeave
     test::TempDir dir;
     const std::string model = dir.file("m.3do");
     const std::string victim = dir.file("victim.txt");
-    const std::vector<uint8_t> original = dirtyModel();
+    const std::vector<uint8_t> original = test::dirtyModel();
     const std::vector<uint8_t> victimBytes{'m', 'i', 'n', 'e'};
     struct Ground
     {
@@ -130,7 +118,7 @@ TEST(CopiesNeverMoreOpenThanTheModel, BackupAndOutputTakeAPrivateModelsMode)
         SCOPED_TRACE(std::to_string(mode));
         const std::string model = dir.file("m.3do");
         const std::string output = dir.file("out.3do");
-        test::writeBytes(model, dirtyModel());
+        test::writeBytes(model, test::dirtyModel());
         ASSERT_EQ(::chmod(model.c_str(), mode), 0);
         ASSERT_EQ(cleanFile(model.c_str(), withBackup()).outcome, FileOutcome::cleaned);
         EXPECT_EQ(modeOf(model), mode);
@@ -139,7 +127,7 @@ TEST(CopiesNeverMoreOpenThanTheModel, BackupAndOutputTakeAPrivateModelsMode)
         // A model made read-write for all copies no wider than the model itself.
         FileStepOptions elsewhere;
         elsewhere.outputPath = output.c_str();
-        test::writeBytes(model, dirtyModel());
+        test::writeBytes(model, test::dirtyModel());
         ASSERT_EQ(::chmod(model.c_str(), mode), 0);
         ASSERT_EQ(cleanFile(model.c_str(), elsewhere).outcome, FileOutcome::cleaned);
         EXPECT_EQ(modeOf(output), mode);
@@ -155,7 +143,7 @@ TEST(CopiesNeverMoreOpenThanTheModel, ACopyWhoseGroupCannotBeKeptGivesItsGroupNo
     test::TempDir dir;
     const std::string model = dir.file("m.3do");
     const std::string output = dir.file("out.3do");
-    test::writeBytes(model, dirtyModel());
+    test::writeBytes(model, test::dirtyModel());
     const uid_t nobody = 65534;
     ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
     ASSERT_EQ(::chown(model.c_str(), nobody, 0), 0); // a group nobody is not in

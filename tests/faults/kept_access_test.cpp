@@ -25,17 +25,6 @@ namespace
 {
 
 #ifdef __linux__
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = test::makePart("p");
-    test::setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
-    test::addFace(*part, test::makeFace(0, {0, 1, 3}));
-    std::vector<uint8_t> image;
-    EXPECT_TRUE(buildModelImage(*part, image));
-    return image;
-}
-
 constexpr uint32_t nobody = 65534;
 
 // An access control list as the kernel stores it: a version, then (tag, permissions, id) entries
@@ -86,7 +75,7 @@ TEST(MetadataKept, AnAccessListAndUserAttributesSurviveACleanInPlaceAndReachTheB
 {
     test::TempDir dir;
     const std::string model = dir.file("m.3do");
-    const std::vector<uint8_t> original = dirtyModel();
+    const std::vector<uint8_t> original = test::dirtyModel();
     test::writeBytes(model, original);
     const std::vector<uint8_t> origin{'k', 'e', 'p', 't'};
     if (!setAttribute(model, "user.origin", origin) ||
@@ -112,7 +101,7 @@ TEST(MetadataKept, AFolderWithADefaultAccessListGivesTheCleanedModelNoAccessTheM
 {
     test::TempDir dir;
     const std::string model = dir.file("m.3do");
-    test::writeBytes(model, dirtyModel()); // before the default list: the model has none
+    test::writeBytes(model, test::dirtyModel()); // before the default list: the model has none
     if (!setAttribute(dir.path(), "system.posix_acl_default", nobodyMayWrite))
         GTEST_SKIP() << "the file system of the scratch folder takes no access lists";
     ASSERT_TRUE(attribute(model, "system.posix_acl_access").empty());
@@ -145,7 +134,7 @@ TEST(MetadataKept, AModelWhoseOwnerOrGroupTheUserCannotKeepIsLeftAsItWasWithTheR
     test::TempDir dir;
     ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
     const std::string model = dir.file("m.3do");
-    const std::vector<uint8_t> original = dirtyModel();
+    const std::vector<uint8_t> original = test::dirtyModel();
     struct Case
     {
         const char* what;

@@ -17,17 +17,6 @@ namespace scourvane
 namespace
 {
 
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = test::makePart("p");
-    test::setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
-    test::addFace(*part, test::makeFace(0, {0, 1, 3}));
-    std::vector<uint8_t> image;
-    EXPECT_TRUE(buildModelImage(*part, image));
-    return image;
-}
-
 // `base` with folders of 60 characters below it until the path is past `length` characters.
 std::string deepBelow(const std::string& base, size_t length)
 {
@@ -51,7 +40,7 @@ TEST(LongPaths, EveryFileServiceWorksPast260Characters)
     ASSERT_TRUE(platform::makeFolders(deep.c_str()));
     EXPECT_TRUE(platform::isDirectory(deep.c_str())) << "a folder past 260 is a folder, not a file";
     const std::string model = platform::joinPath(deep, "m.3do");
-    const std::vector<uint8_t> original = dirtyModel();
+    const std::vector<uint8_t> original = test::dirtyModel();
     ASSERT_TRUE(platform::replaceFileContents(model.c_str(), original.data(), original.size()));
 
     EXPECT_FALSE(platform::isDirectory(model.c_str()));
@@ -85,7 +74,7 @@ TEST(LongPaths, AModelPast260CharactersIsCleanedInPlaceAndIntoADeepOutputFolder)
     const std::string sources = deepBelow(dir.file("src"), 280);
     ASSERT_TRUE(platform::makeFolders(sources.c_str()));
     const std::string model = platform::joinPath(sources, "m.3do");
-    const std::vector<uint8_t> original = dirtyModel();
+    const std::vector<uint8_t> original = test::dirtyModel();
     ASSERT_TRUE(platform::replaceFileContents(model.c_str(), original.data(), original.size()));
 
     const std::string outputs = dir.file("out");

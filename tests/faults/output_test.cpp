@@ -21,17 +21,6 @@ namespace
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> dirtyModel()
-{
-    auto part = test::makePart("p");
-    test::setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-    test::addFace(*part, test::makeFace(0, {0, 1, 2}, "T"));
-    test::addFace(*part, test::makeFace(0, {0, 1, 3}));
-    std::vector<uint8_t> image;
-    EXPECT_TRUE(buildModelImage(*part, image));
-    return image;
-}
-
 struct Layout
 {
     test::TempDir dir;
@@ -39,7 +28,7 @@ struct Layout
     std::string outputs = dir.file("out");
     std::string model = sources + "/a.3do";
     std::string victim = sources + "/b.txt";
-    std::vector<uint8_t> original = dirtyModel();
+    std::vector<uint8_t> original = test::dirtyModel();
     std::vector<uint8_t> victimBytes{'k', 'e', 'e', 'p'};
 
     Layout()

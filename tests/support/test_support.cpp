@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "support/part_helpers.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -230,6 +232,17 @@ std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
 std::vector<Vertex> vertexesOf(const ObjectPart& part)
 {
     return {part.vertexes().begin(), part.vertexes().end()};
+}
+
+std::vector<uint8_t> dirtyModel()
+{
+    auto part = makePart("p");
+    setVertexes(*part, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
+    addFace(*part, makeFace(0, {0, 1, 2}, "T"));
+    addFace(*part, makeFace(0, {0, 1, 3}));
+    std::vector<uint8_t> image;
+    if (!buildModelImage(*part, image)) image.clear(); // no test passes on an empty model
+    return image;
 }
 
 } // namespace scourvane::test
