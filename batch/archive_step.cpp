@@ -84,7 +84,7 @@ bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& optio
                 slots[k].cleaned.outcome = CoreOutcome::outOfMemory;
                 return;
             }
-            if (slots[k].readError.ok()) slots[k].cleaned = cleanModelBytes(bytes.data(), bytes.size());
+            if (slots[k].readError.ok()) slots[k].cleaned = cleanModelBytes(bytes.data(), bytes.size(), options.file.explain);
         },
         [](size_t) {});
     for (const ModelSlot& slot : slots)

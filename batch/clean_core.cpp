@@ -40,7 +40,39 @@ bool comparePiece(void* context, const uint8_t* piece, size_t size)
 }
 } // namespace
 
-bool ModelCleaning::clean(const uint8_t* original, size_t size, LoadError& loadError, SaveError& saveError)
+namespace
+{
+// Each part's changes as the explainer sees them, before cleaning; their removed counts are the
+// part's counts for now, made differences by countRemoved once the tree is clean.
+void explainParts(const ObjectPart& root, std::vector<PartChanges>& parts)
+{
+    parts.clear();
+    walkParts(root,
+              [&](const ObjectPart& part)
+              {
+                  parts.push_back(explainPart(part));
+                  parts.back().vertexesRemoved = static_cast<int32_t>(part.vertexCount);
+                  parts.back().facesRemoved = static_cast<int32_t>(part.faceCount);
+              });
+}
+
+void countRemoved(const ObjectPart& root, std::vector<PartChanges>& parts)
+{
+    size_t at = 0;
+    walkParts(root,
+              [&](const ObjectPart& part)
+              {
+                  PartChanges& changes = parts[at++];
+                  changes.vertexesRemoved =
+                      wrappingDifference(static_cast<uint32_t>(changes.vertexesRemoved), part.vertexCount);
+                  changes.facesRemoved =
+                      wrappingDifference(static_cast<uint32_t>(changes.facesRemoved), part.faceCount);
+              });
+}
+} // namespace
+
+bool ModelCleaning::clean(const uint8_t* original, size_t size, LoadError& loadError, SaveError& saveError,
+                          std::vector<PartChanges>* explanation)
 {
     original_ = original;
     originalSize_ = size;
@@ -48,7 +80,10 @@ bool ModelCleaning::clean(const uint8_t* original, size_t size, LoadError& loadE
     figures_.sizeBefore = lowWordOfSize(size);
     const uint32_t vertexesBefore = root_.countVertexes();
     const uint32_t facesBefore = root_.countFaces();
+    if (explanation != nullptr) explainParts(root_, *explanation);
     cleanPart(root_);
+    // Cleaning adds and removes no part, so the walk meets the parts in the same order again.
+    if (explanation != nullptr) countRemoved(root_, *explanation);
     figures_.vertexChange = wrappingDifference(vertexesBefore, root_.countVertexes());
     figures_.faceChange = wrappingDifference(facesBefore, root_.countFaces());
     // The thread's writer, kept from model to model.
@@ -101,10 +136,10 @@ bool proveCleanedImage(const uint8_t* original, size_t originalSize, const uint8
 
 namespace
 {
-void cleanAndProve(const uint8_t* original, size_t size, CleanedModel& model)
+void cleanAndProve(const uint8_t* original, size_t size, bool explain, CleanedModel& model)
 {
     ModelCleaning cleaning;
-    if (!cleaning.clean(original, size, model.loadError, model.saveError))
+    if (!cleaning.clean(original, size, model.loadError, model.saveError, explain ? &model.parts : nullptr))
     {
         model.figures = cleaning.figures();
         model.outcome =
@@ -132,17 +167,18 @@ void cleanAndProve(const uint8_t* original, size_t size, CleanedModel& model)
 }
 } // namespace
 
-CleanedModel cleanModelBytes(const uint8_t* original, size_t size)
+CleanedModel cleanModelBytes(const uint8_t* original, size_t size, bool explain)
 {
     CleanedModel model;
     // Running out of memory fails this model alone; everything it took is released on the way out.
     try
     {
-        cleanAndProve(original, size, model);
+        cleanAndProve(original, size, explain, model);
     }
     catch (const std::bad_alloc&)
     {
         std::vector<uint8_t>().swap(model.image);
+        std::vector<PartChanges>().swap(model.parts);
         model.outcome = CoreOutcome::outOfMemory;
     }
     return model;

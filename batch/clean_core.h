@@ -3,6 +3,7 @@
 // the very same steps.
 #pragma once
 
+#include "clean/part_cleaner.h"
 #include "model/model_reader.h"
 #include "model/model_writer.h"
 #include "model/object_part.h"
@@ -38,8 +39,11 @@ class ModelCleaning
 
     // Loads `size` bytes at `original`, cleans the tree and plans its image. False, with the reason
     // in `loadError` or `saveError`, when the bytes are no model or the cleaned tree has no image;
-    // the figures are then those found so far.
-    bool clean(const uint8_t* original, size_t size, LoadError& loadError, SaveError& saveError);
+    // the figures are then those found so far. With `explanation`, it receives each part's changes
+    // in the image's part order, their removed counts taken from the tree before and after, so
+    // that they add up to the figures.
+    bool clean(const uint8_t* original, size_t size, LoadError& loadError, SaveError& saveError,
+               std::vector<PartChanges>* explanation = nullptr);
 
     const CleanFigures& figures() const { return figures_; }
     uint64_t imageSize() const;
@@ -89,10 +93,12 @@ struct CleanedModel
     SaveError saveError;
     VerifyError verifyError;
     bool failedWhileSaving = false; // with outOfMemory: the load and the cleaning were done
+    std::vector<PartChanges> parts; // each part's changes, when asked for and the model loaded
 };
 
 // Cleans the model in `size` bytes at `original` and proves the result: the bytes-to-bytes core.
-// Never fails as a whole: every failure, running out of memory included, is an outcome.
-CleanedModel cleanModelBytes(const uint8_t* original, size_t size);
+// Never fails as a whole: every failure, running out of memory included, is an outcome. With
+// `explain`, the result's `parts` tell what each part lost (see ModelCleaning::clean).
+CleanedModel cleanModelBytes(const uint8_t* original, size_t size, bool explain = false);
 
 } // namespace scourvane

@@ -72,10 +72,10 @@ void takeFigures(const CleanFigures& figures, FileResult& result)
     result.changed = figures.changed;
 }
 
-bool cleanThroughCore(const Original& original, ModelCleaning& cleaning, FileResult& result)
+bool cleanThroughCore(const Original& original, bool explain, ModelCleaning& cleaning, FileResult& result)
 {
-    const bool cleaned =
-        cleaning.clean(original.bytes.data(), original.bytes.size(), result.loadError, result.saveError);
+    const bool cleaned = cleaning.clean(original.bytes.data(), original.bytes.size(), result.loadError,
+                                        result.saveError, explain ? &result.parts : nullptr);
     takeFigures(cleaning.figures(), result);
     if (cleaned) return true;
     result.outcome =
@@ -84,9 +84,9 @@ bool cleanThroughCore(const Original& original, ModelCleaning& cleaning, FileRes
 }
 
 // A dry run proves the image in memory and writes nothing.
-FileResult proveInMemory(const Original& original)
+FileResult proveInMemory(const Original& original, bool explain)
 {
-    return fileResultOf(cleanModelBytes(original.bytes.data(), original.bytes.size()));
+    return fileResultOf(cleanModelBytes(original.bytes.data(), original.bytes.size(), explain));
 }
 
 // True when the file at `target` already holds exactly the cleaned image. Only a file of the
@@ -236,9 +236,9 @@ FileResult cleanFileSteps(const char* path, const FileStepOptions& options, Stag
         const platform::FileTimes after = platform::fileTimesOf(path);
         if (after.modified != original.times.modified) original.times = after;
     }
-    if (options.dryRun) return proveInMemory(original);
+    if (options.dryRun) return proveInMemory(original, options.explain);
     ModelCleaning cleaning;
-    if (!cleanThroughCore(original, cleaning, result)) return result;
+    if (!cleanThroughCore(original, options.explain, cleaning, result)) return result;
     stage = Stage::saving;
     const char* target = options.outputPath != nullptr ? options.outputPath : path;
     const bool inPlace = target == path;
@@ -281,6 +281,7 @@ FileResult fileResultOf(const CleanedModel& model)
     result.saveError = model.saveError;
     result.verifyError = model.verifyError;
     result.outOfMemory = model.outcome == CoreOutcome::outOfMemory;
+    result.parts = model.parts;
     switch (model.outcome)
     {
     case CoreOutcome::cleaned:

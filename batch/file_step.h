@@ -44,6 +44,8 @@ struct FileStepOptions
     // (an output elsewhere its source's), so that tools comparing times do not take it for a new
     // file. Where they cannot be set, nothing is written (writeFailed).
     bool preserveTimes = false;
+    // Tell what cleaning takes from each part (FileResult::parts).
+    bool explain = false;
 };
 
 // Everything one per-file step found out. The figures are set only when the outcome is `cleaned`
@@ -63,6 +65,9 @@ struct FileResult
     VerifyError verifyError;
     bool outOfMemory = false; // the step the outcome names ran out of memory
     bool backupKept = false;  // PATH.bak already existed and was kept as it was, not replaced
+    // With FileStepOptions::explain and the model loaded: what each part lost, in the image's part
+    // order; their removed counts add up to vertexChange and faceChange.
+    std::vector<PartChanges> parts;
 };
 
 // The longest path the per-file step accepts: any longer one would make a report text overflow its

@@ -41,7 +41,9 @@ Scratch& scratchOfThread()
     return *threadScratch;
 }
 
-bool withinLimits(const ObjectPart& part)
+} // namespace
+
+bool withinCleaningLimits(const ObjectPart& part)
 {
     const size_t vertexCount = part.vertexCount;
     if (vertexCount > maxCleanableVertexes || !part.indexCountsMatch()) return false;
@@ -51,6 +53,9 @@ bool withinLimits(const ObjectPart& part)
         highest = std::max(highest, index);
     return part.indexTotal == 0 || highest < vertexCount;
 }
+
+namespace
+{
 
 void mergeDuplicates(std::span<const Vertex> vertexes, Scratch& scratch)
 {
@@ -85,11 +90,6 @@ void mergeDuplicates(std::span<const Vertex> vertexes, Scratch& scratch)
             bucket = (bucket + 1) & mask;
         }
     }
-}
-
-inline bool keepsFace(const Face& face, uint32_t number, uint32_t protectedFace)
-{
-    return face.hasTexture() || face.colourIndex != 0 || number == protectedFace || face.indexCount == 2;
 }
 
 // Puts the vertexes in their new order in place. `newNumber` gives the kept vertexes their new
@@ -139,7 +139,7 @@ void cleanWithin(ObjectPart& part, Scratch& scratch)
         const Face& face = faces[f];
         const uint32_t faceStart = readAt;
         readAt += face.indexCount;
-        if (!keepsFace(face, f, protectedFace)) continue;
+        if (!cleaningKeepsFace(face, f, protectedFace)) continue;
         if (f == protectedFace) part.protectedFace = kept;
         if (kept != f)
         {
@@ -222,7 +222,7 @@ void releaseCleaningBuffers()
 
 bool cleanSinglePart(ObjectPart& part)
 {
-    if (!withinLimits(part)) return false;
+    if (!withinCleaningLimits(part)) return false;
     cleanWithin(part, scratchOfThread());
     return true;
 }

@@ -31,6 +31,7 @@ struct Options
     bool writeLog = true;
     bool quiet = false;   // only errors and the summary
     bool verbose = false; // say for each file whether it was written
+    bool explain = false; // say what each part of each model loses
     bool help = false;
     bool version = false;
     std::string logPath = "log.txt";

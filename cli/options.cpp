@@ -15,27 +15,17 @@ namespace scourvane::cli
 
 namespace
 {
+// The options that take a value, or do more than set one flag; every other option sets the flag
+// its table row names.
 enum class Option : uint8_t
 {
-    recursive,
-    dryRun,
-    check,
-    backup,
-    preserve,
-    json,
-    log,
+    flag,
     noLog,
+    log,
     output,
     jobs,
-    quiet,
-    verbose,
-    help,
-    version,
     filesFrom,
-    nul,
     exclude,
-    archives,
-    textures,
     base,
 };
 
@@ -47,136 +37,109 @@ struct OptionSpec
     Option option;
     char shortName; // '\0' when there is none
     std::string_view longName;
-    bool takesValue;
+    bool Options::*flag = nullptr; // set by Option::flag
 };
+
+constexpr bool takesValue(const OptionSpec& spec)
+{
+    return spec.option != Option::flag && spec.option != Option::noLog;
+}
 
 constexpr OptionSpec optionSpecs[] = {
-    {Option::recursive, 'r', "recursive", false},
-    {Option::dryRun, 'n', "dry-run", false},
-    {Option::check, '\0', "check", false},
-    {Option::backup, 'b', "backup", false},
-    {Option::preserve, 'p', "preserve", false},
-    {Option::json, '\0', "json", false},
-    {Option::log, '\0', "log", true},
-    {Option::noLog, '\0', "no-log", false},
-    {Option::output, 'o', "output", true},
-    {Option::filesFrom, '\0', "files-from", true},
-    {Option::nul, '0', "null", false},
-    {Option::exclude, '\0', "exclude", true},
-    {Option::archives, 'a', "archives", false},
-    {Option::textures, '\0', "textures", false},
-    {Option::base, '\0', "base", true},
-    {Option::jobs, 'j', "jobs", true},
-    {Option::quiet, 'q', "quiet", false},
-    {Option::verbose, 'v', "verbose", false},
-    {Option::help, 'h', "help", false},
-    {Option::version, 'V', "version", false},
+    {Option::flag, 'r', "recursive", &Options::recursive},
+    {Option::flag, 'n', "dry-run", &Options::dryRun},
+    {Option::flag, '\0', "check", &Options::check},
+    {Option::flag, 'b', "backup", &Options::backup},
+    {Option::flag, 'p', "preserve", &Options::preserveTimes},
+    {Option::flag, '\0', "explain", &Options::explain},
+    {Option::flag, '\0', "json", &Options::json},
+    {Option::log, '\0', "log"},
+    {Option::noLog, '\0', "no-log"},
+    {Option::output, 'o', "output"},
+    {Option::filesFrom, '\0', "files-from"},
+    {Option::flag, '0', "null", &Options::nulSeparated},
+    {Option::exclude, '\0', "exclude"},
+    {Option::flag, 'a', "archives", &Options::archives},
+    {Option::flag, '\0', "textures", &Options::textures},
+    {Option::base, '\0', "base"},
+    {Option::jobs, 'j', "jobs"},
+    {Option::flag, 'q', "quiet", &Options::quiet},
+    {Option::flag, 'v', "verbose", &Options::verbose},
+    {Option::flag, 'h', "help", &Options::help},
+    {Option::flag, 'V', "version", &Options::version},
 };
 
-bool apply(Option option, std::string_view value, Options& options, std::string& error)
+// A plain count from 1 to maxJobs: more workers than that only wait on the disk.
+bool parseJobs(std::string_view value, Options& options, std::string& error)
+{
+    unsigned count = 0;
+    bool valid = !value.empty() && value.size() <= 4;
+    for (char c : value)
+    {
+        valid = valid && c >= '0' && c <= '9';
+        if (valid) count = count * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (!valid || count == 0 || count > maxJobs)
+    {
+        error = "--jobs needs a number of files to clean at once, from 1 to " + std::to_string(maxJobs);
+        return false;
+    }
+    options.jobs = count;
+    return true;
+}
+
+// What an option whose value is empty says it needs.
+std::string_view neededValue(Option option)
 {
     switch (option)
     {
-    case Option::recursive:
-        options.recursive = true;
-        break;
-    case Option::dryRun:
-        options.dryRun = true;
-        break;
-    case Option::check:
-        options.check = true;
-        break;
-    case Option::backup:
-        options.backup = true;
-        break;
-    case Option::preserve:
-        options.preserveTimes = true;
-        break;
-    case Option::json:
-        options.json = true;
-        break;
     case Option::log:
-        if (value.empty())
-        {
-            error = "--log needs a file name";
-            return false;
-        }
-        options.logPath = value;
-        options.writeLog = true;
+        return "--log needs a file name";
+    case Option::output:
+        return "--output needs a folder";
+    case Option::filesFrom:
+        return "--files-from needs a file (- for standard input)";
+    case Option::base:
+        return "--base needs the base game's folder or archive";
+    case Option::exclude:
+        return "--exclude needs a pattern, such as original/ or *_old.3do";
+    default:
+        return "";
+    }
+}
+
+bool apply(const OptionSpec& spec, std::string_view value, Options& options, std::string& error)
+{
+    if (takesValue(spec) && spec.option != Option::jobs && value.empty())
+    {
+        error = neededValue(spec.option);
+        return false;
+    }
+    switch (spec.option)
+    {
+    case Option::flag:
+        options.*spec.flag = true;
         break;
     case Option::noLog:
         options.writeLog = false;
         break;
+    case Option::log:
+        options.logPath = value;
+        options.writeLog = true;
+        break;
     case Option::output:
-        if (value.empty())
-        {
-            error = "--output needs a folder";
-            return false;
-        }
         options.outputDir = value;
         break;
     case Option::jobs:
-    {
-        // A plain count from 1 to maxJobs: more workers than that only wait on the disk.
-        unsigned count = 0;
-        bool valid = !value.empty() && value.size() <= 4;
-        for (char c : value)
-        {
-            valid = valid && c >= '0' && c <= '9';
-            if (valid) count = count * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (!valid || count == 0 || count > maxJobs)
-        {
-            error = "--jobs needs a number of files to clean at once, from 1 to " + std::to_string(maxJobs);
-            return false;
-        }
-        options.jobs = count;
-        break;
-    }
-    case Option::quiet:
-        options.quiet = true;
-        break;
-    case Option::verbose:
-        options.verbose = true;
-        break;
-    case Option::help:
-        options.help = true;
-        break;
-    case Option::version:
-        options.version = true;
-        break;
+        return parseJobs(value, options, error);
     case Option::filesFrom:
-        if (value.empty())
-        {
-            error = "--files-from needs a file (- for standard input)";
-            return false;
-        }
         options.filesFrom.emplace_back(value);
         break;
-    case Option::nul:
-        options.nulSeparated = true;
-        break;
-    case Option::archives:
-        options.archives = true;
-        break;
-    case Option::textures:
-        options.textures = true;
+    case Option::exclude:
+        options.excludes.emplace_back(value);
         break;
     case Option::base:
-        if (value.empty())
-        {
-            error = "--base needs the base game's folder or archive";
-            return false;
-        }
         options.bases.emplace_back(value);
-        break;
-    case Option::exclude:
-        if (value.empty())
-        {
-            error = "--exclude needs a pattern, such as original/ or *_old.3do";
-            return false;
-        }
-        options.excludes.emplace_back(value);
         break;
     }
     return true;
@@ -220,6 +183,10 @@ bool checkCombination(const Options& options, std::string& error)
         error = "--base names the base game for --textures";
     else if (options.quiet && options.verbose)
         error = "-q and -v cannot be used together";
+    else if (options.quiet && options.explain)
+        error = "-q and --explain cannot be used together";
+    else if (options.textures && options.explain)
+        error = "--textures cleans nothing, so it takes no --explain";
     else if (options.check && !options.outputDir.empty())
         error = "--check writes nothing, so it takes no --output";
     else if (options.backup && !options.outputDir.empty())
@@ -296,16 +263,16 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
             std::string_view value;
             const bool hasEquals = argument.find('=') != std::string_view::npos;
-            if (hasEquals && !spec->takesValue)
+            if (hasEquals && !takesValue(*spec))
             {
                 error = "--" + std::string(spec->longName) + " takes no value";
                 return false;
             }
             if (hasEquals)
                 value = argument.substr(argument.find('=') + 1);
-            else if (spec->takesValue)
+            else if (takesValue(*spec))
                 nextValue(value);
-            if (!apply(spec->option, value, options, error)) return false;
+            if (!apply(*spec, value, options, error)) return false;
             continue;
         }
         // A bundle of short options; one that takes a value takes the rest of the bundle, or the
@@ -322,7 +289,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             std::string_view value;
-            if (spec->takesValue)
+            if (takesValue(*spec))
             {
                 if (k + 1 < argument.size())
                     value = argument.substr(k + 1);
@@ -330,7 +297,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                     nextValue(value);
                 k = argument.size();
             }
-            if (!apply(spec->option, value, options, error)) return false;
+            if (!apply(*spec, value, options, error)) return false;
         }
     }
     if (options.help || options.version) return true;
@@ -365,6 +332,9 @@ std::string usageText()
            "  -b, --backup      keep each original as NAME.bak before replacing it\n"
            "  -p, --preserve    give each written model the modification and access times it had\n"
            "                    (a copy below --output those of its source)\n"
+           "      --explain     also tell, part by part, what cleaning takes: vertexes merged,\n"
+           "                    unused vertexes dropped, the numbers of the faces dropped, and a\n"
+           "                    point added to a part left without faces\n"
            "      --files-from FILE\n"
            "                    also clean the paths listed in FILE, one a line (- for standard\n"
            "                    input); one run, one report and one log for them all\n"

@@ -38,7 +38,7 @@ int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err
         return options.check ? exitCannotTell : exitSomeFailed;
     }
 
-    const CleanedModel model = cleanModelBytes(original.data(), original.size());
+    const CleanedModel model = cleanModelBytes(original.data(), original.size(), options.explain);
     FileResult result = resultOf(model, original.size());
     // A check writes nothing, as a dry run does.
     const bool writes = !options.dryRun && !options.check && result.outcome == FileOutcome::cleaned;

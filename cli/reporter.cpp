@@ -108,8 +108,78 @@ void appendField(std::string& text, std::string_view key, std::string_view value
     text += value;
 }
 
+// Face numbers as runs: "2, 5-9, 12".
+std::string faceRuns(const std::vector<uint32_t>& faces)
+{
+    std::string text;
+    for (size_t i = 0; i < faces.size();)
+    {
+        size_t last = i;
+        while (last + 1 < faces.size() && faces[last + 1] == faces[last] + 1)
+            ++last;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(faces[i]);
+        if (last > i) text += "-" + std::to_string(faces[last]);
+        i = last + 1;
+    }
+    return text;
+}
+
+std::string counted(uint32_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// One line a part, in the image's part order, each led by a tab as the verbose line is.
+std::string explanationLines(const std::vector<PartChanges>& parts)
+{
+    std::string text;
+    for (const PartChanges& part : parts)
+    {
+        std::vector<std::string> said;
+        if (part.beyondLimits) said.push_back("left as it is (beyond what cleaning takes on)");
+        if (part.vertexesMerged > 0)
+            said.push_back(counted(part.vertexesMerged, "vertex", "vertexes") + " merged");
+        if (part.vertexesUnused > 0)
+            said.push_back(counted(part.vertexesUnused, "unused vertex", "unused vertexes") + " dropped");
+        if (!part.droppedFaces.empty())
+            said.push_back(counted(static_cast<uint32_t>(part.droppedFaces.size()), "face", "faces") +
+                           " dropped (" + faceRuns(part.droppedFaces) + ")");
+        if (part.pointAdded) said.push_back("a point added, as no face was left");
+        if (said.empty()) said.push_back("nothing removed");
+        text += "\tPart " + oneLine(part.name) + ":";
+        for (size_t i = 0; i < said.size(); ++i)
+            text += (i == 0 ? " " : ", ") + said[i];
+        text += '\n';
+    }
+    return text;
+}
+
+std::string jsonParts(const std::vector<PartChanges>& parts)
+{
+    std::string text = "[";
+    for (const PartChanges& part : parts)
+    {
+        if (text.size() > 1) text += ',';
+        text += '{';
+        text += jsonNameField("name", part.name);
+        appendField(text, "vertexesRemoved", std::to_string(part.vertexesRemoved));
+        appendField(text, "facesRemoved", std::to_string(part.facesRemoved));
+        appendField(text, "vertexesMerged", std::to_string(part.vertexesMerged));
+        appendField(text, "unusedVertexesDropped", std::to_string(part.vertexesUnused));
+        std::string faces = "[";
+        for (uint32_t face : part.droppedFaces)
+            faces += (faces.size() > 1 ? "," : "") + std::to_string(face);
+        appendField(text, "droppedFaces", faces + "]");
+        appendField(text, "pointAdded", part.pointAdded ? "true" : "false");
+        if (part.beyondLimits) appendField(text, "leftAsItIs", "true");
+        text += '}';
+    }
+    return text + "]";
+}
+
 std::string jsonFile(const std::string& path, std::string_view entry, const std::string& output,
-                     const FileResult& result)
+                     const FileResult& result, bool explain)
 {
     std::string text = "{";
     text += jsonNameField("path", path);
@@ -137,6 +207,7 @@ std::string jsonFile(const std::string& path, std::string_view entry, const std:
         appendField(text, "facesRemoved", std::to_string(result.faceChange));
         appendField(text, "changed", result.changed ? "true" : "false");
         if (result.backupKept) appendField(text, "backupKept", "true");
+        if (explain) appendField(text, "parts", jsonParts(result.parts));
     }
     else
         appendField(text, "error", jsonString(failureText(result)));
@@ -387,11 +458,15 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
     if (options_.json)
     {
         if (!jsonFiles_.empty()) jsonFiles_ += ',';
-        jsonFiles_ += jsonFile(path, entry, output, result);
+        jsonFiles_ += jsonFile(path, entry, output, result, options_.explain);
     }
     else if (options_.check)
     {
-        if (result.outcome == FileOutcome::cleaned && result.changed) put(out_, oneLine(name) + "\n");
+        if (result.outcome == FileOutcome::cleaned && result.changed)
+        {
+            put(out_, oneLine(name) + "\n");
+            if (options_.explain) put(out_, explanationLines(result.parts));
+        }
     }
     else if (listReports_)
     {
@@ -402,6 +477,11 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
             // Two writes: GCC 12 warns falsely (-Wrestrict) on adding a literal to a returned string.
             put(out_, "\n");
             put(out_, verboseLine(options_, output, result));
+        }
+        if (options_.explain && result.outcome == FileOutcome::cleaned)
+        {
+            put(out_, "\n");
+            put(out_, explanationLines(result.parts));
         }
     }
 }

@@ -87,6 +87,7 @@ std::vector<FileJob> jobsOf(const Options& options, const RunPlan& plan)
     stepOptions.dryRun = options.dryRun;
     stepOptions.keepBackup = options.backup;
     stepOptions.preserveTimes = options.preserveTimes;
+    stepOptions.explain = options.explain;
     stepOptions.skipUnchanged = true;
     stepOptions.makeOutputFolder = !options.dryRun;
     stepOptions.outputRoot = options.outputDir.empty() ? nullptr : options.outputDir.c_str();

@@ -330,6 +330,20 @@ TEST(CleanCore, AnUnchangedModelIsItsOwnImageAndAChangedOneIsProved)
 
     const uint8_t junk[12] = {2, 0, 0, 0};
     EXPECT_EQ(cleanModelBytes(junk, sizeof junk).outcome, CoreOutcome::loadFailed);
+
+    // Asked to explain, the parts' figures add up to the model's.
+    EXPECT_TRUE(first.parts.empty());
+    const CleanedModel explained = cleanModelBytes(dirty.data(), dirty.size(), true);
+    ASSERT_FALSE(explained.parts.empty());
+    int32_t vertexes = 0, faces = 0;
+    for (const PartChanges& part : explained.parts)
+    {
+        vertexes += part.vertexesRemoved;
+        faces += part.facesRemoved;
+    }
+    EXPECT_EQ(vertexes, explained.figures.vertexChange);
+    EXPECT_EQ(faces, explained.figures.faceChange);
+    EXPECT_GT(faces, 0);
 }
 
 TEST(ReportText, FileSizesAlwaysReadBytesUnknownOnesMinusOne)

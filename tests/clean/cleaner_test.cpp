@@ -36,6 +36,26 @@ TEST(Cleaner, WorkedExampleMergesDropsAndRenumbers)
     EXPECT_EQ(part->protectedFace, noProtectedFace);
 }
 
+TEST(Explainer, TellsWhatEachStepTakesWithoutChangingThePart)
+{
+    // The worked example above: vertexes 2 and 4 repeat 0 and 1 and are used, face 0 is dead.
+    auto part = makePart("p");
+    setVertexes(*part, {{10, 0, 0}, {0, 0, 0}, {10, 0, 0}, {7, 7, 7}, {0, 0, 0}, {9, 9, 9}});
+    addFace(*part, makeFace(0, {1, 3, 4, 5}));
+    addFace(*part, makeFace(5, {2, 3, 1}));
+    addFace(*part, makeFace(0, {4, 2}));
+    const PartChanges changes = explainPart(*part);
+    EXPECT_EQ(changes.name, "p");
+    EXPECT_EQ(changes.vertexesMerged, 2u);
+    EXPECT_EQ(changes.vertexesUnused, 1u); // 5, used by the dead face alone
+    EXPECT_EQ(changes.droppedFaces, (std::vector<uint32_t>{0}));
+    EXPECT_EQ(changes.vertexesRemoved, 3);
+    EXPECT_EQ(changes.facesRemoved, 1);
+    EXPECT_FALSE(changes.pointAdded);
+    EXPECT_EQ(part->vertexCount, 6u);
+    EXPECT_EQ(part->faceCount, 3u);
+}
+
 TEST(Cleaner, WhatStaysAndWhatGoes)
 {
     auto part = makePart("p");
@@ -106,7 +126,9 @@ TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)
     EXPECT_EQ(uncountedAfter.vertexCount, 2u);
     EXPECT_EQ(uncountedAfter.faceCount, 1u);
     EXPECT_EQ(uncountedAfter.indexTotal, 2u);
-    // Refused again one by one, and left as they are.
+    // Refused again one by one, and left as they are; the explainer says so.
+    EXPECT_TRUE(explainPart(*root).beyondLimits);
+    EXPECT_EQ(explainPart(*root).vertexesRemoved, 0);
     EXPECT_FALSE(cleanSinglePart(*root));
     EXPECT_FALSE(cleanSinglePart(*root->child->sibling->sibling));
 }
@@ -140,9 +162,17 @@ TEST(Cleaner, MatchesTheQuadraticMethodOnRandomParts)
         const uint32_t protectedFace =
             random() % 3 == 0 ? static_cast<uint32_t>(random() % 14) : noProtectedFace;
         fast->protectedFace = reference->protectedFace = protectedFace;
+        // The explainer works apart from the cleaner (it sorts, the cleaner hashes): what it says
+        // a part loses must be what the cleaner takes.
+        const PartChanges changes = explainPart(*fast);
+        const uint32_t vertexesBefore = fast->vertexCount;
+        const uint32_t facesBefore = fast->faceCount;
         cleanPart(*fast);
         reference::cleanSinglePart(*reference);
         ASSERT_TRUE(sameTree(*fast, *reference)) << "round " << round;
+        EXPECT_EQ(changes.vertexesRemoved, static_cast<int32_t>(vertexesBefore - fast->vertexCount));
+        EXPECT_EQ(changes.facesRemoved, static_cast<int32_t>(facesBefore - fast->faceCount));
+        EXPECT_EQ(changes.pointAdded, facesBefore == changes.droppedFaces.size()) << "round " << round;
     }
 }
 

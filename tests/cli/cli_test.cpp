@@ -965,4 +965,29 @@ TEST_F(CliTest, ALogNeverReplacesASystemLinkAndAListLineWithANulIsRefused)
     EXPECT_NE(listed.err.find("NUL byte inside a line"), std::string::npos) << listed.err;
     EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
 }
+
+TEST_F(CliTest, ExplainTellsPartByPartWhatCleaningTakesForLooseModelsAndArchiveEntries)
+{
+    // The dirty model's part "p": its vertex 3 repeats vertex 0 but only the dead face 1 uses it.
+    const std::string told = "\tPart p: 1 unused vertex dropped, 1 face dropped (1)\n";
+    const CliRun text = runProgram({"-n", "--explain", model("a.3do")});
+    EXPECT_EQ(text.status, cli::exitAllCleaned) << text.err;
+    EXPECT_NE(text.out.find(told), std::string::npos) << text.out;
+    EXPECT_EQ(runProgram({"-n", model("a.3do")}).out.find("\tPart "), std::string::npos);
+
+    const CliRun json = runProgram({"-n", "--json", "--explain", model("a.3do")});
+    EXPECT_NE(json.out.find("\"vertexesRemoved\":1,\"facesRemoved\":1,\"changed\":true,\"parts\":[{\"name\":"
+                            "\"p\",\"vertexesRemoved\":1,\"facesRemoved\":1,\"vertexesMerged\":0,"
+                            "\"unusedVertexesDropped\":1,\"droppedFaces\":[1],\"pointAdded\":false}]}"),
+              std::string::npos)
+        << json.out;
+
+    writeBytes("release.sdz", buildZip({{"objects3d/a.3do", dirtyModel()}}, {}));
+    const CliRun check = runProgram({"--check", "--explain", "release.sdz"});
+    EXPECT_EQ(check.status, cli::exitSomeFailed);
+    EXPECT_EQ(check.out, "release.sdz:objects3d/a.3do\n" + told);
+    const CliRun pipe = runProgram({"--explain", "-"}, {}, model("b.3do"), dir.file("cleaned"));
+    EXPECT_EQ(pipe.status, cli::exitAllCleaned);
+    EXPECT_NE(pipe.err.find(told), std::string::npos) << pipe.err;
+}
 } // namespace scourvane::test
