@@ -61,6 +61,14 @@ ArchiveError Archive::read(size_t index, std::vector<uint8_t>& out) const
     return {ArchiveResult::notAnArchive, {}};
 }
 
+ArchiveError Archive::readStart(size_t index, size_t count, std::vector<uint8_t>& out) const
+{
+    if (kind_ == ArchiveKind::zip) return zip_.readStart(index, count, out);
+    if (kind_ == ArchiveKind::hpi) return hpi_.readStart(index, count, out);
+    out.clear();
+    return {ArchiveResult::notAnArchive, {}};
+}
+
 ArchiveError Archive::rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const
 {
     if (kind_ == ArchiveKind::zip) return zip_.rewrite(replacements, out);

@@ -53,6 +53,10 @@ class Archive
     // The uncompressed bytes of entry `index`, every check applied.
     ArchiveError read(size_t index, std::vector<uint8_t>& out) const;
 
+    // At most the first `count` bytes of entry `index`, decoding no more of it than that needs (no
+    // checksum can be checked on a part): a look at a model's header before it is read whole.
+    ArchiveError readStart(size_t index, size_t count, std::vector<uint8_t>& out) const;
+
     // A new image with each replaced entry holding its new bytes and every other entry kept as it
     // was stored (see ZipArchive::rewrite and HpiArchive::rewrite).
     ArchiveError rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const;

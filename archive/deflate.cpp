@@ -58,6 +58,33 @@ ArchiveResult inflateBounded(const uint8_t* input, size_t inputSize, size_t expe
     return ArchiveResult::ok;
 }
 
+ArchiveResult inflateStart(const uint8_t* input, size_t inputSize, size_t count, Wrapper wrapper,
+                           std::vector<uint8_t>& out)
+{
+    out.assign(count, 0);
+    z_stream stream{};
+    if (inflateInit2(&stream, windowBits(wrapper)) != Z_OK) return ArchiveResult::badCompressedData;
+    size_t inUsed = 0;
+    size_t outUsed = 0;
+    int status = Z_OK;
+    while (status == Z_OK && outUsed < count && inUsed < inputSize)
+    {
+        const size_t inTake = std::min(inputSize - inUsed, kSlice);
+        const size_t outTake = std::min(count - outUsed, kSlice);
+        stream.next_in = const_cast<Bytef*>(input + inUsed);
+        stream.avail_in = static_cast<uInt>(inTake);
+        stream.next_out = out.data() + outUsed;
+        stream.avail_out = static_cast<uInt>(outTake);
+        status = inflate(&stream, Z_NO_FLUSH);
+        inUsed += inTake - stream.avail_in;
+        outUsed += outTake - stream.avail_out;
+        if (status == Z_BUF_ERROR) status = Z_OK;
+    }
+    inflateEnd(&stream);
+    out.resize(outUsed);
+    return status == Z_OK || status == Z_STREAM_END ? ArchiveResult::ok : ArchiveResult::badCompressedData;
+}
+
 ArchiveResult deflateAll(const uint8_t* input, size_t inputSize, Wrapper wrapper, std::vector<uint8_t>& out)
 {
     z_stream stream{};

@@ -22,6 +22,12 @@ enum class Wrapper : uint8_t
 ArchiveResult inflateBounded(const uint8_t* input, size_t inputSize, size_t expectedSize, Wrapper wrapper,
                              std::vector<uint8_t>& out);
 
+// Decodes the start of `input` into `out`: at most `count` bytes, fewer when the stream ends (or its
+// input runs out) first. For a look at an entry's first bytes before the whole is decoded; nothing
+// past `count` is inflated, so a stream that declares gigabytes costs no more than its start.
+ArchiveResult inflateStart(const uint8_t* input, size_t inputSize, size_t count, Wrapper wrapper,
+                           std::vector<uint8_t>& out);
+
 // Compresses `input` at level 9 into `out` (replacing its contents).
 ArchiveResult deflateAll(const uint8_t* input, size_t inputSize, Wrapper wrapper, std::vector<uint8_t>& out);
 

@@ -48,6 +48,10 @@ class HpiArchive
     // declared sizes.
     ArchiveError read(size_t index, std::vector<uint8_t>& out) const;
 
+    // At most the first `count` bytes of file `index` (fewer when it is shorter): only the chunks
+    // that hold them are decoded.
+    ArchiveError readStart(size_t index, size_t count, std::vector<uint8_t>& out) const;
+
     // The file's bytes as stored, deciphered but not decoded: what a rewrite must carry unchanged.
     void storedBytes(size_t index, std::vector<uint8_t>& out) const;
 

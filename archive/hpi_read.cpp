@@ -7,6 +7,7 @@
 #include "archive/lz77.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_set>
 
 namespace scourvane::archive
@@ -210,6 +211,11 @@ ArchiveError HpiArchive::checkFileStorage(HpiFile& file) const
 
 ArchiveError HpiArchive::read(size_t index, std::vector<uint8_t>& out) const
 {
+    return readStart(index, std::numeric_limits<size_t>::max(), out);
+}
+
+ArchiveError HpiArchive::readStart(size_t index, size_t count, std::vector<uint8_t>& out) const
+{
     out.clear();
     if (index >= files_.size()) return {ArchiveResult::badReplacement, {}};
     const HpiFile& file = files_[index];
@@ -219,19 +225,23 @@ ArchiveError HpiArchive::read(size_t index, std::vector<uint8_t>& out) const
         return ArchiveError{result, file.path};
     };
     if (file.size > kMaxEntrySize) return fail(ArchiveResult::entryTooLarge);
-    out.resize(file.size);
+    const size_t wanted = std::min<size_t>(file.size, count);
     if (file.method == 0)
     {
-        decipher(file.dataOffset, file.size, out.data());
+        out.resize(wanted);
+        decipher(file.dataOffset, wanted, out.data());
         return {};
     }
-    // The chunk headers were checked on opening; here the payloads are decoded.
+    // The chunk headers were checked on opening; here the payloads of the chunks that hold the
+    // wanted bytes are decoded. Every chunk but the last unpacks to a whole chunk's size.
     const size_t chunks = (size_t(file.size) + kHpiChunkSize - 1) / kHpiChunkSize;
+    const size_t needed = (wanted + kHpiChunkSize - 1) / kHpiChunkSize;
+    out.resize(std::min<size_t>(file.size, needed * kHpiChunkSize));
     size_t at = file.dataOffset + chunks * 4;
     size_t written = 0;
     std::vector<uint8_t> chunk;
     std::vector<uint8_t> inflated;
-    for (size_t c = 0; c < chunks; ++c)
+    for (size_t c = 0; c < needed; ++c)
     {
         const uint32_t stored = load32At(file.dataOffset + c * 4);
         chunk.resize(stored);
@@ -259,6 +269,7 @@ ArchiveError HpiArchive::read(size_t index, std::vector<uint8_t>& out) const
         written += unpacked;
         at += stored;
     }
+    out.resize(wanted);
     return {};
 }
 

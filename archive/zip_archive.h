@@ -49,6 +49,11 @@ class ZipArchive
     // and deflate fail (encryptedEntry, unsupportedMethod); output never grows past the declared size.
     ArchiveError read(size_t index, std::vector<uint8_t>& out) const;
 
+    // At most the first `count` uncompressed bytes of entry `index` (fewer when it is shorter), with
+    // read's checks but its checksum, which needs the whole: a look at an entry before all of it is
+    // decoded.
+    ArchiveError readStart(size_t index, size_t count, std::vector<uint8_t>& out) const;
+
     // The entry's bytes as stored: local header, data and data descriptor.
     std::span<const uint8_t> rawEntry(size_t index) const;
     // The entry's central record with its local-header offset fields zeroed, for comparisons that

@@ -278,6 +278,25 @@ ArchiveError ZipArchive::read(size_t index, std::vector<uint8_t>& out) const
     return {};
 }
 
+ArchiveError ZipArchive::readStart(size_t index, size_t count, std::vector<uint8_t>& out) const
+{
+    out.clear();
+    if (index >= entries_.size()) return {ArchiveResult::badReplacement, {}};
+    const ZipEntry& entry = entries_[index];
+    if (entry.encrypted()) return {ArchiveResult::encryptedEntry, entry.path};
+    if (entry.method != 0 && entry.method != 8) return {ArchiveResult::unsupportedMethod, entry.path};
+    const uint8_t* packed = data_ + entry.dataOffset;
+    const size_t packedSize = static_cast<size_t>(entry.compressedSize);
+    if (entry.method == 0)
+    {
+        out.assign(packed, packed + std::min(packedSize, count));
+        return {};
+    }
+    const ArchiveResult result = inflateStart(packed, packedSize, count, Wrapper::raw, out);
+    if (result != ArchiveResult::ok) return {result, entry.path};
+    return {};
+}
+
 std::span<const uint8_t> ZipArchive::rawEntry(size_t index) const
 {
     const ZipEntry& entry = entries_[index];

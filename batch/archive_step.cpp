@@ -60,6 +60,20 @@ struct ModelSlot
     CleanedModel cleaned;
 };
 
+// An entry named like a model is looked at before it is decoded whole, as a loose file is before it
+// is read: a zip bomb that calls itself a model costs its first header, not its gigabytes. False,
+// with the slot's outcome set, when the entry is no model (or its start does not decode).
+bool startsLikeModel(const archive::Archive& opened, const archive::ArchiveEntry& entry, ModelSlot& slot)
+{
+    std::vector<uint8_t> head;
+    slot.readError = opened.readStart(slot.entry, modelStartSize, head);
+    if (!slot.readError.ok()) return false;
+    if (checkModelStart(head.data(), head.size(), entry.size, &slot.cleaned.loadError)) return true;
+    slot.cleaned.outcome = CoreOutcome::loadFailed;
+    slot.cleaned.figures.sizeBefore = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
+    return false;
+}
+
 // Cleans the archive's models on the workers; the slots come back in entry order. False, with the
 // entry and reason in run.archiveError, when an entry's bytes do not decode.
 bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& options, ArchiveRun& run,
@@ -77,6 +91,7 @@ bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& optio
             std::vector<uint8_t> bytes;
             try
             {
+                if (!startsLikeModel(opened, entries[slots[k].entry], slots[k])) return;
                 slots[k].readError = opened.read(slots[k].entry, bytes);
             }
             catch (const std::bad_alloc&)
@@ -84,7 +99,8 @@ bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& optio
                 slots[k].cleaned.outcome = CoreOutcome::outOfMemory;
                 return;
             }
-            if (slots[k].readError.ok()) slots[k].cleaned = cleanModelBytes(bytes.data(), bytes.size(), options.file.explain);
+            if (slots[k].readError.ok())
+                slots[k].cleaned = cleanModelBytes(bytes.data(), bytes.size(), options.file.explain);
         },
         [](size_t) {});
     for (const ModelSlot& slot : slots)

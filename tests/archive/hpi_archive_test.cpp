@@ -78,6 +78,14 @@ TEST(HpiArchive, ReadsAndRewritesEveryKeyMethodAndEncodingTheReferenceMakes)
                     EXPECT_EQ(opened.entries()[i].path, reference.files[i].path);
                     ASSERT_TRUE(opened.read(i, bytes).ok()) << reference.files[i].path;
                     EXPECT_EQ(bytes, reference.files[i].bytes) << reference.files[i].path;
+                    // A look at the start decodes the same bytes, up to a chunk's border and past it.
+                    for (const size_t count : {size_t{52}, size_t{65536 + 9}})
+                    {
+                        std::vector<uint8_t> start;
+                        ASSERT_TRUE(opened.readStart(i, count, start).ok());
+                        EXPECT_EQ(start, std::vector<uint8_t>(bytes.begin(),
+                                                              bytes.begin() + std::min(count, bytes.size())));
+                    }
                 }
 
                 // Replace the two models with new contents: one smaller, one crossing chunk borders

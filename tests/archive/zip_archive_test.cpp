@@ -68,6 +68,10 @@ TEST(ZipArchive, RewriteReplacesModelsAndKeepsEveryOtherEntryByteForByteInEveryL
             EXPECT_EQ(opened.entries()[i].path, specs[i].name);
             ASSERT_TRUE(opened.read(i, bytes).ok());
             EXPECT_EQ(bytes, specs[i].data);
+            std::vector<uint8_t> start;
+            ASSERT_TRUE(opened.readStart(i, 52, start).ok());
+            EXPECT_EQ(start, std::vector<uint8_t>(bytes.begin(),
+                                                  bytes.begin() + std::min<size_t>(52, bytes.size())));
         }
         EXPECT_TRUE(opened.entries()[2].folder);
         EXPECT_EQ(opened.read(3, bytes).result, ArchiveResult::unsupportedMethod);

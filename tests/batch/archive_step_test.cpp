@@ -144,6 +144,21 @@ TEST(ArchiveStep, AnArchiveThatDoesNotReadWholeOrWouldNotProveIsLeftAsItWas)
     EXPECT_TRUE(preview.changed && !preview.written);
     EXPECT_EQ(readBytes(path), good);
 
+    // An entry named like a model that declares half a gigabyte is looked at before it is decoded:
+    // no model, so it stays as it is (decoded whole, its size would not even match).
+    std::vector<uint8_t> bomb = buildZip(
+        {{"objects3d/bomb.3do", std::vector<uint8_t>(1 << 20, 0)}, {"objects3d/Dirty.3DO", dirtyModel()}},
+        {});
+    for (const size_t at : {size_t{22}, findSignature(bomb, 0x02014b50) + 24})
+        setLe32(bomb, at, 1u << 29);
+    writeBytes(path, bomb);
+    const ArchiveRun bombed = cleanArchive(path.c_str(), {});
+    EXPECT_EQ(bombed.outcome, ArchiveOutcome::cleaned) << describeArchiveFailure(bombed);
+    ASSERT_EQ(bombed.models.size(), 2u);
+    EXPECT_EQ(bombed.models[0].result.outcome, FileOutcome::readFailed);
+    EXPECT_EQ(bombed.models[0].result.loadError.result, LoadResult::badVersion);
+    EXPECT_TRUE(bombed.written);
+
     // A 7z archive is recognised and refused by name, never touched.
     const std::vector<uint8_t> sevenZip = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C, 0, 4, 1, 2, 3};
     writeBytes(path, sevenZip);
