@@ -346,16 +346,12 @@ TEST(CleanCore, AnUnchangedModelIsItsOwnImageAndAChangedOneIsProved)
     EXPECT_GT(faces, 0);
 }
 
-TEST(ReportText, FileSizesAlwaysReadBytesUnknownOnesMinusOne)
+TEST(ReportText, UnknownSizesReadMinusOneAndTotalsWrapIn32BitsWithTheSmallestPrintedAsItsOwnNegation)
 {
     EXPECT_EQ(
         formatFileReport("m.3do", cleaned(-1, 1, -12, 0)),
         "\r\nFile cleaned: \"m.3do\"\r\n\tOriginal file size: -1 bytes\r\n\t12 vertexes added\r\n\t0 faces "
         "removed\r\n\tCleaned file size: 1 bytes");
-}
-
-TEST(ReportText, TotalsWrapIn32BitsAndTheSmallestFigurePrintsAsItsOwnNegation)
-{
     CleanTotals totals;
     totals.vertexesRemoved = INT32_MAX;
     totals.filesAttempted = 1;

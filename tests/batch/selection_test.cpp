@@ -172,17 +172,6 @@ TEST(SelectionBelowFolderTest, AFolderWithoutModelsOfItsOwnGivesThoseOfItsSubfol
     EXPECT_TRUE(modelsInSubfolders(flat.path()).empty()) << "the folder's own models are not below it";
 }
 
-TEST_F(SelectionFromPathsTest, FolderListingSeparatesFilesFromSubfoldersAndLeavesOutDotEntries)
-{
-    std::vector<std::string> files;
-    std::vector<std::string> subfolders;
-    ASSERT_TRUE(platform::listFolderFiles(dir.path().c_str(), files, &subfolders));
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"Crate.3DO", "b.3do", "notes.txt", "tank.3do"}));
-    EXPECT_EQ(subfolders, std::vector<std::string>{"sub"});
-    EXPECT_FALSE(platform::listFolderFiles(dir.file("b.3do").c_str(), files));
-}
-
 TEST(SelectionFromRootTest, FilesAtARootNameTheRootWithItsSeparator)
 {
 #ifdef _WIN32

@@ -1,4 +1,4 @@
-// Cleaning: the rules a modeller relies on, and agreement with the plain quadratic method.
+// Cleaning: agreement with the plain quadratic method, and the parts it must leave alone.
 #include "clean/part_cleaner.h"
 #include "support/part_helpers.h"
 #include "support/reference_cleaner.h"
@@ -14,31 +14,13 @@ namespace
 {
 
 using test::addFace;
-using test::indexesOf;
 using test::makeFace;
 using test::makePart;
 using test::setVertexes;
 
-TEST(Cleaner, WorkedExampleMergesDropsAndRenumbers)
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{10, 0, 0}, {0, 0, 0}, {10, 0, 0}, {7, 7, 7}, {0, 0, 0}});
-    addFace(*part, makeFace(0, {1, 3, 4}));
-    addFace(*part, makeFace(5, {2, 3, 1}));
-    addFace(*part, makeFace(0, {4, 2}));
-    cleanPart(*part);
-    EXPECT_EQ(test::vertexesOf(*part), (std::vector<Vertex>{{10, 0, 0}, {7, 7, 7}, {0, 0, 0}}));
-    EXPECT_EQ(part->vertexCount, 3u);
-    ASSERT_EQ(part->faceCount, 2u);
-    EXPECT_EQ(part->faces()[0].colourIndex, 5u);
-    EXPECT_EQ(indexesOf(*part, 0), (std::vector<uint16_t>{0, 1, 2}));
-    EXPECT_EQ(indexesOf(*part, 1), (std::vector<uint16_t>{2, 0}));
-    EXPECT_EQ(part->protectedFace, noProtectedFace);
-}
-
 TEST(Explainer, TellsWhatEachStepTakesWithoutChangingThePart)
 {
-    // The worked example above: vertexes 2 and 4 repeat 0 and 1 and are used, face 0 is dead.
+    // Vertexes 2 and 4 repeat 0 and 1 and are used; face 0 is dead, and so is vertex 5 with it.
     auto part = makePart("p");
     setVertexes(*part, {{10, 0, 0}, {0, 0, 0}, {10, 0, 0}, {7, 7, 7}, {0, 0, 0}, {9, 9, 9}});
     addFace(*part, makeFace(0, {1, 3, 4, 5}));
@@ -54,49 +36,6 @@ TEST(Explainer, TellsWhatEachStepTakesWithoutChangingThePart)
     EXPECT_FALSE(changes.pointAdded);
     EXPECT_EQ(part->vertexCount, 6u);
     EXPECT_EQ(part->faceCount, 3u);
-}
-
-TEST(Cleaner, WhatStaysAndWhatGoes)
-{
-    auto part = makePart("p");
-    setVertexes(*part, {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}});
-    addFace(*part, makeFace(0, {0}));              // dead point: goes
-    addFace(*part, makeFace(0, {0, 1}));           // untextured colour-0 line: stays
-    addFace(*part, makeFace(0, {0, 1, 2}));        // dead triangle: goes
-    addFace(*part, makeFace(0, {2, 3, 0}, "tex")); // textured, colour 0: stays
-    addFace(*part, makeFace(9, {3}));              // coloured point: stays
-    addFace(*part, makeFace(0, {1, 2, 3}));        // protected: stays
-    part->protectedFace = 5;
-    part->faces()[1].extra1 = 42;
-    cleanPart(*part);
-    ASSERT_EQ(part->faceCount, 4u);
-    EXPECT_EQ(part->faces()[0].indexCount, 2u);
-    EXPECT_EQ(part->faces()[0].extra1, 42u);
-    EXPECT_TRUE(part->faces()[1].hasTexture());
-    EXPECT_EQ(part->faces()[2].colourIndex, 9u);
-    EXPECT_EQ(part->protectedFace, 3u);
-    // first use: line 0,1; textured 2,3,0 -> vertex 2 becomes 2, vertex 3 becomes 3
-    EXPECT_EQ(indexesOf(*part, 1), (std::vector<uint16_t>{2, 3, 0}));
-}
-
-TEST(Cleaner, PartsLeftWithoutFacesGetOnePointAtTheOrigin)
-{
-    auto dead = makePart("dead");
-    setVertexes(*dead, {{5, 5, 5}, {6, 6, 6}, {7, 7, 7}});
-    addFace(*dead, makeFace(0, {0, 1, 2}));
-    dead->faces()[0].faceWord2 = 3;
-    dead->protectedFace = 7; // matches no face, and keeps its value
-    auto empty = makePart("empty");
-    dead->child = std::move(empty);
-    cleanPart(*dead);
-    for (const ObjectPart* part : {dead.get(), dead->child.get()})
-    {
-        ASSERT_EQ(part->faceCount, 1u);
-        EXPECT_EQ(part->faces()[0], (Face{0, 1, 0, noTexture, 0, 0, 0}));
-        EXPECT_EQ(test::indexesOf(*part, 0), (std::vector<uint16_t>{0}));
-        EXPECT_EQ(test::vertexesOf(*part), (std::vector<Vertex>{{0, 0, 0}}));
-    }
-    EXPECT_EQ(dead->protectedFace, 7u);
 }
 
 TEST(Cleaner, PartsBeyondTheLimitsAreLeftAsLoadedWhileTheRestIsCleaned)

@@ -122,18 +122,5 @@ TEST(GafNames, EveryTruncationFails)
     }
 }
 
-TEST(GafNames, ResultsAreDescribedApart)
-{
-    const GafResult results[] = {GafResult::ok,           GafResult::headerPastEnd,
-                                 GafResult::badVersion,   GafResult::tooManyEntries,
-                                 GafResult::entryPastEnd, GafResult::framesPastEnd};
-    for (GafResult a : results)
-        for (GafResult b : results)
-            if (a != b)
-            {
-                EXPECT_STRNE(describeGafResult(a), describeGafResult(b));
-            }
-}
-
 } // namespace
 } // namespace scourvane

@@ -1,6 +1,4 @@
 // The texture report's rules on small hand-made mods, and its plain and JSON forms.
-#include "textures/gaf_builder.h"
-#include "textures/gaf_names.h"
 #include "textures/texture_report.h"
 
 #include <gtest/gtest.h>
@@ -38,137 +36,80 @@ std::vector<std::string> unusedShown(const TextureReport& report)
 
 using Names = std::vector<std::string>;
 
-TEST(TextureRules, NameIsProvidedByItsOwnFileOrItsFirstFrame)
+// A mod of `models` and the given sources.
+TextureReportInput mod(std::vector<ReportModel> models, std::vector<ImageSource> images,
+                       std::vector<std::string> teamTextureLists = {}, std::vector<GafSource> gafs = {})
 {
-    TextureReportInput input;
-    input.models = {model("objects3d/a.3do", {"plain", "framed", "nowhere"})};
-    input.mods.images = {image("plain.bmp"), image("framed00.tga"), image("nowhere01.png")};
+    return {std::move(models), {std::move(images), std::move(teamTextureLists), std::move(gafs)}, {}};
+}
+
+// The report of `input` names these missing and unused (images given by their names in tatex), has
+// `named` names and `viaTeam` provided through the team-colour rule alone, and totals its lists.
+void expectReport(const TextureReportInput& input, const Names& missing, Names unused, uint64_t named,
+                  uint64_t viaTeam)
+{
     const TextureReport report = buildTextureReport(input);
-    EXPECT_EQ(report.texturesNamed, 3u);
-    EXPECT_EQ(missingNames(report), Names{"nowhere"});
-    EXPECT_EQ(report.viaTeamColour, 0u);
+    for (std::string& shown : unused)
+        if (shown.find('/') == std::string::npos) shown = "unittextures/tatex/" + shown;
+    EXPECT_EQ(missingNames(report), missing);
+    EXPECT_EQ(unusedShown(report), unused);
+    EXPECT_EQ(report.texturesNamed, named);
+    EXPECT_EQ(report.viaTeamColour, viaTeam);
+    uint64_t files = 0, bytes = 0;
+    for (const UnusedSource& source : report.unused)
+        files += source.isGafEntry ? 0 : 1, bytes += source.bytes;
+    EXPECT_EQ(report.filesUnused, files);
+    EXPECT_EQ(report.bytesUnused, bytes);
+    EXPECT_EQ(report.entriesUnused, report.unused.size() - files);
+}
+
+TEST(TextureRules, ANameIsProvidedByItsOwnFileItsFirstFrameOrItsTeamTextureAndFurtherFramesAreUsed)
+{
     // nowhere01 is a further frame of a used name: used, though nowhere itself is missing.
-    EXPECT_TRUE(report.unused.empty());
-}
-
-TEST(TextureRules, FurtherFramesOfAUsedNameAreUsedAndOthersAreNot)
-{
-    TextureReportInput input;
-    input.models = {model("objects3d/a.3do", {"x"})};
-    // x00 provides x; x01 and x99 are its further frames; x0001 would be a frame of x00, which no
-    // model names; x1 and xa0 are not x plus two digits.
-    input.mods.images = {image("x00.bmp"),   image("x01.bmp"), image("x99.bmp"),
-                         image("x0001.bmp"), image("x1.bmp"),  image("xa0.bmp")};
-    const TextureReport report = buildTextureReport(input);
-    EXPECT_TRUE(report.missing.empty());
-    EXPECT_EQ(unusedShown(report), (Names{"unittextures/tatex/x0001.bmp", "unittextures/tatex/x1.bmp",
-                                          "unittextures/tatex/xa0.bmp"}));
-    EXPECT_EQ(report.filesUnused, 3u);
-    EXPECT_EQ(report.bytesUnused, 300u);
-}
-
-TEST(TextureRules, NameEndingInDigitsIsNotTakenForAFrameOfAShorterFile)
-{
-    // glow03 is not provided by glow00 or glow: glow is no team texture.
-    TextureReportInput input;
-    input.models = {model("objects3d/bombnuke.3do", {"glow03"})};
-    input.mods.images = {image("glow.bmp"), image("glow00.bmp")};
-    const TextureReport report = buildTextureReport(input);
-    EXPECT_EQ(missingNames(report), Names{"glow03"});
-    EXPECT_EQ(report.filesUnused, 2u);
-}
-
-// A face whose name is empty names no texture, so 00.bmp (the empty name's "first frame") serves
-// nothing; the real game has both.
-TEST(TextureRules, EmptyNameIsNoTexture)
-{
-    TextureReportInput input;
-    input.models = {model("objects3d/a.3do", {std::string("\0", 1), "", std::string("\0junk", 5)})};
-    input.mods.images = {image("00.bmp"), image("01.bmp")};
-    const TextureReport report = buildTextureReport(input);
-    EXPECT_EQ(report.texturesNamed, 0u);
-    EXPECT_TRUE(report.missing.empty());
-    EXPECT_EQ(report.filesUnused, 2u);
-}
-
-TEST(TextureRules, TeamTextureProvidesItsNumberedNames)
-{
-    TextureReportInput input;
-    input.models = {model("objects3d/a.3do", {"colorsmd00", "colorsmd03", "logo00", "plain05"})};
-    input.mods.teamTextureLists = {"\xEF\xBB\xBF"
-                                   "Arm32Dk\r\n  ColorsMd \r\n\r\nLOGO\n"};
-    input.mods.images = {image("colorsmd.bmp"), image("logo.tga"), image("logo00.tga"), image("plain.bmp"),
-                         image("arm32dk.bmp")};
-    const TextureReport report = buildTextureReport(input);
-    // plain is no team texture, so plain05 is missing and plain.bmp unused.
-    EXPECT_EQ(missingNames(report), Names{"plain05"});
-    // logo00 has its own file; only the two colorsmd names come through the team-colour rule alone.
-    EXPECT_EQ(report.viaTeamColour, 2u);
-    // logo.tga is used too (it provides logo00); arm32dk serves no used name.
-    EXPECT_EQ(unusedShown(report), (Names{"unittextures/tatex/arm32dk.bmp", "unittextures/tatex/plain.bmp"}));
-}
-
-TEST(TextureRules, TeamTextureWithoutItsFileProvidesNothing)
-{
-    TextureReportInput input;
-    input.models = {model("objects3d/a.3do", {"colorsmd00"})};
-    input.mods.teamTextureLists = {"colorsmd\n"};
-    EXPECT_EQ(missingNames(buildTextureReport(input)), Names{"colorsmd00"});
-}
-
-TEST(TextureRules, CaseIsIgnoredEverywhere)
-{
-    TextureReportInput input;
-    input.models = {model("objects3d/b.3do", {"ArmSolar", "GLOW03"}),
-                    model("objects3d/a.3do", {"armsolar", "Glow03"}), model("objects3d/c.3do", {"Team07"})};
-    input.mods.teamTextureLists = {"TEAM\n"};
-    input.mods.images = {{{"UnitTextures/TATEX/ARMSOLAR00.BMP", {}}, 5},
-                         {{"unittextures/tatex/ArmSolar01.Bmp", {}}, 5},
-                         image("team.JPEG")};
-    const TextureReport report = buildTextureReport(input);
-    EXPECT_EQ(report.texturesNamed, 3u);
-    ASSERT_EQ(report.missing.size(), 1u);
-    EXPECT_EQ(report.missing[0].name, "GLOW03"); // the spelling that sorts first
-    ASSERT_EQ(report.missing[0].models.size(), 2u);
-    EXPECT_EQ(report.missing[0].models[0].path, "objects3d/a.3do");
-    EXPECT_EQ(report.viaTeamColour, 1u);
-    EXPECT_TRUE(report.unused.empty());
-}
-
-TEST(TextureRules, BaseSourcesProvideButAreNeverUnused)
-{
-    TextureReportInput input;
-    input.models = {model("objects3d/a.3do", {"fromBase", "teamed01", "gafOnly"})};
-    input.base.images = {image("frombase00.bmp"), image("teamed.bmp"), image("neverused.bmp")};
-    input.base.teamTextureLists = {"teamed\n"};
-    input.base.gafs = {{{"textures/base.gaf", {}}, {"gafonly", "notused"}}};
-    input.mods.images = {image("frombase01.bmp"), image("stray.bmp", 7)};
-    const TextureReport report = buildTextureReport(input);
-    EXPECT_TRUE(report.missing.empty());
-    EXPECT_EQ(report.viaTeamColour, 1u);
-    EXPECT_EQ(unusedShown(report), Names{"unittextures/tatex/stray.bmp"});
-    EXPECT_EQ(report.bytesUnused, 7u);
-    EXPECT_EQ(report.entriesUnused, 0u);
-}
-
-TEST(TextureRules, GafEntriesProvideByNameAndUnusedEntriesAreListed)
-{
-    const std::vector<uint8_t> bytes = test::makeGaf({{"ArmSolar", 4}, {"ArmDead", 1}, {"core01", 1}});
-    std::vector<GafEntryName> entries;
-    ASSERT_EQ(readGafEntryNames(bytes.data(), bytes.size(), entries), GafResult::ok);
-    GafSource gaf{{"textures/arm.gaf", {}}, {}};
-    for (const GafEntryName& entry : entries)
-        gaf.entryNames.push_back(entry.name);
-
-    TextureReportInput input;
+    expectReport(mod({model("objects3d/a.3do", {"plain", "framed", "nowhere"})},
+                     {image("plain.bmp"), image("framed00.tga"), image("nowhere01.png")}),
+                 {"nowhere"}, {}, 3, 0);
+    // x0001 would be a frame of x00, which no model names; x1 and xa0 are not x plus two digits.
+    expectReport(
+        mod({model("objects3d/a.3do", {"x"})}, {image("x00.bmp"), image("x01.bmp"), image("x99.bmp"),
+                                                image("x0001.bmp"), image("x1.bmp"), image("xa0.bmp")}),
+        {}, {"x0001.bmp", "x1.bmp", "xa0.bmp"}, 1, 0);
+    // glow is no team texture, so neither glow nor glow00 provides glow03.
+    expectReport(mod({model("objects3d/bombnuke.3do", {"glow03"})}, {image("glow.bmp"), image("glow00.bmp")}),
+                 {"glow03"}, {"glow.bmp", "glow00.bmp"}, 1, 0);
+    // An empty name is no texture, so 00.bmp (its "first frame") serves nothing; the real game has both.
+    expectReport(mod({model("objects3d/a.3do", {std::string("\0", 1), "", std::string("\0junk", 5)})},
+                     {image("00.bmp"), image("01.bmp")}),
+                 {}, {"00.bmp", "01.bmp"}, 0, 0);
+    // logo00 has its own file (logo.tga provides it too); plain is no team texture; arm32dk serves
+    // no used name; the list is read through a byte-order mark, CR LF, blanks and any case.
+    expectReport(mod({model("objects3d/a.3do", {"colorsmd00", "colorsmd03", "logo00", "plain05"})},
+                     {image("colorsmd.bmp"), image("logo.tga"), image("logo00.tga"), image("plain.bmp"),
+                      image("arm32dk.bmp")},
+                     {"\xEF\xBB\xBF"
+                      "Arm32Dk\r\n  ColorsMd \r\n\r\nLOGO\n"}),
+                 {"plain05"}, {"arm32dk.bmp", "plain.bmp"}, 4, 2);
+    expectReport(mod({model("objects3d/a.3do", {"colorsmd00"})}, {}, {"colorsmd\n"}), {"colorsmd00"}, {}, 1,
+                 0);
+    // Case is ignored everywhere; GLOW03 is the spelling that sorts first.
+    expectReport(mod({model("objects3d/b.3do", {"ArmSolar", "GLOW03"}),
+                      model("objects3d/a.3do", {"armsolar", "Glow03"}), model("objects3d/c.3do", {"Team07"})},
+                     {{{"UnitTextures/TATEX/ARMSOLAR00.BMP", {}}, 5},
+                      {{"unittextures/tatex/ArmSolar01.Bmp", {}}, 5},
+                      image("team.JPEG")},
+                     {"TEAM\n"}),
+                 {"GLOW03"}, {}, 3, 1);
     // A GAF entry provides only its own name: no frames, no team colours.
-    input.models = {model("objects3d/a.3do", {"armsolar", "ArmSolar00", "core"})};
-    input.mods.gafs = {gaf};
-    const TextureReport report = buildTextureReport(input);
-    EXPECT_EQ(missingNames(report), (Names{"ArmSolar00", "core"}));
-    EXPECT_EQ(unusedShown(report), (Names{"textures/arm.gaf:ArmDead", "textures/arm.gaf:core01"}));
-    EXPECT_EQ(report.entriesUnused, 2u);
-    EXPECT_EQ(report.filesUnused, 0u);
+    expectReport(mod({model("objects3d/a.3do", {"armsolar", "ArmSolar00", "core"})}, {}, {},
+                     {{{"textures/arm.gaf", {}}, {"ArmSolar", "ArmDead", "core01"}}}),
+                 {"ArmSolar00", "core"}, {"textures/arm.gaf:ArmDead", "textures/arm.gaf:core01"}, 3, 0);
+    // The base game's sources provide, and are never unused.
+    TextureReportInput based = mod({model("objects3d/a.3do", {"fromBase", "teamed01", "gafOnly"})},
+                                   {image("frombase01.bmp"), image("stray.bmp", 7)});
+    based.base = {{image("frombase00.bmp"), image("teamed.bmp"), image("neverused.bmp")},
+                  {"teamed\n"},
+                  {{{"textures/base.gaf", {}}, {"gafonly", "notused"}}}};
+    expectReport(based, {}, {"stray.bmp"}, 3, 1);
 }
 
 TEST(TextureRules, ResultDoesNotDependOnInputOrder)
