@@ -361,6 +361,44 @@ for round in $(seq "$runs"); do
 done
 verdict "$runs runs interrupted or killed at random moments lose nothing and leave nothing"
 
+# The same for a mod's archive: its models and 24 MB of other entries, rewritten as one file. An
+# interrupt lets the archive under way finish; a kill leaves the old archive or, in the one instant
+# between naming the flushed temporary and renaming it, the whole new one under the temporary name.
+name="archive rewrites interrupted or killed at random moments leave the old archive or the new one"
+mod="$work/mod" && mkdir -p "$mod/objects3d" && cp "$originals"/* "$mod/objects3d/"
+head -c 24000000 /dev/urandom >"$mod/sounds.bin"
+if ! command -v zip >/dev/null || ! (cd "$mod" && zip -qr ../mod.sdz objects3d && zip -q0 ../mod.sdz sounds.bin); then
+    skip "$name" "needs Info-ZIP zip"
+else
+    cp "$work/mod.sdz" "$work/mod-cleaned.sdz"
+    start=${EPOCHREALTIME/[.,]/}
+    "$cli" --no-log "$work/mod-cleaned.sdz" >/dev/null 2>&1
+    span_ms=$(((${EPOCHREALTIME/[.,]/} - start) / 1000))
+    ((span_ms > 50)) || span_ms=50
+    folder="$work/archive-interrupted"
+    for round in $(seq 8); do
+        signal=${signals[$((round % 4))]} jobs=$((round / 4 % 2 + 1))
+        rm -rf "$folder" && mkdir "$folder" && cp "$work/mod.sdz" "$folder/"
+        "$cli" -j "$jobs" --no-log "$folder/mod.sdz" >/dev/null 2>&1 &
+        tool=$!
+        delay=$(((RANDOM * 32768 + RANDOM) % span_ms))
+        sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
+        kill -s "$signal" "$tool" 2>/dev/null
+        { wait "$tool"; } 2>/dev/null
+        status=$?
+        case $signal in INT) expected=130 ;; TERM) expected=143 ;; HUP) expected=129 ;; KILL) expected=137 ;; esac
+        for left in $(temporaries "$folder"); do
+            [ "$signal" = KILL ] && cmp -s "$folder/$left" "$work/mod-cleaned.sdz" && rm "$folder/$left"
+        done
+        need_only "$folder" mod.sdz
+        need "run $round ($signal): the archive is neither the old one nor the new one" \
+            eval 'cmp -s "$folder/mod.sdz" "$work/mod.sdz" || cmp -s "$folder/mod.sdz" "$work/mod-cleaned.sdz"'
+        need "run $round ($signal): exit status $status" eval '[ "$status" = 0 ] || [ "$status" = "$expected" ]'
+    done
+    need "the cleaned archive is no smaller" [ "$(stat -c %s "$work/mod-cleaned.sdz")" -lt "$(stat -c %s "$work/mod.sdz")" ]
+    verdict "$name"
+fi
+
 # --- Under Wine: the console's Ctrl+C, the delete-on-close temporary, paths near and past 260
 # characters, names as Windows compares them ---------------------------------------------------
 name="Ctrl+C in the console stops the run between files (Wine)"
