@@ -117,6 +117,14 @@ bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& optio
     return true;
 }
 
+bool proveImage(const std::vector<uint8_t>& original, const std::vector<uint8_t>& image,
+                std::span<const archive::Replacement> replacements, ArchiveRun& run)
+{
+    run.archiveError =
+        archive::verifyRewrite(original.data(), original.size(), image.data(), image.size(), replacements);
+    return run.archiveError.ok();
+}
+
 ArchiveRun failed(ArchiveRun& run, ArchiveOutcome outcome)
 {
     run.outcome = outcome;
@@ -196,9 +204,9 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
     if (!replacements.empty())
     {
         run.archiveError = opened.rewrite(replacements, image);
-        if (run.archiveError.ok())
-            run.archiveError = archive::verifyRewrite(original.data(), original.size(), image.data(),
-                                                      image.size(), replacements);
+        // A dry run proves the image in memory; a save proves the very bytes the disk gives back,
+        // with the same check, before anything is renamed, so a proof here would only repeat it.
+        if (run.archiveError.ok() && options.file.dryRun) proveImage(original, image, replacements, run);
         if (!run.archiveError.ok()) return failed(run, ArchiveOutcome::notSameImage);
         run.sizeAfter = static_cast<int64_t>(image.size());
     }
@@ -207,8 +215,12 @@ ArchiveRun cleanArchiveSteps(const char* path, const ArchiveStepOptions& options
     if (!inPlace && options.file.skipUnchanged &&
         platform::fileSize(target) == static_cast<int64_t>(newBytes.size()))
     {
+        // A copy that already holds the image is left alone, once the image is proved.
         std::vector<uint8_t> current;
-        if (platform::readWholeFile(target, current, newBytes.size()) && current == newBytes) return run;
+        if (platform::readWholeFile(target, current, newBytes.size()) && current == newBytes)
+            return replacements.empty() || proveImage(original, image, replacements, run)
+                       ? run
+                       : failed(run, ArchiveOutcome::notSameImage);
     }
     platform::FileReplacement save;
     if (!writeAndProve(target, path, options.file, original, newBytes, replacements, save, run)) return run;
