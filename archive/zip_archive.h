@@ -63,6 +63,7 @@ class ZipArchive
 
   private:
     struct Directory;
+    struct Layout;
 
     // The steps of open, in order, each failing with the first fault it finds: the end record and
     // any ZIP64 end record; where the central directory stands (and so where offsets count from);
@@ -75,6 +76,14 @@ class ZipArchive
     ArchiveError checkOverlaps();
     // Entry indexes in the order their bytes stand in the image.
     std::vector<size_t> inImageOrder() const;
+
+    // The steps of rewrite: the entries, the central directory, the end records.
+    ArchiveError appendEntries(std::span<const Replacement> replacements, Layout& layout,
+                               std::vector<uint8_t>& out) const;
+    ArchiveError appendCentralDirectory(const Layout& layout, std::vector<uint8_t>& out) const;
+    void appendEndRecords(size_t centralStart, std::vector<uint8_t>& out) const;
+    void appendZip64End(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
+                        std::vector<uint8_t>& out) const;
 
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
