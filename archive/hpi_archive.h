@@ -78,9 +78,29 @@ class HpiArchive
         size_t itemCount = 0;
     };
 
+    struct DirectoryWalk;
+
     void decipher(size_t position, size_t length, uint8_t* out) const;
     uint32_t load32At(size_t position) const;
+
+    // The steps of open, each failing with the first fault it finds: the header in the clear and
+    // the directory's bounds; the directory, every node, entry, name and record inside them, each
+    // node entered once and entries counted against what the directory could hold; each file's
+    // chunks; and that no file shares bytes with another or with the directory.
+    ArchiveResult readHeader(DirectoryWalk& walk);
+    ArchiveError walkDirectory(DirectoryWalk& walk);
+    ArchiveResult enterNode(DirectoryWalk& walk, uint32_t nodeAt, const std::string& path);
+    ArchiveResult readName(const DirectoryWalk& walk, uint32_t nameAt, std::string& name) const;
     ArchiveError checkFileStorage(HpiFile& file) const;
+    ArchiveError checkOverlaps(const DirectoryWalk& walk) const;
+
+    // The steps of rewrite: which replacement each file takes (refusing an archive whose rewrite
+    // would lose bytes), the directory laid out in the clear, then the files.
+    ArchiveError mapReplacements(std::span<const Replacement> replacements,
+                                 std::vector<const Replacement*>& replacementOf) const;
+    void layDirectory(std::vector<uint8_t>& out, std::vector<size_t>& recordAt) const;
+    ArchiveError appendFiles(const std::vector<const Replacement*>& replacementOf,
+                             const std::vector<size_t>& recordAt, std::vector<uint8_t>& out) const;
 
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;

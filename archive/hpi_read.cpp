@@ -30,97 +30,78 @@ uint32_t HpiArchive::load32At(size_t position) const
     return load32(bytes);
 }
 
-ArchiveError HpiArchive::open(const uint8_t* data, size_t size)
+// The directory as it is walked: its bounds, what has been entered, and the folders open.
+struct HpiArchive::DirectoryWalk
 {
-    *this = HpiArchive{};
-    data_ = data;
-    size_ = size;
-    const auto fail = [this](ArchiveResult result, std::string entry = {})
-    {
-        files_.clear();
-        nodes_.clear();
-        items_.clear();
-        return ArchiveError{result, std::move(entry)};
-    };
-    if (size < 4 || load32(data) != kHapiMarker) return fail(ArchiveResult::notAnArchive);
-    if (size < kHpiHeaderSize) return fail(ArchiveResult::truncated);
-    const uint32_t version = load32(data + 4);
-    if (version == kBankMarker) return fail(ArchiveResult::savedGame);
-    if (version == kKingdomsVersion) return fail(ArchiveResult::kingdomsArchive);
-    if (version != kHpiVersion) return fail(ArchiveResult::unknownVersion);
-    const uint32_t directoryEnd = load32(data + 8);
-    key_ = load32(data + 12);
-    const uint32_t start = load32(data + 16);
-    ciphered_ = hpiCipher(key_, cipher_);
-    trailer_ = size >= kHpiHeaderSize + kHpiTrailerSize && isHpiTrailer(data + size - kHpiTrailerSize);
-    dataEnd_ = trailer_ ? size - kHpiTrailerSize : size;
-    if (start < kHpiHeaderSize || directoryEnd > dataEnd_ || start > directoryEnd || directoryEnd - start < 8)
-        return fail(ArchiveResult::badDirectory);
-
-    // The directory: every node, entry, name and record inside [start, directoryEnd). Each node is
-    // entered once; entries counted against what the directory could hold.
-    const auto inDirectory = [&](uint64_t offset, uint64_t length)
-    { return offset >= start && fits(offset, length, directoryEnd); };
-    uint64_t entryBudget = (directoryEnd - start) / kEntrySize;
-    std::unordered_set<uint32_t> seenNodes;
-    std::unordered_set<uint32_t> seenEntryTables;
     struct Frame
     {
         size_t node;
         size_t next;
         std::string prefix;
     };
-    std::vector<Frame> stack;
-    const auto enterNode = [&](uint32_t nodeAt, const std::string& path) -> ArchiveResult
-    {
-        if (!inDirectory(nodeAt, 8)) return ArchiveResult::badDirectory;
-        if (!seenNodes.insert(nodeAt).second) return ArchiveResult::directoryCycle;
-        if (stack.size() >= kHpiMaxDepth) return ArchiveResult::directoryTooDeep;
-        const uint32_t count = load32At(nodeAt);
-        const uint32_t tableAt = load32At(nodeAt + 4);
-        if (count > entryBudget || !inDirectory(tableAt, uint64_t(count) * kEntrySize))
-            return ArchiveResult::badDirectory;
-        if (count > 0 && !seenEntryTables.insert(tableAt).second) return ArchiveResult::directoryCycle;
-        entryBudget -= count;
-        Node node{items_.size(), count};
-        for (uint32_t i = 0; i < count; ++i)
-        {
-            uint8_t raw[kEntrySize];
-            decipher(tableAt + i * kEntrySize, kEntrySize, raw);
-            Item item;
-            item.flag = raw[8];
-            // Names: NUL-ended inside the directory, no separators, not empty.
-            const uint32_t nameAt = load32(raw);
-            if (!inDirectory(nameAt, 1)) return ArchiveResult::badDirectory;
-            for (size_t at = nameAt;; ++at)
-            {
-                if (at >= directoryEnd || item.name.size() > kMaxNameLength)
-                    return ArchiveResult::badDirectory;
-                uint8_t c;
-                decipher(at, 1, &c);
-                if (c == 0) break;
-                if (c == '/' || c == '\\') return ArchiveResult::badDirectory;
-                item.name.push_back(static_cast<char>(c));
-            }
-            if (item.name.empty() || item.name == "." || item.name == "..")
-                return ArchiveResult::badDirectory;
-            item.target = load32(raw + 4); // an offset for now: resolved as the walk reaches it
-            items_.push_back(std::move(item));
-        }
-        nodes_.push_back(node);
-        stack.push_back(Frame{nodes_.size() - 1, 0, path});
-        return ArchiveResult::ok;
-    };
 
-    ArchiveResult result = enterNode(start, "");
-    if (result != ArchiveResult::ok) return fail(result);
-    while (!stack.empty())
+    uint32_t start = 0; // of the root node, which begins the directory
+    uint32_t end = 0;
+    uint64_t entryBudget = 0; // entries the directory could still hold
+    std::unordered_set<uint32_t> seenNodes;
+    std::unordered_set<uint32_t> seenEntryTables;
+    std::vector<Frame> stack;
+
+    bool inside(uint64_t offset, uint64_t length) const
     {
-        Frame& frame = stack.back();
+        return offset >= start && fits(offset, length, end);
+    }
+};
+
+ArchiveError HpiArchive::open(const uint8_t* data, size_t size)
+{
+    *this = HpiArchive{};
+    data_ = data;
+    size_ = size;
+    DirectoryWalk walk;
+    ArchiveError error{readHeader(walk), {}};
+    if (error.ok()) error = walkDirectory(walk);
+    if (error.ok()) error = checkOverlaps(walk);
+    if (error.ok()) return {};
+    files_.clear();
+    nodes_.clear();
+    items_.clear();
+    return error;
+}
+
+ArchiveResult HpiArchive::readHeader(DirectoryWalk& walk)
+{
+    if (size_ < 4 || load32(data_) != kHapiMarker) return ArchiveResult::notAnArchive;
+    if (size_ < kHpiHeaderSize) return ArchiveResult::truncated;
+    const uint32_t version = load32(data_ + 4);
+    if (version == kBankMarker) return ArchiveResult::savedGame;
+    if (version == kKingdomsVersion) return ArchiveResult::kingdomsArchive;
+    if (version != kHpiVersion) return ArchiveResult::unknownVersion;
+    const uint32_t directoryEnd = load32(data_ + 8);
+    key_ = load32(data_ + 12);
+    const uint32_t start = load32(data_ + 16);
+    ciphered_ = hpiCipher(key_, cipher_);
+    trailer_ = size_ >= kHpiHeaderSize + kHpiTrailerSize && isHpiTrailer(data_ + size_ - kHpiTrailerSize);
+    dataEnd_ = trailer_ ? size_ - kHpiTrailerSize : size_;
+    if (start < kHpiHeaderSize || directoryEnd > dataEnd_ || start > directoryEnd || directoryEnd - start < 8)
+        return ArchiveResult::badDirectory;
+    walk.start = start;
+    walk.end = directoryEnd;
+    walk.entryBudget = (directoryEnd - start) / kEntrySize;
+    return ArchiveResult::ok;
+}
+
+ArchiveError HpiArchive::walkDirectory(DirectoryWalk& walk)
+{
+    ArchiveResult result = enterNode(walk, walk.start, "");
+    if (result != ArchiveResult::ok) return {result, {}};
+    while (!walk.stack.empty())
+    {
+        DirectoryWalk::Frame& frame = walk.stack.back();
         const Node node = nodes_[frame.node];
         if (frame.next == node.itemCount)
         {
-            stack.pop_back();
+            walk.stack.pop_back();
             continue;
         }
         const size_t itemIndex = node.firstItem + frame.next++;
@@ -129,11 +110,11 @@ ArchiveError HpiArchive::open(const uint8_t* data, size_t size)
         if (items_[itemIndex].flag & 1)
         {
             items_[itemIndex].target = nodes_.size();
-            result = enterNode(targetAt, path + "/");
-            if (result != ArchiveResult::ok) return fail(result, path);
+            result = enterNode(walk, targetAt, path + "/");
+            if (result != ArchiveResult::ok) return {result, path};
             continue;
         }
-        if (!inDirectory(targetAt, kRecordSize)) return fail(ArchiveResult::badDirectory, path);
+        if (!walk.inside(targetAt, kRecordSize)) return {ArchiveResult::badDirectory, path};
         uint8_t record[kRecordSize];
         decipher(targetAt, kRecordSize, record);
         HpiFile file;
@@ -142,13 +123,61 @@ ArchiveError HpiArchive::open(const uint8_t* data, size_t size)
         file.size = load32(record + 4);
         file.method = record[8];
         const ArchiveError checked = checkFileStorage(file);
-        if (!checked.ok()) return fail(checked.result, path);
+        if (!checked.ok()) return {checked.result, path};
         items_[itemIndex].target = files_.size();
         files_.push_back(std::move(file));
     }
+    return {};
+}
 
-    // No file may share bytes with another or with the directory: a file read twice could make a
-    // small archive unpack into a huge one.
+ArchiveResult HpiArchive::enterNode(DirectoryWalk& walk, uint32_t nodeAt, const std::string& path)
+{
+    if (!walk.inside(nodeAt, 8)) return ArchiveResult::badDirectory;
+    if (!walk.seenNodes.insert(nodeAt).second) return ArchiveResult::directoryCycle;
+    if (walk.stack.size() >= kHpiMaxDepth) return ArchiveResult::directoryTooDeep;
+    const uint32_t count = load32At(nodeAt);
+    const uint32_t tableAt = load32At(nodeAt + 4);
+    if (count > walk.entryBudget || !walk.inside(tableAt, uint64_t(count) * kEntrySize))
+        return ArchiveResult::badDirectory;
+    if (count > 0 && !walk.seenEntryTables.insert(tableAt).second) return ArchiveResult::directoryCycle;
+    walk.entryBudget -= count;
+    Node node{items_.size(), count};
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        uint8_t raw[kEntrySize];
+        decipher(tableAt + i * kEntrySize, kEntrySize, raw);
+        Item item;
+        item.flag = raw[8];
+        const ArchiveResult named = readName(walk, load32(raw), item.name);
+        if (named != ArchiveResult::ok) return named;
+        item.target = load32(raw + 4); // an offset for now: resolved as the walk reaches it
+        items_.push_back(std::move(item));
+    }
+    nodes_.push_back(node);
+    walk.stack.push_back(DirectoryWalk::Frame{nodes_.size() - 1, 0, path});
+    return ArchiveResult::ok;
+}
+
+ArchiveResult HpiArchive::readName(const DirectoryWalk& walk, uint32_t nameAt, std::string& name) const
+{
+    // NUL-ended inside the directory, no separators, not empty.
+    if (!walk.inside(nameAt, 1)) return ArchiveResult::badDirectory;
+    for (size_t at = nameAt;; ++at)
+    {
+        if (at >= walk.end || name.size() > kMaxNameLength) return ArchiveResult::badDirectory;
+        uint8_t c;
+        decipher(at, 1, &c);
+        if (c == 0) break;
+        if (c == '/' || c == '\\') return ArchiveResult::badDirectory;
+        name.push_back(static_cast<char>(c));
+    }
+    if (name.empty() || name == "." || name == "..") return ArchiveResult::badDirectory;
+    return ArchiveResult::ok;
+}
+
+ArchiveError HpiArchive::checkOverlaps(const DirectoryWalk& walk) const
+{
+    // A file read twice could make a small archive unpack into a huge one.
     std::vector<std::pair<uint32_t, size_t>> extents;
     extents.reserve(files_.size() + 1);
     for (size_t i = 0; i < files_.size(); ++i)
@@ -158,8 +187,8 @@ ArchiveError HpiArchive::open(const uint8_t* data, size_t size)
     for (const auto& [offset, index] : extents)
     {
         const HpiFile& file = files_[index];
-        if (offset < reached || (offset < directoryEnd && file.storedEnd > start))
-            return fail(ArchiveResult::overlappingEntries, file.path);
+        if (offset < reached || (offset < walk.end && file.storedEnd > walk.start))
+            return {ArchiveResult::overlappingEntries, file.path};
         reached = file.storedEnd;
     }
     return {};

@@ -64,13 +64,34 @@ ArchiveResult appendFile(std::span<const uint8_t> bytes, uint8_t method, uint8_t
 ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const
 {
     out.clear();
+    std::vector<const Replacement*> replacementOf;
+    ArchiveError error = mapReplacements(replacements, replacementOf);
+    if (!error.ok()) return error;
+    out.reserve(size_);
+    out.assign(data_, data_ + kHpiHeaderSize);
+    std::vector<size_t> recordAt;
+    layDirectory(out, recordAt);
+    store32(out.data() + 8, static_cast<uint32_t>(out.size()));
+    store32(out.data() + 16, static_cast<uint32_t>(kHpiHeaderSize));
+    error = appendFiles(replacementOf, recordAt, out);
+    if (!error.ok()) return error;
+    if (ciphered_)
+        hpiCipherBytes(cipher_, kHpiHeaderSize, out.data() + kHpiHeaderSize, out.size() - kHpiHeaderSize,
+                       out.data() + kHpiHeaderSize);
+    if (trailer_) out.insert(out.end(), data_ + dataEnd_, data_ + size_);
+    return {};
+}
+
+ArchiveError HpiArchive::mapReplacements(std::span<const Replacement> replacements,
+                                         std::vector<const Replacement*>& replacementOf) const
+{
     // Bytes past everything the directory refers to, and no copyright line the game knows, would be
     // lost in the rewrite: such an archive is left as it is.
     size_t referencedEnd = load32(data_ + 8); // the directory's end, in the clear header
     for (const HpiFile& file : files_)
         referencedEnd = std::max<size_t>(referencedEnd, file.storedEnd);
     if (referencedEnd < dataEnd_) return {ArchiveResult::unreferencedBytes, std::string()};
-    std::vector<const Replacement*> replacementOf(files_.size(), nullptr);
+    replacementOf.assign(files_.size(), nullptr);
     for (const Replacement& replacement : replacements)
     {
         if (replacement.entry >= files_.size() || replacementOf[replacement.entry] != nullptr)
@@ -80,12 +101,14 @@ ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std:
             return {ArchiveResult::entryTooLarge, files_[replacement.entry].path};
         replacementOf[replacement.entry] = &replacement;
     }
-    out.reserve(size_);
-    out.assign(data_, data_ + kHpiHeaderSize);
+    return {};
+}
 
-    // The directory, depth first: a node, its entry table, then per entry its name and either the
-    // folder's own layout or the file's record (its data offset filled in below).
-    std::vector<size_t> recordAt(files_.size(), 0);
+void HpiArchive::layDirectory(std::vector<uint8_t>& out, std::vector<size_t>& recordAt) const
+{
+    // Depth first: a node, its entry table, then per entry its name and either the folder's own
+    // layout or the file's record (its data offset filled in as the files are written).
+    recordAt.assign(files_.size(), 0);
     struct Frame
     {
         size_t node;
@@ -130,10 +153,12 @@ ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std:
         recordAt[item.target] = out.size();
         out.resize(out.size() + kRecordSize);
     }
-    store32(out.data() + 8, static_cast<uint32_t>(out.size()));
-    store32(out.data() + 16, static_cast<uint32_t>(kHpiHeaderSize));
+}
 
-    // The files in order: untouched ones as stored, replaced ones encoded anew.
+ArchiveError HpiArchive::appendFiles(const std::vector<const Replacement*>& replacementOf,
+                                     const std::vector<size_t>& recordAt, std::vector<uint8_t>& out) const
+{
+    // In order: untouched files as stored, replaced ones encoded anew; each record then says where.
     Lz77Tables tables;
     for (size_t i = 0; i < files_.size(); ++i)
     {
@@ -155,10 +180,6 @@ ArchiveError HpiArchive::rewrite(std::span<const Replacement> replacements, std:
                 replacementOf[i] ? static_cast<uint32_t>(replacementOf[i]->bytes.size()) : file.size);
         record[8] = file.method;
     }
-    if (ciphered_)
-        hpiCipherBytes(cipher_, kHpiHeaderSize, out.data() + kHpiHeaderSize, out.size() - kHpiHeaderSize,
-                       out.data() + kHpiHeaderSize);
-    if (trailer_) out.insert(out.end(), data_ + dataEnd_, data_ + size_);
     return {};
 }
 

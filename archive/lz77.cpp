@@ -15,6 +15,41 @@ constexpr size_t kMaxMatch = 17;
 // encoder near the decoder's pace.
 constexpr size_t kChainLimit = 64;
 
+// The tag bytes of an encoding: each one is placed ahead of the eight items it describes.
+class TagBits
+{
+  public:
+    explicit TagBits(std::vector<uint8_t>& out) : out_(out), tagAt_(out.size()) { out_.push_back(0); }
+
+    // Marks the next item a match or a literal, opening a new tag byte after every eighth.
+    void start(bool match)
+    {
+        if (items_ == 8)
+        {
+            tagAt_ = out_.size();
+            out_.push_back(0);
+            items_ = 0;
+        }
+        if (match) out_[tagAt_] = static_cast<uint8_t>(out_[tagAt_] | (1u << items_));
+        ++items_;
+    }
+
+    // The end match (window position 0), then a last tag byte for a decoder that fetches the next
+    // one as soon as eight items are done.
+    void finish()
+    {
+        start(true);
+        out_.push_back(0);
+        out_.push_back(0);
+        if (items_ == 8) out_.push_back(0);
+    }
+
+  private:
+    std::vector<uint8_t>& out_;
+    size_t tagAt_;
+    unsigned items_ = 0;
+};
+
 } // namespace
 
 ArchiveResult lz77Decode(const uint8_t* input, size_t inputSize, size_t expectedSize, uint8_t* out)
@@ -73,20 +108,7 @@ void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& ou
     head.assign(65536, -1);
     std::vector<int32_t>& previous = tables.previous;
     if (previous.size() < inputSize) previous.resize(inputSize);
-    size_t tagAt = out.size();
-    out.push_back(0);
-    unsigned items = 0;
-    const auto startItem = [&](bool match)
-    {
-        if (items == 8)
-        {
-            tagAt = out.size();
-            out.push_back(0);
-            items = 0;
-        }
-        if (match) out[tagAt] = static_cast<uint8_t>(out[tagAt] | (1u << items));
-        ++items;
-    };
+    TagBits tags(out);
     const auto remember = [&](size_t at)
     {
         if (inputSize - at < kMinMatch) return;
@@ -127,7 +149,7 @@ void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& ou
         }
         if (bestLength >= kMinMatch)
         {
-            startItem(true);
+            tags.start(true);
             const unsigned word =
                 static_cast<unsigned>((((bestFrom + 1) % kWindow) << 4) | (bestLength - kMinMatch));
             out.push_back(static_cast<uint8_t>(word));
@@ -138,17 +160,13 @@ void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& ou
         }
         else
         {
-            startItem(false);
+            tags.start(false);
             out.push_back(input[at]);
             remember(at);
             ++at;
         }
     }
-    startItem(true);
-    out.push_back(0);
-    out.push_back(0);
-    // A decoder that fetches the next tag byte as soon as eight items are done finds one here.
-    if (items == 8) out.push_back(0);
+    tags.finish();
 }
 
 } // namespace scourvane::archive::detail

@@ -67,6 +67,29 @@ class ZipArchive
     ArchiveError rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const;
 
   private:
+    struct Directory;
+    struct Layout;
+
+    // The steps of open, in order, each failing with the first fault it finds: the end record and
+    // any ZIP64 end record; where the central directory stands (and so where offsets count from);
+    // its records; each entry's local header and data descriptor (checked by a helper of
+    // zip_read.cpp); and that no two entries share bytes nor reach into the central directory.
+    ArchiveResult readEndRecords(Directory& directory);
+    ArchiveResult readZip64End(size_t locatorAt, Directory& directory);
+    ArchiveResult placeCentralDirectory(const Directory& directory);
+    ArchiveError readCentralRecords(const Directory& directory);
+    ArchiveError checkOverlaps();
+    // Entry indexes in the order their bytes stand in the image.
+    std::vector<size_t> inImageOrder() const;
+
+    // The steps of rewrite: the entries, the central directory, the end records.
+    ArchiveError appendEntries(std::span<const Replacement> replacements, Layout& layout,
+                               std::vector<uint8_t>& out) const;
+    ArchiveError appendCentralDirectory(const Layout& layout, std::vector<uint8_t>& out) const;
+    void appendEndRecords(size_t centralStart, std::vector<uint8_t>& out) const;
+    void appendZip64End(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
+                        std::vector<uint8_t>& out) const;
+
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     std::vector<ZipEntry> entries_;

@@ -70,107 +70,211 @@ uint64_t wideField(const uint8_t* record, size_t fieldAt, size_t zip64At)
 // Deflate cannot expand data by more than this factor (plus a little), so a larger declared size lies.
 constexpr uint64_t kDeflateMaxRatio = 1032;
 
+// The end record: the last one whose comment fits in what follows it. Bytes after the comment
+// (tools that write in blocks pad with zeros) are kept with it; picking the last one keeps the
+// choice the same in a rewritten image, whose tail from the end record on is copied. SIZE_MAX when
+// there is none.
+size_t findEndRecord(const uint8_t* data, size_t size)
+{
+    if (size < kEndFixed) return SIZE_MAX;
+    const size_t highest = size - kEndFixed;
+    const size_t lowest = highest > 0xFFFF + kEndFixed ? highest - 0xFFFF - kEndFixed : 0;
+    for (size_t at = highest + 1; at-- > lowest;)
+        if (load32(data + at) == kEndSignature && load16(data + at + 20) <= size - at - kEndFixed) return at;
+    return SIZE_MAX;
+}
+
+// The data descriptor after the entry's data (at `d`, `room` bytes before the central directory):
+// with or without its signature, with 4- or 8-byte sizes, the form whose values agree with the
+// central record. False when none does.
+bool measureDataDescriptor(const uint8_t* d, uint64_t room, ZipEntry& entry)
+{
+    const auto agrees = [&](size_t at4, bool wide)
+    {
+        const size_t need = at4 + (wide ? 20 : 12);
+        if (need > room || load32(d + at4) != entry.crc) return false;
+        const uint64_t c = wide ? load64(d + at4 + 4) : load32(d + at4 + 4);
+        const uint64_t u = wide ? load64(d + at4 + 12) : load32(d + at4 + 8);
+        return c == entry.compressedSize && u == entry.uncompressedSize;
+    };
+    const bool signature = room >= 4 && load32(d) == kDescriptorSignature;
+    const size_t at4 = signature ? 4 : 0;
+    if (entry.zip64Local && agrees(at4, true))
+        entry.descriptorLength = static_cast<uint8_t>(at4 + 20);
+    else if (agrees(at4, false))
+        entry.descriptorLength = static_cast<uint8_t>(at4 + 12);
+    else if (agrees(at4, true))
+        entry.descriptorLength = static_cast<uint8_t>(at4 + 20);
+    else
+        return false;
+    return true;
+}
+
+// The entry's local header against its central record, then its data and any data descriptor, all
+// of it ahead of the central directory (at `centralStart`).
+ArchiveResult checkLocalHeader(const uint8_t* data, size_t centralStart, ZipEntry& entry)
+{
+    if (!fits(entry.localOffset, kLocalFixed, centralStart) ||
+        load32(data + entry.localOffset) != kLocalSignature)
+        return ArchiveResult::badLocalHeader;
+    const uint8_t* local = data + entry.localOffset;
+    const size_t nameLength = load16(local + 26);
+    const size_t headerLength = kLocalFixed + nameLength + load16(local + 28);
+    if (!fits(entry.localOffset, headerLength, centralStart)) return ArchiveResult::truncated;
+    Zip64Fields zip64;
+    const uint16_t flags = load16(local + 6);
+    if (nameLength != entry.path.size() ||
+        std::memcmp(local + kLocalFixed, entry.path.data(), nameLength) != 0 ||
+        load16(local + 8) != entry.method || (flags & 0x49) != (entry.flags & 0x49) ||
+        !findZip64Fields(local, headerLength, kLocalLayout, zip64))
+        return ArchiveResult::badLocalHeader;
+    entry.zip64Local = zip64.fieldStart != 0;
+    if (!entry.hasDataDescriptor() &&
+        (load32(local + 14) != entry.crc || wideField(local, 18, zip64.at[1]) != entry.compressedSize ||
+         wideField(local, 22, zip64.at[0]) != entry.uncompressedSize))
+        return ArchiveResult::badLocalHeader;
+    entry.dataOffset = entry.localOffset + headerLength;
+    if (!fits(entry.dataOffset, entry.compressedSize, centralStart)) return ArchiveResult::truncated;
+    entry.endOffset = entry.dataOffset + entry.compressedSize;
+    if (entry.hasDataDescriptor())
+    {
+        if (!measureDataDescriptor(data + entry.endOffset, centralStart - entry.endOffset, entry))
+            return ArchiveResult::badDataDescriptor;
+        entry.endOffset += entry.descriptorLength;
+    }
+    return ArchiveResult::ok;
+}
+
 } // namespace
+
+// What the end records say of the central directory.
+struct ZipArchive::Directory
+{
+    uint64_t disk = 0;
+    uint64_t centralDisk = 0;
+    uint64_t entriesHere = 0;
+    uint64_t entryCount = 0;
+    uint64_t centralSize = 0;
+    uint64_t centralOffset = 0;
+    size_t centralLimit = 0; // the central directory ends by here: the ZIP64 end record or the end record
+};
 
 ArchiveError ZipArchive::open(const uint8_t* data, size_t size)
 {
     *this = ZipArchive{};
     data_ = data;
     size_ = size;
-    const auto fail = [this](ArchiveResult result, std::string entry = {})
+    Directory directory;
+    ArchiveError error{readEndRecords(directory), {}};
+    if (error.ok()) error.result = placeCentralDirectory(directory);
+    if (error.ok()) error = readCentralRecords(directory);
+    for (size_t i = 0; error.ok() && i < entries_.size(); ++i)
     {
-        entries_.clear();
-        return ArchiveError{result, std::move(entry)};
-    };
-
-    // The end record: the last one whose comment fits in what follows it. Bytes after the comment
-    // (tools that write in blocks pad with zeros) are kept with it; picking the last one keeps the
-    // choice the same in a rewritten image, whose tail from the end record on is copied.
-    if (size < kEndFixed) return fail(ArchiveResult::endRecordNotFound);
-    const size_t highest = size - kEndFixed;
-    const size_t lowest = highest > 0xFFFF + kEndFixed ? highest - 0xFFFF - kEndFixed : 0;
-    size_t endAt = SIZE_MAX;
-    for (size_t at = highest + 1; at-- > lowest;)
-        if (load32(data + at) == kEndSignature && load16(data + at + 20) <= size - at - kEndFixed)
-        {
-            endAt = at;
-            break;
-        }
-    if (endAt == SIZE_MAX) return fail(ArchiveResult::endRecordNotFound);
-    endRecordOffset_ = endAt;
-    const uint8_t* end = data + endAt;
-    uint64_t disk = load16(end + 4), centralDisk = load16(end + 6);
-    uint64_t entriesHere = load16(end + 8), entryCount = load16(end + 10);
-    uint64_t centralSize = load32(end + 12), centralOffset = load32(end + 16);
-    size_t centralLimit = endAt;
-
-    if (endAt >= kZip64LocatorSize && load32(data + endAt - kZip64LocatorSize) == kZip64LocatorSignature)
-    {
-        const uint8_t* locator = data + endAt - kZip64LocatorSize;
-        const uint64_t recordAt = load64(locator + 8);
-        if (load32(locator + 4) != 0 || load32(locator + 16) > 1)
-            return fail(ArchiveResult::multiDiskArchive);
-        if (!fits(recordAt, kZip64EndFixed, endAt - kZip64LocatorSize) ||
-            load32(data + recordAt) != kZip64EndSignature)
-            return fail(ArchiveResult::badZip64Record);
-        const uint8_t* record = data + recordAt;
-        const uint64_t recordLength = load64(record + 4);
-        if (recordLength < kZip64EndFixed - 12 || recordLength + 12 != endAt - kZip64LocatorSize - recordAt)
-            return fail(ArchiveResult::badZip64Record);
-        zip64RecordOffset_ = static_cast<size_t>(recordAt);
-        zip64RecordLength_ = static_cast<size_t>(recordLength + 12);
-        disk = load32(record + 16);
-        centralDisk = load32(record + 20);
-        entriesHere = load64(record + 24);
-        entryCount = load64(record + 32);
-        centralSize = load64(record + 40);
-        centralOffset = load64(record + 48);
-        centralLimit = zip64RecordOffset_;
+        const ArchiveResult result = checkLocalHeader(data_, centralStart_, entries_[i]);
+        if (result != ArchiveResult::ok) error = {result, entries_[i].path};
     }
-    if (disk != 0 || centralDisk != 0 || entriesHere != entryCount)
-        return fail(ArchiveResult::multiDiskArchive);
-    if (centralSize > centralLimit) return fail(ArchiveResult::badCentralDirectory);
+    if (error.ok()) error = checkOverlaps();
+    if (error.ok()) return {};
+    entries_.clear();
+    return error;
+}
 
+ArchiveResult ZipArchive::readEndRecords(Directory& directory)
+{
+    const size_t endAt = findEndRecord(data_, size_);
+    if (endAt == SIZE_MAX) return ArchiveResult::endRecordNotFound;
+    endRecordOffset_ = endAt;
+    const uint8_t* end = data_ + endAt;
+    directory.disk = load16(end + 4);
+    directory.centralDisk = load16(end + 6);
+    directory.entriesHere = load16(end + 8);
+    directory.entryCount = load16(end + 10);
+    directory.centralSize = load32(end + 12);
+    directory.centralOffset = load32(end + 16);
+    directory.centralLimit = endAt;
+    if (endAt >= kZip64LocatorSize && load32(data_ + endAt - kZip64LocatorSize) == kZip64LocatorSignature)
+    {
+        const ArchiveResult result = readZip64End(endAt - kZip64LocatorSize, directory);
+        if (result != ArchiveResult::ok) return result;
+    }
+    if (directory.disk != 0 || directory.centralDisk != 0 || directory.entriesHere != directory.entryCount)
+        return ArchiveResult::multiDiskArchive;
+    if (directory.centralSize > directory.centralLimit) return ArchiveResult::badCentralDirectory;
+    return ArchiveResult::ok;
+}
+
+ArchiveResult ZipArchive::readZip64End(size_t locatorAt, Directory& directory)
+{
+    const uint8_t* locator = data_ + locatorAt;
+    const uint64_t recordAt = load64(locator + 8);
+    if (load32(locator + 4) != 0 || load32(locator + 16) > 1) return ArchiveResult::multiDiskArchive;
+    if (!fits(recordAt, kZip64EndFixed, locatorAt) || load32(data_ + recordAt) != kZip64EndSignature)
+        return ArchiveResult::badZip64Record;
+    const uint8_t* record = data_ + recordAt;
+    const uint64_t recordLength = load64(record + 4);
+    // The record runs up to the locator, with nothing between.
+    if (recordLength < kZip64EndFixed - 12 || recordLength + 12 != locatorAt - recordAt)
+        return ArchiveResult::badZip64Record;
+    zip64RecordOffset_ = static_cast<size_t>(recordAt);
+    zip64RecordLength_ = static_cast<size_t>(recordLength + 12);
+    directory.disk = load32(record + 16);
+    directory.centralDisk = load32(record + 20);
+    directory.entriesHere = load64(record + 24);
+    directory.entryCount = load64(record + 32);
+    directory.centralSize = load64(record + 40);
+    directory.centralOffset = load64(record + 48);
+    directory.centralLimit = zip64RecordOffset_;
+    return ArchiveResult::ok;
+}
+
+ArchiveResult ZipArchive::placeCentralDirectory(const Directory& directory)
+{
     // Offsets count from the start of the file, unless bytes were put ahead of the archive without
     // adjusting them; then the central directory's true place tells by how much.
+    const uint64_t centralSize = directory.centralSize;
+    const size_t centralLimit = directory.centralLimit;
     const auto centralAt = [&](uint64_t start)
     {
         return start + centralSize <= centralLimit &&
-               (entryCount == 0 || load32(data + start) == kCentralSignature);
+               (directory.entryCount == 0 || load32(data_ + start) == kCentralSignature);
     };
-    if (fits(centralOffset, centralSize, centralLimit) && centralAt(centralOffset))
+    if (fits(directory.centralOffset, centralSize, centralLimit) && centralAt(directory.centralOffset))
         base_ = 0;
-    else if (centralLimit - centralSize > centralOffset && centralAt(centralLimit - centralSize))
-        base_ = static_cast<int64_t>(centralLimit - centralSize - centralOffset);
+    else if (centralLimit - centralSize > directory.centralOffset && centralAt(centralLimit - centralSize))
+        base_ = static_cast<int64_t>(centralLimit - centralSize - directory.centralOffset);
     else
-        return fail(ArchiveResult::badCentralDirectory);
-    centralStart_ = static_cast<size_t>(centralOffset + static_cast<uint64_t>(base_));
-    const size_t centralEnd = centralStart_ + static_cast<size_t>(centralSize);
-    if (entryCount > centralSize / kCentralFixed) return fail(ArchiveResult::badCentralDirectory);
+        return ArchiveResult::badCentralDirectory;
+    centralStart_ = static_cast<size_t>(directory.centralOffset + static_cast<uint64_t>(base_));
+    if (directory.entryCount > centralSize / kCentralFixed) return ArchiveResult::badCentralDirectory;
+    return ArchiveResult::ok;
+}
 
-    entries_.reserve(static_cast<size_t>(entryCount));
+ArchiveError ZipArchive::readCentralRecords(const Directory& directory)
+{
+    const size_t centralEnd = centralStart_ + static_cast<size_t>(directory.centralSize);
+    entries_.reserve(static_cast<size_t>(directory.entryCount));
     size_t at = centralStart_;
-    for (uint64_t i = 0; i < entryCount; ++i)
+    for (uint64_t i = 0; i < directory.entryCount; ++i)
     {
-        if (centralEnd - at < kCentralFixed || load32(data + at) != kCentralSignature)
-            return fail(ArchiveResult::badCentralDirectory);
-        const uint8_t* record = data + at;
+        if (centralEnd - at < kCentralFixed || load32(data_ + at) != kCentralSignature)
+            return {ArchiveResult::badCentralDirectory, {}};
+        const uint8_t* record = data_ + at;
         const size_t length = kCentralFixed + load16(record + 28) + load16(record + 30) + load16(record + 32);
-        if (length > centralEnd - at) return fail(ArchiveResult::badCentralDirectory);
+        if (length > centralEnd - at) return {ArchiveResult::badCentralDirectory, {}};
         ZipEntry entry;
         entry.path.assign(reinterpret_cast<const char*>(record + kCentralFixed), load16(record + 28));
         Zip64Fields zip64;
         if (!findZip64Fields(record, length, kCentralLayout, zip64))
-            return fail(ArchiveResult::badCentralDirectory, entry.path);
+            return {ArchiveResult::badCentralDirectory, entry.path};
         const uint64_t startDisk = zip64.at[3] != 0 ? load32(record + zip64.at[3]) : load16(record + 34);
-        if (startDisk != 0) return fail(ArchiveResult::multiDiskArchive, entry.path);
+        if (startDisk != 0) return {ArchiveResult::multiDiskArchive, entry.path};
         entry.flags = load16(record + 8);
         entry.method = load16(record + 10);
         entry.crc = load32(record + 16);
         entry.compressedSize = wideField(record, 20, zip64.at[1]);
         entry.uncompressedSize = wideField(record, 24, zip64.at[0]);
         const uint64_t stored = wideField(record, 42, zip64.at[2]);
-        if (stored >= size) return fail(ArchiveResult::badLocalHeader, entry.path);
+        if (stored >= size_) return {ArchiveResult::badLocalHeader, entry.path};
         entry.localOffset = stored + static_cast<uint64_t>(base_);
         entry.centralOffset = at;
         entry.centralLength = length;
@@ -178,70 +282,25 @@ ArchiveError ZipArchive::open(const uint8_t* data, size_t size)
         entries_.push_back(std::move(entry));
         at += length;
     }
-    if (at != centralEnd) return fail(ArchiveResult::badCentralDirectory);
+    if (at != centralEnd) return {ArchiveResult::badCentralDirectory, {}};
+    return {};
+}
 
-    // Each local header against its central record, then the data descriptor after the data.
-    for (ZipEntry& entry : entries_)
-    {
-        if (!fits(entry.localOffset, kLocalFixed, centralStart_) ||
-            load32(data + entry.localOffset) != kLocalSignature)
-            return fail(ArchiveResult::badLocalHeader, entry.path);
-        const uint8_t* local = data + entry.localOffset;
-        const size_t nameLength = load16(local + 26);
-        const size_t headerLength = kLocalFixed + nameLength + load16(local + 28);
-        if (!fits(entry.localOffset, headerLength, centralStart_))
-            return fail(ArchiveResult::truncated, entry.path);
-        Zip64Fields zip64;
-        const uint16_t flags = load16(local + 6);
-        if (nameLength != entry.path.size() ||
-            std::memcmp(local + kLocalFixed, entry.path.data(), nameLength) != 0 ||
-            load16(local + 8) != entry.method || (flags & 0x49) != (entry.flags & 0x49) ||
-            !findZip64Fields(local, headerLength, kLocalLayout, zip64))
-            return fail(ArchiveResult::badLocalHeader, entry.path);
-        entry.zip64Local = zip64.fieldStart != 0;
-        if (!entry.hasDataDescriptor() &&
-            (load32(local + 14) != entry.crc || wideField(local, 18, zip64.at[1]) != entry.compressedSize ||
-             wideField(local, 22, zip64.at[0]) != entry.uncompressedSize))
-            return fail(ArchiveResult::badLocalHeader, entry.path);
-        entry.dataOffset = entry.localOffset + headerLength;
-        if (!fits(entry.dataOffset, entry.compressedSize, centralStart_))
-            return fail(ArchiveResult::truncated, entry.path);
-        entry.endOffset = entry.dataOffset + entry.compressedSize;
-        if (entry.hasDataDescriptor())
-        {
-            // With or without its signature, with 4- or 8-byte sizes: the form whose values agree.
-            const uint8_t* d = data + entry.endOffset;
-            const uint64_t room = centralStart_ - entry.endOffset;
-            const auto agrees = [&](size_t at4, bool wide)
-            {
-                const size_t need = at4 + (wide ? 20 : 12);
-                if (need > room || load32(d + at4) != entry.crc) return false;
-                const uint64_t c = wide ? load64(d + at4 + 4) : load32(d + at4 + 4);
-                const uint64_t u = wide ? load64(d + at4 + 12) : load32(d + at4 + 8);
-                return c == entry.compressedSize && u == entry.uncompressedSize;
-            };
-            const bool signature = room >= 4 && load32(d) == kDescriptorSignature;
-            const size_t at4 = signature ? 4 : 0;
-            if (entry.zip64Local && agrees(at4, true))
-                entry.descriptorLength = static_cast<uint8_t>(at4 + 20);
-            else if (agrees(at4, false))
-                entry.descriptorLength = static_cast<uint8_t>(at4 + 12);
-            else if (agrees(at4, true))
-                entry.descriptorLength = static_cast<uint8_t>(at4 + 20);
-            else
-                return fail(ArchiveResult::badDataDescriptor, entry.path);
-            entry.endOffset += entry.descriptorLength;
-        }
-    }
-
-    // No two entries may share bytes, nor reach into the central directory.
+std::vector<size_t> ZipArchive::inImageOrder() const
+{
     std::vector<size_t> order(entries_.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::sort(order.begin(), order.end(),
               [this](size_t a, size_t b) { return entries_[a].localOffset < entries_[b].localOffset; });
+    return order;
+}
+
+ArchiveError ZipArchive::checkOverlaps()
+{
+    const std::vector<size_t> order = inImageOrder();
     for (size_t k = 1; k < order.size(); ++k)
         if (entries_[order[k - 1]].endOffset > entries_[order[k]].localOffset)
-            return fail(ArchiveResult::overlappingEntries, entries_[order[k]].path);
+            return {ArchiveResult::overlappingEntries, entries_[order[k]].path};
     prefixEnd_ = order.empty() ? centralStart_ : static_cast<size_t>(entries_[order[0]].localOffset);
     return {};
 }

@@ -7,9 +7,6 @@
 #include "archive/zip_archive.h"
 #include "archive/zip_format.h"
 
-#include <algorithm>
-#include <numeric>
-
 namespace scourvane::archive
 {
 
@@ -99,6 +96,7 @@ bool patchWideFields(std::vector<uint8_t>& record, const RecordLayout& layout, c
     return true;
 }
 
+// A replaced entry's new data, compressed, and its CRC and size.
 struct NewData
 {
     std::vector<uint8_t> packed;
@@ -106,101 +104,163 @@ struct NewData
     uint64_t size = 0;
 };
 
-} // namespace
-
-ArchiveError ZipArchive::rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const
+// An offset as the archive stores it: bytes ahead that its offsets do not count left out.
+uint64_t storedOffset(size_t position, int64_t base)
 {
-    out.clear();
-    std::vector<int64_t> replacementOf(entries_.size(), -1);
+    return static_cast<uint64_t>(position) - uint64_t(base);
+}
+
+// Which replacement each entry takes (-1: none). A replacement must name a file entry, once, that
+// this program can write: not encrypted, stored or deflate.
+ArchiveError mapReplacements(const std::vector<ZipEntry>& entries, std::span<const Replacement> replacements,
+                             std::vector<int64_t>& replacementOf)
+{
+    replacementOf.assign(entries.size(), -1);
     for (size_t r = 0; r < replacements.size(); ++r)
     {
         const size_t index = replacements[r].entry;
-        if (index >= entries_.size() || entries_[index].folder || replacementOf[index] >= 0)
+        if (index >= entries.size() || entries[index].folder || replacementOf[index] >= 0)
             return {ArchiveResult::badReplacement,
-                    index < entries_.size() ? entries_[index].path : std::string()};
-        const ZipEntry& entry = entries_[index];
+                    index < entries.size() ? entries[index].path : std::string()};
+        const ZipEntry& entry = entries[index];
         if (entry.encrypted()) return {ArchiveResult::encryptedEntry, entry.path};
         if (entry.method != 0 && entry.method != 8) return {ArchiveResult::unsupportedMethod, entry.path};
         replacementOf[index] = static_cast<int64_t>(r);
     }
+    return {};
+}
+
+// The data descriptor of a replaced entry in the form the old one had: with or without its
+// signature, with 4- or 8-byte sizes. False when the sizes no longer fit the form.
+bool appendDescriptor(uint8_t descriptorLength, const NewData& made, std::vector<uint8_t>& out)
+{
+    const bool signature = descriptorLength == 16 || descriptorLength == 24;
+    const bool wide = descriptorLength >= 20;
+    if (!wide && (made.size >= kMarker32 || made.packed.size() >= kMarker32)) return false;
+    if (signature) append32(out, kDescriptorSignature);
+    append32(out, made.crc);
+    if (wide)
+    {
+        append64(out, made.packed.size());
+        append64(out, made.size);
+    }
+    else
+    {
+        append32(out, static_cast<uint32_t>(made.packed.size()));
+        append32(out, static_cast<uint32_t>(made.size));
+    }
+    return true;
+}
+
+// Appends a replaced entry (its old local header at `oldHeader`): `bytes` compressed by the entry's
+// own method, behind the old header with the new CRC and sizes, and before a data descriptor when
+// the entry had one. `made` keeps the numbers for the central record.
+ArchiveResult appendReplaced(const ZipEntry& entry, const uint8_t* oldHeader, std::span<const uint8_t> bytes,
+                             NewData& made, std::vector<uint8_t>& out)
+{
+    made.size = bytes.size();
+    made.crc = crc32Of(bytes.data(), bytes.size());
+    if (entry.method == 8)
+    {
+        if (deflateAll(bytes.data(), bytes.size(), Wrapper::raw, made.packed) != ArchiveResult::ok)
+            return ArchiveResult::badCompressedData;
+    }
+    else
+        made.packed.assign(bytes.begin(), bytes.end());
+
+    // A streamed entry's header keeps its zeros; its data descriptor carries the numbers.
+    std::vector<uint8_t> header(oldHeader, oldHeader + (entry.dataOffset - entry.localOffset));
+    const bool streamed = entry.hasDataDescriptor() && load32(header.data() + 14) == 0 &&
+                          load32(header.data() + 18) == 0 && load32(header.data() + 22) == 0;
+    if (!streamed)
+    {
+        store32(header.data() + 14, made.crc);
+        WideValues values;
+        values.set[0] = values.set[1] = true;
+        values.value[0] = made.size;
+        values.value[1] = made.packed.size();
+        if (!patchWideFields(header, kLocalLayout, values)) return ArchiveResult::entryTooLarge;
+    }
+    out.insert(out.end(), header.begin(), header.end());
+    out.insert(out.end(), made.packed.begin(), made.packed.end());
+    if (entry.descriptorLength != 0 && !appendDescriptor(entry.descriptorLength, made, out))
+        return ArchiveResult::entryTooLarge;
+    return ArchiveResult::ok;
+}
+
+} // namespace
+
+// What the new image holds, entry by entry.
+struct ZipArchive::Layout
+{
+    std::vector<int64_t> replacementOf; // index into the replacements, or -1
+    std::vector<uint64_t> newOffset;    // of the local header, as the archive stores it
+    std::vector<NewData> fresh;         // a replaced entry's new data
+};
+
+ArchiveError ZipArchive::rewrite(std::span<const Replacement> replacements, std::vector<uint8_t>& out) const
+{
+    out.clear();
+    Layout layout;
+    ArchiveError error = mapReplacements(entries_, replacements, layout.replacementOf);
+    if (!error.ok()) return error;
 
     size_t extra = 0;
     for (const Replacement& replacement : replacements)
         extra += replacement.bytes.size() + 64;
     out.reserve(size_ + extra);
     out.assign(data_, data_ + prefixEnd_);
+    error = appendEntries(replacements, layout, out);
+    if (!error.ok()) return error;
+    const size_t centralStart = out.size();
+    error = appendCentralDirectory(layout, out);
+    if (!error.ok()) return error;
+    appendEndRecords(centralStart, out);
 
-    std::vector<size_t> order(entries_.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(),
-              [this](size_t a, size_t b) { return entries_[a].localOffset < entries_[b].localOffset; });
-    std::vector<uint64_t> newOffset(entries_.size());
-    std::vector<NewData> fresh(entries_.size());
-    const auto storedOffset = [this](size_t position)
-    { return static_cast<uint64_t>(position) - uint64_t(base_); };
+    // Offsets counted from somewhere else than the file's start (bytes ahead of the zip that its
+    // offsets do not count) are told again from the new end record, which some layouts make other
+    // than before: such a rewrite is proved here, so one that would read otherwise is refused.
+    if (base_ != 0)
+    {
+        const ArchiveError proved = verifyRewrite(data_, size_, out.data(), out.size(), replacements);
+        if (!proved.ok())
+        {
+            out.clear();
+            return {ArchiveResult::unsupportedLayout, proved.entry};
+        }
+    }
+    return {};
+}
 
-    for (const size_t index : order)
+ArchiveError ZipArchive::appendEntries(std::span<const Replacement> replacements, Layout& layout,
+                                       std::vector<uint8_t>& out) const
+{
+    // In the order they stood: untouched entries copied raw, replaced ones made anew.
+    layout.newOffset.resize(entries_.size());
+    layout.fresh.resize(entries_.size());
+    for (const size_t index : inImageOrder())
     {
         const ZipEntry& entry = entries_[index];
-        newOffset[index] = storedOffset(out.size());
-        if (replacementOf[index] < 0)
+        layout.newOffset[index] = storedOffset(out.size(), base_);
+        const int64_t replacement = layout.replacementOf[index];
+        if (replacement < 0)
         {
             const std::span<const uint8_t> raw = rawEntry(index);
             out.insert(out.end(), raw.begin(), raw.end());
             continue;
         }
-        const std::span<const uint8_t> bytes = replacements[static_cast<size_t>(replacementOf[index])].bytes;
-        NewData& made = fresh[index];
-        made.size = bytes.size();
-        made.crc = crc32Of(bytes.data(), bytes.size());
-        if (entry.method == 8)
-        {
-            if (deflateAll(bytes.data(), bytes.size(), Wrapper::raw, made.packed) != ArchiveResult::ok)
-                return {ArchiveResult::badCompressedData, entry.path};
-        }
-        else
-            made.packed.assign(bytes.begin(), bytes.end());
-
-        // The local header as it was, with the new CRC and sizes where it kept them (a streamed
-        // entry's header keeps its zeros; its data descriptor carries the numbers).
-        std::vector<uint8_t> header(data_ + entry.localOffset, data_ + entry.dataOffset);
-        const bool streamed = entry.hasDataDescriptor() && load32(header.data() + 14) == 0 &&
-                              load32(header.data() + 18) == 0 && load32(header.data() + 22) == 0;
-        if (!streamed)
-        {
-            store32(header.data() + 14, made.crc);
-            WideValues values;
-            values.set[0] = values.set[1] = true;
-            values.value[0] = made.size;
-            values.value[1] = made.packed.size();
-            if (!patchWideFields(header, kLocalLayout, values))
-                return {ArchiveResult::entryTooLarge, entry.path};
-        }
-        out.insert(out.end(), header.begin(), header.end());
-        out.insert(out.end(), made.packed.begin(), made.packed.end());
-        if (entry.descriptorLength != 0)
-        {
-            const bool signature = entry.descriptorLength == 16 || entry.descriptorLength == 24;
-            const bool wide = entry.descriptorLength >= 20;
-            if (!wide && (made.size >= kMarker32 || made.packed.size() >= kMarker32))
-                return {ArchiveResult::entryTooLarge, entry.path};
-            if (signature) append32(out, kDescriptorSignature);
-            append32(out, made.crc);
-            if (wide)
-            {
-                append64(out, made.packed.size());
-                append64(out, made.size);
-            }
-            else
-            {
-                append32(out, static_cast<uint32_t>(made.packed.size()));
-                append32(out, static_cast<uint32_t>(made.size));
-            }
-        }
+        const std::span<const uint8_t> bytes = replacements[static_cast<size_t>(replacement)].bytes;
+        const ArchiveResult result =
+            appendReplaced(entry, data_ + entry.localOffset, bytes, layout.fresh[index], out);
+        if (result != ArchiveResult::ok) return {result, entry.path};
     }
+    return {};
+}
 
-    // The central directory in its own order.
-    const size_t centralStart = out.size();
+ArchiveError ZipArchive::appendCentralDirectory(const Layout& layout, std::vector<uint8_t>& out) const
+{
+    // In its own order, each record as it was but for the new offset (and a replaced entry's CRC
+    // and sizes).
     for (size_t index = 0; index < entries_.size(); ++index)
     {
         const ZipEntry& entry = entries_[index];
@@ -208,55 +268,36 @@ ArchiveError ZipArchive::rewrite(std::span<const Replacement> replacements, std:
                                     data_ + entry.centralOffset + entry.centralLength);
         WideValues values;
         values.set[2] = true;
-        values.value[2] = newOffset[index];
-        if (replacementOf[index] >= 0)
+        values.value[2] = layout.newOffset[index];
+        if (layout.replacementOf[index] >= 0)
         {
-            store32(record.data() + 16, fresh[index].crc);
+            const NewData& made = layout.fresh[index];
+            store32(record.data() + 16, made.crc);
             values.set[0] = values.set[1] = true;
-            values.value[0] = fresh[index].size;
-            values.value[1] = fresh[index].packed.size();
+            values.value[0] = made.size;
+            values.value[1] = made.packed.size();
         }
         if (!patchWideFields(record, kCentralLayout, values))
             return {ArchiveResult::entryTooLarge, entry.path};
         out.insert(out.end(), record.begin(), record.end());
     }
-    const uint64_t centralSize = out.size() - centralStart;
-    const uint64_t centralOffset = storedOffset(centralStart);
-    const uint64_t count = entries_.size();
+    return {};
+}
 
+void ZipArchive::appendEndRecords(size_t centralStart, std::vector<uint8_t>& out) const
+{
+    const uint64_t centralSize = out.size() - centralStart;
+    const uint64_t centralOffset = storedOffset(centralStart, base_);
+    const uint64_t count = entries_.size();
     // ZIP64 end record and locator when the archive had them or the numbers no longer fit.
-    const uint8_t* oldEnd = data_ + endRecordOffset_;
     const bool zip64 = zip64RecordOffset_ != 0 || count >= kMarker16 || centralSize >= kMarker32 ||
                        centralOffset >= kMarker32;
-    if (zip64)
-    {
-        const size_t recordAt = out.size();
-        const size_t extensible = zip64RecordOffset_ != 0 ? zip64RecordLength_ - kZip64EndFixed : 0;
-        append32(out, kZip64EndSignature);
-        append64(out, kZip64EndFixed - 12 + extensible);
-        if (zip64RecordOffset_ != 0)
-            out.insert(out.end(), data_ + zip64RecordOffset_ + 12, data_ + zip64RecordOffset_ + 16);
-        else
-        {
-            append16(out, 45);
-            append16(out, 45);
-        }
-        append32(out, 0);
-        append32(out, 0);
-        append64(out, count);
-        append64(out, count);
-        append64(out, centralSize);
-        append64(out, centralOffset);
-        if (extensible != 0)
-            out.insert(out.end(), data_ + zip64RecordOffset_ + kZip64EndFixed,
-                       data_ + zip64RecordOffset_ + zip64RecordLength_);
-        append32(out, kZip64LocatorSignature);
-        append32(out, 0);
-        append64(out, storedOffset(recordAt));
-        append32(out, 1);
-    }
+    if (zip64) appendZip64End(count, centralSize, centralOffset, out);
+
+    // The old end record and everything after it, with the new numbers; a field that held the
+    // marker keeps it while a ZIP64 end record carries the number.
     const size_t endAt = out.size();
-    out.insert(out.end(), oldEnd, data_ + size_);
+    out.insert(out.end(), data_ + endRecordOffset_, data_ + size_);
     uint8_t* end = out.data() + endAt;
     const auto keepMarker16 = [&](size_t at, uint64_t value)
     {
@@ -272,19 +313,36 @@ ArchiveError ZipArchive::rewrite(std::span<const Replacement> replacements, std:
     keepMarker16(10, count);
     keepMarker32(12, centralSize);
     keepMarker32(16, centralOffset);
-    // Offsets counted from somewhere else than the file's start (bytes ahead of the zip that its
-    // offsets do not count) are told again from the new end record, which some layouts make other
-    // than before: such a rewrite is proved here, so one that would read otherwise is refused.
-    if (base_ != 0)
+}
+
+void ZipArchive::appendZip64End(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
+                                std::vector<uint8_t>& out) const
+{
+    // An old record's versions and extensible data are kept; a new one says version 4.5.
+    const size_t recordAt = out.size();
+    const size_t extensible = zip64RecordOffset_ != 0 ? zip64RecordLength_ - kZip64EndFixed : 0;
+    append32(out, kZip64EndSignature);
+    append64(out, kZip64EndFixed - 12 + extensible);
+    if (zip64RecordOffset_ != 0)
+        out.insert(out.end(), data_ + zip64RecordOffset_ + 12, data_ + zip64RecordOffset_ + 16);
+    else
     {
-        const ArchiveError proved = verifyRewrite(data_, size_, out.data(), out.size(), replacements);
-        if (!proved.ok())
-        {
-            out.clear();
-            return {ArchiveResult::unsupportedLayout, proved.entry};
-        }
+        append16(out, 45);
+        append16(out, 45);
     }
-    return {};
+    append32(out, 0);
+    append32(out, 0);
+    append64(out, count);
+    append64(out, count);
+    append64(out, centralSize);
+    append64(out, centralOffset);
+    if (extensible != 0)
+        out.insert(out.end(), data_ + zip64RecordOffset_ + kZip64EndFixed,
+                   data_ + zip64RecordOffset_ + zip64RecordLength_);
+    append32(out, kZip64LocatorSignature);
+    append32(out, 0);
+    append64(out, storedOffset(recordAt, base_));
+    append32(out, 1);
 }
 
 } // namespace scourvane::archive

@@ -51,78 +51,84 @@ Glob::Glob(std::string_view pattern, bool ignoreCase) : pattern_(pattern), ignor
         }
 #endif
         if (c == '*')
-        {
-            size_t end = p;
-            while (end < text.size() && text[end] == '*')
-                ++end;
-            const bool wholeSegment =
-                end - p >= 2 && (p == 0 || text[p - 1] == '/') && (end == text.size() || text[end] == '/');
-            if (!wholeSegment)
-                tokens_.push_back({Kind::star});
-            else if (end == text.size())
-                tokens_.push_back({Kind::anyRun});
-            else
-            {
-                // "**/": any run that ends with a slash, or nothing at all.
-                Token run{Kind::anyRun};
-                run.skipsNext = true;
-                tokens_.push_back(run);
-                tokens_.push_back({Kind::literal, '/'});
-                ++end;
-            }
-            p = end;
-            continue;
-        }
-        if (c == '?')
+            p = readStars(text, p);
+        else if (c == '?')
         {
             tokens_.push_back({Kind::anyOne});
             ++p;
-            continue;
         }
-        if (c == '[')
+        else if (c != '[' || !readSet(text, p))
         {
-            size_t q = p + 1;
-            Token set{Kind::set};
-            if (q < text.size() && (text[q] == '!' || text[q] == '^'))
-            {
-                set.negated = true;
-                ++q;
-            }
-            set.first = static_cast<uint32_t>(ranges_.size());
-            const size_t setStart = q;
-            bool closed = false;
-            while (q < text.size())
-            {
-                if (text[q] == ']' && q > setStart)
-                {
-                    closed = true;
-                    break;
-                }
-                char low = text[q];
-#ifndef _WIN32
-                if (low == '\\' && q + 1 < text.size()) low = text[++q];
-#endif
-                char high = low;
-                if (q + 2 < text.size() && text[q + 1] == '-' && text[q + 2] != ']')
-                {
-                    high = text[q + 2];
-                    q += 2;
-                }
-                ranges_.emplace_back(low, high);
-                ++q;
-            }
-            if (closed)
-            {
-                set.count = static_cast<uint32_t>(ranges_.size()) - set.first;
-                tokens_.push_back(set);
-                p = q + 1;
-                continue;
-            }
-            ranges_.resize(set.first); // no closing bracket: an ordinary '['
+            tokens_.push_back({Kind::literal, c}); // a '[' with no closing bracket included
+            ++p;
         }
-        tokens_.push_back({Kind::literal, c});
-        ++p;
     }
+}
+
+size_t Glob::readStars(const std::string& text, size_t p)
+{
+    size_t end = p;
+    while (end < text.size() && text[end] == '*')
+        ++end;
+    const bool wholeSegment =
+        end - p >= 2 && (p == 0 || text[p - 1] == '/') && (end == text.size() || text[end] == '/');
+    if (!wholeSegment)
+        tokens_.push_back({Kind::star});
+    else if (end == text.size())
+        tokens_.push_back({Kind::anyRun});
+    else
+    {
+        // "**/": any run that ends with a slash, or nothing at all.
+        Token run{Kind::anyRun};
+        run.skipsNext = true;
+        tokens_.push_back(run);
+        tokens_.push_back({Kind::literal, '/'});
+        ++end;
+    }
+    return end;
+}
+
+bool Glob::readSet(const std::string& text, size_t& p)
+{
+    size_t q = p + 1;
+    Token set{Kind::set};
+    if (q < text.size() && (text[q] == '!' || text[q] == '^'))
+    {
+        set.negated = true;
+        ++q;
+    }
+    set.first = static_cast<uint32_t>(ranges_.size());
+    const size_t setStart = q;
+    bool closed = false;
+    while (q < text.size())
+    {
+        if (text[q] == ']' && q > setStart)
+        {
+            closed = true;
+            break;
+        }
+        char low = text[q];
+#ifndef _WIN32
+        if (low == '\\' && q + 1 < text.size()) low = text[++q];
+#endif
+        char high = low;
+        if (q + 2 < text.size() && text[q + 1] == '-' && text[q + 2] != ']')
+        {
+            high = text[q + 2];
+            q += 2;
+        }
+        ranges_.emplace_back(low, high);
+        ++q;
+    }
+    if (!closed)
+    {
+        ranges_.resize(set.first);
+        return false;
+    }
+    set.count = static_cast<uint32_t>(ranges_.size()) - set.first;
+    tokens_.push_back(set);
+    p = q + 1;
+    return true;
 }
 
 bool Glob::takes(const Token& token, char c) const

@@ -47,6 +47,11 @@ class Glob
         uint32_t count = 0;
     };
 
+    // The pattern's pieces as tokens: a run of stars at `p`, one star or, as a whole segment, any
+    // run of folders (returns where the run ends); a set "[...]" at `p` (false, nothing read, when
+    // it has no closing bracket; else `p` moves past it).
+    size_t readStars(const std::string& text, size_t p);
+    bool readSet(const std::string& text, size_t& p);
     bool takes(const Token& token, char c) const;
 
     std::string pattern_;

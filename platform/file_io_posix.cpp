@@ -258,6 +258,65 @@ bool shareAccessOf(int fd, const char* source, IoError* error)
     return true;
 }
 
+// Opens the regular file at `path` for reading into `fd` and tells what it is in `st`.
+// Non-blocking, so that a FIFO or device named like a model cannot hang the open; only regular
+// files are read.
+bool openRegularFile(const char* path, int& fd, struct stat& st, IoError* error)
+{
+    if (injected(IoStep::open)) return fail(error, IoStep::open, errno);
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fail(error, IoStep::open, errno);
+    if (::fstat(fd, &st) != 0)
+    {
+        const int code = errno;
+        ::close(fd);
+        return fail(error, IoStep::open, code);
+    }
+    if (!S_ISREG(st.st_mode))
+    {
+        ::close(fd);
+        return fail(error, IoStep::open, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return true;
+}
+
+// The head decides before the file's size is allocated: a huge file that plainly is not what is
+// wanted costs one small read. False when the head cannot be read or `check` refuses it.
+bool checkHead(int fd, uint64_t fileSize, size_t headSize, StartCheck check, void* context, IoError* error)
+{
+    uint8_t head[256];
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>({headSize, sizeof head, fileSize}));
+    size_t got = 0;
+    while (got < wanted)
+    {
+        const ssize_t n = ::pread(fd, head + got, wanted - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return fail(error, IoStep::read, errno);
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    if (!check(head, got, fileSize, context)) return fail(error, IoStep::refused, 0);
+    return true;
+}
+
+// Reads the file into `out`, sized for it already; a file that shrank since is what was read.
+bool readBody(int fd, std::vector<uint8_t>& out, IoError* error)
+{
+    size_t done = 0;
+    while (done < out.size())
+    {
+        if (injected(IoStep::read)) return fail(error, IoStep::read, errno);
+        ssize_t got = ::read(fd, out.data() + done, out.size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(error, IoStep::read, errno);
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    out.resize(done);
+    return true;
+}
+
 } // namespace
 
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
@@ -271,80 +330,27 @@ bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t 
 {
     out.clear();
     if (identity) *identity = FileIdentity{};
-    if (injected(IoStep::open)) return fail(error, IoStep::open, errno);
-    // Non-blocking, so that a FIFO or device named like a model cannot hang the open; only
-    // regular files are read.
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return fail(error, IoStep::open, errno);
+    int fd = -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0)
-    {
-        const int code = errno;
-        ::close(fd);
-        return fail(error, IoStep::open, code);
-    }
-    if (!S_ISREG(st.st_mode))
-    {
-        ::close(fd);
-        return fail(error, IoStep::open, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (static_cast<uint64_t>(st.st_size) > maxSize)
+    if (!openRegularFile(path, fd, st, error)) return false;
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    if (fileSize > maxSize)
     {
         ::close(fd);
         return fail(error, IoStep::tooLarge, EFBIG);
     }
-    if (check)
+    if (check && !checkHead(fd, fileSize, headSize, check, context, error))
     {
-        // The head decides before the file's size is allocated: a huge file that plainly is not what
-        // is wanted costs one small read.
-        uint8_t head[256];
-        const size_t wanted = static_cast<size_t>(
-            std::min<uint64_t>({headSize, sizeof head, static_cast<uint64_t>(st.st_size)}));
-        size_t got = 0;
-        while (got < wanted)
-        {
-            const ssize_t n = ::pread(fd, head + got, wanted - got, static_cast<off_t>(got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0)
-            {
-                const int code = errno;
-                ::close(fd);
-                return fail(error, IoStep::read, code);
-            }
-            if (n == 0) break;
-            got += static_cast<size_t>(n);
-        }
-        if (!check(head, got, static_cast<uint64_t>(st.st_size), context))
-        {
-            ::close(fd);
-            return fail(error, IoStep::refused, 0);
-        }
+        ::close(fd);
+        return false;
     }
     out.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < out.size())
+    if (!readBody(fd, out, error))
     {
-        if (injected(IoStep::read))
-        {
-            int code = errno;
-            ::close(fd);
-            out.clear();
-            return fail(error, IoStep::read, code);
-        }
-        ssize_t got = ::read(fd, out.data() + done, out.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0)
-        {
-            int code = errno;
-            ::close(fd);
-            out.clear();
-            return fail(error, IoStep::read, code);
-        }
-        if (got == 0) break; // the file shrank since fstat: what was read is the file
-        done += static_cast<size_t>(got);
+        ::close(fd);
+        out.clear();
+        return false;
     }
-    out.resize(done);
     if (!closeChecked(fd))
     {
         out.clear();

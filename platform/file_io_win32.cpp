@@ -104,6 +104,58 @@ bool keepAccessList(HANDLE file, const std::wstring& source, IoError* error)
     return true;
 }
 
+// Opens the file at `path` for reading into `file` and tells what it is in `info` and `size`.
+bool openForReading(const char* path, HANDLE& file, BY_HANDLE_FILE_INFORMATION& info, LARGE_INTEGER& size,
+                    IoError* error)
+{
+    if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
+    file = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fail(error, IoStep::open, GetLastError());
+    if (!GetFileInformationByHandle(file, &info) || !GetFileSizeEx(file, &size))
+    {
+        DWORD code = GetLastError();
+        CloseHandle(file);
+        return fail(error, IoStep::size, code);
+    }
+    return true;
+}
+
+// The head decides before the file's size is allocated: a huge file that plainly is not what is
+// wanted costs one small read. False when the head cannot be read or `check` refuses it.
+bool checkHead(HANDLE file, uint64_t fileSize, size_t headSize, StartCheck check, void* context,
+               IoError* error)
+{
+    uint8_t head[256];
+    const DWORD wanted = static_cast<DWORD>(std::min<uint64_t>({headSize, sizeof head, fileSize}));
+    DWORD got = 0;
+    OVERLAPPED start{};
+    if (wanted > 0 && !ReadFile(file, head, wanted, &got, &start))
+        return fail(error, IoStep::read, GetLastError());
+    LARGE_INTEGER zero{};
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN); // the whole file is read from its start
+    if (!check(head, got, fileSize, context)) return fail(error, IoStep::refused, 0);
+    return true;
+}
+
+// Reads the file into `out`, sized for it already; a file that shrank since is what was read.
+bool readBody(HANDLE file, std::vector<uint8_t>& out, IoError* error)
+{
+    size_t done = 0;
+    while (done < out.size())
+    {
+        DWORD got = 0;
+        size_t left = out.size() - done;
+        DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        if (injected(IoStep::read) || !ReadFile(file, out.data() + done, chunk, &got, nullptr))
+            return fail(error, IoStep::read, GetLastError());
+        if (got == 0) break;
+        done += got;
+    }
+    out.resize(done);
+    return true;
+}
+
 } // namespace
 
 bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
@@ -117,64 +169,28 @@ bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t 
 {
     out.clear();
     if (identity) *identity = FileIdentity{};
-    if (injected(IoStep::open)) return fail(error, IoStep::open, GetLastError());
-    HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return fail(error, IoStep::open, GetLastError());
+    HANDLE file = INVALID_HANDLE_VALUE;
     BY_HANDLE_FILE_INFORMATION info;
     LARGE_INTEGER size;
-    if (!GetFileInformationByHandle(file, &info) || !GetFileSizeEx(file, &size))
-    {
-        DWORD code = GetLastError();
-        CloseHandle(file);
-        return fail(error, IoStep::size, code);
-    }
-    if (static_cast<uint64_t>(size.QuadPart) > maxSize)
+    if (!openForReading(path, file, info, size, error)) return false;
+    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
+    if (fileSize > maxSize)
     {
         CloseHandle(file);
         return fail(error, IoStep::tooLarge, ERROR_FILE_TOO_LARGE);
     }
-    if (check)
+    if (check && !checkHead(file, fileSize, headSize, check, context, error))
     {
-        // The head decides before the file's size is allocated: a huge file that plainly is not what
-        // is wanted costs one small read.
-        uint8_t head[256];
-        const DWORD wanted = static_cast<DWORD>(
-            std::min<uint64_t>({headSize, sizeof head, static_cast<uint64_t>(size.QuadPart)}));
-        DWORD got = 0;
-        OVERLAPPED start{};
-        if (wanted > 0 && !ReadFile(file, head, wanted, &got, &start))
-        {
-            const DWORD code = GetLastError();
-            CloseHandle(file);
-            return fail(error, IoStep::read, code);
-        }
-        LARGE_INTEGER zero{};
-        SetFilePointerEx(file, zero, nullptr, FILE_BEGIN); // the whole file is read from its start
-        if (!check(head, got, static_cast<uint64_t>(size.QuadPart), context))
-        {
-            CloseHandle(file);
-            return fail(error, IoStep::refused, 0);
-        }
+        CloseHandle(file);
+        return false;
     }
     out.resize(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (done < out.size())
+    if (!readBody(file, out, error))
     {
-        DWORD got = 0;
-        size_t left = out.size() - done;
-        DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        if (injected(IoStep::read) || !ReadFile(file, out.data() + done, chunk, &got, nullptr))
-        {
-            DWORD code = GetLastError();
-            CloseHandle(file);
-            out.clear();
-            return fail(error, IoStep::read, code);
-        }
-        if (got == 0) break; // the file shrank since the size query: what was read is the file
-        done += got;
+        CloseHandle(file);
+        out.clear();
+        return false;
     }
-    out.resize(done);
     if (!closeChecked(file))
     {
         out.clear();
