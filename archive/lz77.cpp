@@ -1,6 +1,7 @@
 #include "archive/lz77.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace scourvane::archive::detail
 {
@@ -103,10 +104,17 @@ ArchiveResult lz77Decode(const uint8_t* input, size_t inputSize, size_t expected
 void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& out, Lz77Tables& tables)
 {
     // Chains of earlier positions by their first two bytes. A position's link is written before any
-    // chain reaches it, so only the heads need clearing.
-    std::vector<int32_t>& head = tables.head;
-    head.assign(65536, -1);
-    std::vector<int32_t>& previous = tables.previous;
+    // chain reaches it, and a value below this chunk's base ends a chain, so nothing needs clearing
+    // but once in four billion bytes.
+    std::vector<uint32_t>& head = tables.head;
+    std::vector<uint32_t>& previous = tables.previous;
+    if (tables.base == 0 || tables.base > std::numeric_limits<uint32_t>::max() - 2 * (inputSize + 1))
+    {
+        head.assign(65536, 0);
+        tables.base = 1;
+    }
+    const uint32_t base = tables.base;
+    tables.base += static_cast<uint32_t>(inputSize + 1);
     if (previous.size() < inputSize) previous.resize(inputSize);
     TagBits tags(out);
     const auto remember = [&](size_t at)
@@ -114,7 +122,7 @@ void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& ou
         if (inputSize - at < kMinMatch) return;
         const size_t key = static_cast<size_t>(input[at] | (input[at + 1] << 8));
         previous[at] = head[key];
-        head[key] = static_cast<int32_t>(at);
+        head[key] = base + static_cast<uint32_t>(at);
     };
 
     size_t at = 0;
@@ -127,10 +135,10 @@ void lz77Encode(const uint8_t* input, size_t inputSize, std::vector<uint8_t>& ou
             const size_t limit = std::min(kMaxMatch, inputSize - at);
             const size_t key = static_cast<size_t>(input[at] | (input[at + 1] << 8));
             size_t steps = 0;
-            for (int32_t candidate = head[key]; candidate >= 0 && steps < kChainLimit;
-                 candidate = previous[static_cast<size_t>(candidate)], ++steps)
+            for (uint32_t candidate = head[key]; candidate >= base && steps < kChainLimit;
+                 candidate = previous[candidate - base], ++steps)
             {
-                const size_t from = static_cast<size_t>(candidate);
+                const size_t from = candidate - base;
                 const size_t distance = at - from;
                 if (distance >= kWindow) break;
                 // The window position the decoder will read from; 0 would end the stream.

@@ -18,11 +18,13 @@ namespace scourvane::archive::detail
 ArchiveResult lz77Decode(const uint8_t* input, size_t inputSize, size_t expectedSize, uint8_t* out);
 
 // The encoder's search tables, kept from chunk to chunk of one rewrite so that each chunk costs no
-// allocation (tables of this size come from the system a page at a time, every time).
+// allocation and no clearing: a position is stored as `base` plus its offset in the chunk, and each
+// chunk takes a base above every value stored before, so what an earlier chunk left reads as none.
 struct Lz77Tables
 {
-    std::vector<int32_t> head;     // by a position's first two bytes: the latest position, or -1
-    std::vector<int32_t> previous; // by position: the one before it with the same two bytes
+    std::vector<uint32_t> head;     // by a position's first two bytes: the latest position
+    std::vector<uint32_t> previous; // by offset: the position before it with the same two bytes
+    uint32_t base = 0;              // this chunk's; 0 until the tables are first cleared
 };
 
 // Appends the encoding of `input` (at most 64 KiB, one chunk) to `out`. Matches only reach bytes
