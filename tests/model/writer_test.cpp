@@ -212,16 +212,6 @@ class SaveTest : public ::testing::Test
     }
 };
 
-TEST_F(SaveTest, ReplacesTheFileAndSavingTwiceGivesTheSameBytes)
-{
-    ASSERT_TRUE(root->saveModelFile(path.c_str()));
-    const auto first = test::readBytes(path);
-    EXPECT_EQ(first, imageOf(*root));
-    ASSERT_TRUE(root->saveModelFile(path.c_str()));
-    EXPECT_EQ(test::readBytes(path), first);
-    EXPECT_EQ(filesInDir(), 1u);
-}
-
 #ifndef _WIN32
 TEST_F(SaveTest, SavingThroughASymbolicLinkRewritesTheLinkedFile)
 {
