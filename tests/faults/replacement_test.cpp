@@ -30,6 +30,25 @@ std::set<std::string> namesIn(const std::string& folder)
 const std::vector<uint8_t> oldBytes{'o', 'l', 'd'};
 const std::vector<uint8_t> newBytes{'n', 'e', 'w', ' ', 'o', 'n', 'e'};
 
+TEST(FileReplacement, ReadsBackWhatItWroteAndDroppedUncommittedLeavesTheTargetAndNoTemporary)
+{
+    test::TempDir dir;
+    const std::string target = dir.file("m.3do");
+    test::writeBytes(target, oldBytes);
+    {
+        FileReplacement replacement;
+        ASSERT_TRUE(replacement.begin(target.c_str(), newBytes.size()));
+        ASSERT_TRUE(replacement.write(newBytes.data(), 3));
+        ASSERT_TRUE(replacement.write(newBytes.data() + 3, newBytes.size() - 3));
+        std::vector<uint8_t> back;
+        ASSERT_TRUE(replacement.readBack(back));
+        EXPECT_EQ(back, newBytes);
+        EXPECT_EQ(test::readBytes(target), oldBytes);
+    } // dropped without a commit
+    EXPECT_EQ(test::readBytes(target), oldBytes);
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"m.3do"});
+}
+
 TEST(FileReplacement, KeepsAnotherProgramsChangeMadeAfterTheRead)
 {
     test::TempDir dir;
@@ -49,6 +68,24 @@ TEST(FileReplacement, KeepsAnotherProgramsChangeMadeAfterTheRead)
     EXPECT_EQ(error.step, IoStep::changed);
     EXPECT_EQ(test::readBytes(target), theirs);
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"m.3do"});
+}
+
+TEST(FileReplacement, CommitNewNeverReplacesAnExistingName)
+{
+    test::TempDir dir;
+    const std::string taken = dir.file("m.3do.bak");
+    test::writeBytes(taken, oldBytes);
+    for (const std::string& path : {taken, dir.file("free.bak")})
+    {
+        FileReplacement replacement;
+        IoError error;
+        ASSERT_TRUE(replacement.begin(path.c_str(), 0, &error, true));
+        ASSERT_TRUE(replacement.write(newBytes.data(), newBytes.size()));
+        EXPECT_EQ(replacement.commitNew(&error), path != taken);
+        EXPECT_EQ(test::readBytes(path), path == taken ? oldBytes : newBytes);
+        EXPECT_TRUE(path != taken || error.step == IoStep::exists);
+    }
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"m.3do.bak", "free.bak"}));
 }
 
 TEST(ReportLog, ThePreviousLogStaysWholeUntilTheNewOneIsCommitted)
