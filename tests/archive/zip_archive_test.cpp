@@ -123,11 +123,7 @@ TEST(ZipArchive, RefusesToReplaceEncryptedUndecodableOrMisnamedEntries)
         {{{0, bytes}, {0, bytes}}, ArchiveResult::badReplacement},
         {{{99, bytes}}, ArchiveResult::badReplacement}};
     for (const auto& [replacements, result] : cases)
-    {
-        const archive::ArchiveError error = opened.rewrite(replacements, out);
-        EXPECT_EQ(error.result, result);
-        EXPECT_NE(describeArchiveError(error), "");
-    }
+        EXPECT_EQ(opened.rewrite(replacements, out).result, result);
     // A verification that is handed other bytes than the image holds says which entry differs.
     const Replacement claimed[] = {{0, bytes}};
     const archive::ArchiveError error =

@@ -15,10 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -121,20 +121,21 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndHelpAndVersionWithZero)
     } cases[] = {
         {{"--frobnicate", "x"}, cli::exitUsage, "", "unknown option --frobnicate\n"},
         {{"--dryrun", "x"}, cli::exitUsage, "", "unknown option --dryrun (did you mean --dry-run?)"},
-        {{"--recursiv", "x"}, cli::exitUsage, "", "(did you mean --recursive?)"},
         {{"-rx", "x"}, cli::exitUsage, "", "unknown option -x in -rx"},
         {{"-qv", "x"}, cli::exitUsage, "", "-q and -v cannot be used together"},
         {{"--check", "-o", "out", "x"}, cli::exitUsage, "", "--check writes nothing"},
         {{"-bo", "out", "x"}, cli::exitUsage, "", "takes no --backup"},
         {{"-p", "-"}, cli::exitUsage, "", "takes no --preserve"},
+        {{"-b", "-"}, cli::exitUsage, "", "takes no --backup"},
+        {{"-o", "out", "-"}, cli::exitUsage, "", "takes no --output"},
+        {{"-", "x"}, cli::exitUsage, "", "cannot be cleaned with other paths"},
+        {{"--files-from", "list", "-"}, cli::exitUsage, "", "cannot be cleaned with other paths"},
         {{}, cli::exitUsage, "", "no PATH given"},
         {{"x", "--log"}, cli::exitUsage, "", "--log needs a file name"},
-        {{"x", "-o"}, cli::exitUsage, "", "--output needs a folder"},
         {{"-rj0", "x"}, cli::exitUsage, "", "--jobs needs a number of files to clean at once, from 1"},
         {{"--jobs", "2x", "x"}, cli::exitUsage, "", "--jobs needs a number"},
         {{"-0", "x"}, cli::exitUsage, "", "-0 (--null) says how a --files-from list is separated"},
         {{"--files-from", "-", "--files-from=-"}, cli::exitUsage, "", "only one --files-from list"},
-        {{"--files-from"}, cli::exitUsage, "", "--files-from needs a file"},
         {{"--exclude=", "x"}, cli::exitUsage, "", "--exclude needs a pattern"},
         {{"--files-from", "no-such-list"}, cli::exitUsage, "", "cannot read the file list no-such-list: "},
         {{"--help"}, cli::exitAllCleaned, "Usage: scourvane-cli [options] PATH...", ""},
@@ -175,8 +176,14 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
     const std::string broken = "broken.3do";
     const std::vector<uint8_t> brokenBytes{2, 0, 0, 0, 0, 0, 0, 0};
     writeBytes(model(broken), brokenBytes);
-    fs::remove(model("b.3do"));
+    // Marked read-only on purpose; a run as root, which could write it anyway, leaves it too.
+#ifdef _WIN32
+    ASSERT_TRUE(SetFileAttributesA(model("b.3do").c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+    ASSERT_EQ(::chmod(model("b.3do").c_str(), 0444), 0);
+#endif
     const CliRun failed = runProgram({"--json", "models", "missing.3do"});
+    EXPECT_EQ(readBytes(model("b.3do")), dirtyModel());
 
     EXPECT_EQ(failed.status, cli::exitSomeFailed);
     ObjectPart probe;
@@ -184,6 +191,8 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
     ASSERT_FALSE(probe.loadModelBytes(brokenBytes.data(), brokenBytes.size(), &error));
     const std::string reason = "not a 3DO model: " + describeLoadError(error);
     EXPECT_NE(failed.err.find(broken + ": " + reason), std::string::npos) << failed.err;
+    const std::string readOnly = "read-only; left as it was (make it writable to clean it)";
+    EXPECT_NE(failed.err.find(model("b.3do") + ": " + readOnly + "\n"), std::string::npos) << failed.err;
 #ifndef _WIN32
     EXPECT_NE(failed.err.find("missing.3do: cannot open the file: No such file or directory (error 2)\n"),
               std::string::npos)
@@ -194,54 +203,60 @@ TEST_F(CliTest, FailuresExitWithOneAndGiveTheEnginesReasonOnStandardErrorAndInTh
         ",\"dryRun\":false,\"check\":false,\"files\":[{\"path\":" + cli::jsonString(model("a.3do")) +
         ",\"outcome\":\"cleaned\",\"sizeBefore\":180,\"sizeAfter\":130,\"bytesRemoved\":50,"
         "\"vertexesRemoved\":1,\"facesRemoved\":1,\"changed\":true},{\"path\":" +
-        cli::jsonString(model(broken)) + ",\"outcome\":\"readFailed\",\"error\":" + cli::jsonString(reason) +
+        cli::jsonString(model("b.3do")) +
+        ",\"outcome\":\"writeFailed\",\"error\":" + cli::jsonString(readOnly) +
+        "},{\"path\":" + cli::jsonString(model(broken)) +
+        ",\"outcome\":\"readFailed\",\"error\":" + cli::jsonString(reason) +
         "},{\"path\":\"missing.3do\",\"outcome\":\"readFailed\",\"error\":" +
         cli::jsonString("cannot open the file: " + platform::systemMessage(2) + " (error 2)") + "}";
     EXPECT_EQ(failed.out.rfind(head, 0), 0u) << failed.out;
-    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":3,\"filesCleaned\":1,\"filesChanged\":1,"
-                              "\"filesUnchanged\":0,\"filesFailed\":2,\"vertexesRemoved\":1,"
+    EXPECT_NE(failed.out.find("}],\"totals\":{\"filesAttempted\":4,\"filesCleaned\":1,\"filesChanged\":1,"
+                              "\"filesUnchanged\":0,\"filesFailed\":3,\"vertexesRemoved\":1,"
                               "\"facesRemoved\":1,\"bytesRemoved\":50}}\n"),
               std::string::npos)
         << failed.out;
 }
 
-TEST_F(CliTest, AReadOnlyModelIsLeftAsItWasAndTheMessageSaysHowToHaveItCleaned)
+TEST_F(CliTest, CheckAndDryRunWriteNothingAndTellDirtyCleanAndDamagedModelsApart)
 {
-    // Marked read-only on purpose; a run as root, which could write it anyway, leaves it too.
-#ifdef _WIN32
-    ASSERT_TRUE(SetFileAttributesA(model("a.3do").c_str(), FILE_ATTRIBUTE_READONLY));
-#else
-    ASSERT_EQ(::chmod(model("a.3do").c_str(), 0444), 0);
-#endif
-    const CliRun run = runProgram({"models"});
-    const CliRun json = runProgram({"--json", "--no-log", "models"});
-#ifdef _WIN32
-    SetFileAttributesA(model("a.3do").c_str(), FILE_ATTRIBUTE_NORMAL);
-#endif
-    const std::string reason = "read-only; left as it was (make it writable to clean it)";
-    EXPECT_EQ(run.status, cli::exitSomeFailed);
-    EXPECT_NE(run.err.find(model("a.3do") + ": " + reason + "\n"), std::string::npos) << run.err;
-    EXPECT_NE(json.out.find("\"outcome\":\"writeFailed\",\"error\":" + cli::jsonString(reason)),
-              std::string::npos)
-        << json.out;
-    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
-    EXPECT_EQ(readBytes(model("b.3do")).size(), 130u);
-}
-
-TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
-{
-    const CliRun dirty = runProgram({"--check", "models"});
-    EXPECT_EQ(dirty.status, cli::exitSomeFailed);
-    EXPECT_EQ(dirty.out, model("a.3do") + "\n" + model("b.3do") + "\n");
-    EXPECT_EQ(dirty.err, "2 of 2 models would change\n");
+    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
+    const CliRun damaged = runProgram({"--check", "models"});
+    EXPECT_EQ(damaged.status, cli::exitCannotTell) << "a damaged model wins over the dirty ones";
+    EXPECT_EQ(damaged.out, model("a.3do") + "\n" + model("b.3do") + "\n");
+    EXPECT_TRUE(damaged.err.ends_with("\n2 of 3 models would change; 1 cannot be read\n")) << damaged.err;
+    EXPECT_NE(damaged.err.find("broken.3do: "), std::string::npos) << damaged.err;
     EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
     EXPECT_FALSE(fs::exists("log.txt"));
+    // A gate pointed at a folder without models cannot vouch for anything.
+    fs::create_directory("empty");
+    const CliRun none = runProgram({"--check", "empty"});
+    EXPECT_EQ(none.status, cli::exitCannotTell);
+    EXPECT_NE(none.err.find("no 3DO files found"), std::string::npos) << none.err;
+
+    ASSERT_EQ(runProgram({"-q", "--no-log", model("b.3do")}).status, cli::exitAllCleaned);
+    const CliRun dry = runProgram({"-n", "models"});
+    EXPECT_EQ(dry.status, cli::exitSomeFailed);
+    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
+    EXPECT_FALSE(fs::exists("log.txt"));
+    EXPECT_TRUE(dry.out.starts_with("Report (dry run, no file changed):\nWould clean: ")) << dry.out;
+    EXPECT_NE(dry.out.find("\n\tCleaned file size: 130 bytes\n"), std::string::npos) << dry.out;
+    EXPECT_TRUE(dry.out.ends_with(
+        "\n1 would be written, 1 already clean, 1 failed; 50 of 310 bytes would be removed (16.1%)\n"))
+        << dry.out;
+    const CliRun json = runProgram({"--check", "--json", "models"});
+    EXPECT_NE(json.out.find("\"filesAttempted\":3,\"filesCleaned\":2,\"filesChanged\":1,"
+                            "\"filesUnchanged\":1,\"filesFailed\":1,"),
+              std::string::npos)
+        << json.out;
 
     const CliRun quiet = runProgram({"-q", "models"});
-    EXPECT_EQ(quiet.status, cli::exitAllCleaned);
-    EXPECT_TRUE(quiet.out.starts_with("2 out of 2 files cleaned successfully\n\t")) << quiet.out;
+    EXPECT_TRUE(quiet.out.ends_with("\t50 bytes removed\n1 written, 1 already clean, 1 failed; 50 of 310 "
+                                    "bytes removed (16.1%)\n"))
+        << quiet.out;
+    EXPECT_TRUE(readText("log.txt").ends_with("\t50 bytes removed")) << "the log keeps the window's format";
 
     // Clean files keep their time, and the report still counts them as cleaned.
+    fs::remove(model("broken.3do"));
     const auto old = fs::last_write_time(model("a.3do")) - std::chrono::hours(24);
     fs::last_write_time(model("a.3do"), old);
     const CliRun again = runProgram({"--json", "models"});
@@ -251,8 +266,6 @@ TEST_F(CliTest, CheckListsTheFilesThatWouldChangeAndASecondCleanRewritesNothing)
         again.out.find("\"bytesRemoved\":0,\"vertexesRemoved\":0,\"facesRemoved\":0,\"changed\":false}"),
         std::string::npos)
         << again.out;
-    EXPECT_NE(readText("log.txt").find("2 out of 2 files cleaned successfully"), std::string::npos);
-
     const CliRun clean = runProgram({"--check", "-rv", "models"});
     EXPECT_EQ(clean.status, cli::exitAllCleaned);
     EXPECT_EQ(clean.out, "0 out of 2 files would change\n");
@@ -275,7 +288,6 @@ TEST_F(CliTest, FileListsJoinTheCommandLinesPathsInOneRunWithOneReportAndOneLog)
                  c = log.find("\"mod/sub/c.3do\"");
     EXPECT_TRUE(e < d && d < a && a < c && c != std::string::npos)
         << "command line first, then the list: " << log;
-    EXPECT_EQ(readBytes("mod/sub/c.3do").size(), 130u);
 
     // NUL-separated names from standard input, as find -print0 writes them; on POSIX a name may hold
     // a line end.
@@ -296,60 +308,6 @@ TEST_F(CliTest, FileListsJoinTheCommandLinesPathsInOneRunWithOneReportAndOneLog)
         << fromInput.out;
     EXPECT_NE(fromInput.out.find("\"filesAttempted\":2,"), std::string::npos) << fromInput.out;
     EXPECT_EQ(readBytes("e.3do").size(), 130u);
-}
-
-TEST_F(CliTest, ADryRunWritesNothingAndTheReportEndsWithWhatWasWrittenCleanAndFailedWithExactBytes)
-{
-    ASSERT_EQ(runProgram({"-q", "--no-log", model("b.3do")}).status, cli::exitAllCleaned);
-    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
-
-    const CliRun dry = runProgram({"-n", "models"});
-    EXPECT_EQ(dry.status, cli::exitSomeFailed);
-    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
-    EXPECT_FALSE(fs::exists("log.txt"));
-    EXPECT_TRUE(dry.out.starts_with("Report (dry run, no file changed):\nWould clean: ")) << dry.out;
-    EXPECT_NE(dry.out.find("\n\tCleaned file size: 130 bytes\n"), std::string::npos) << dry.out;
-    EXPECT_TRUE(dry.out.ends_with(
-        "\n1 would be written, 1 already clean, 1 failed; 50 of 310 bytes would be removed (16.1%)\n"))
-        << dry.out;
-    const CliRun json = runProgram({"--check", "--json", "models"});
-    EXPECT_NE(json.out.find("\"filesAttempted\":3,\"filesCleaned\":2,\"filesChanged\":1,"
-                            "\"filesUnchanged\":1,\"filesFailed\":1,"),
-              std::string::npos)
-        << json.out;
-
-    const CliRun quiet = runProgram({"-q", "models"});
-    EXPECT_TRUE(quiet.out.ends_with("\t50 bytes removed\n1 written, 1 already clean, 1 failed; 50 of 310 "
-                                    "bytes removed (16.1%)\n"))
-        << quiet.out;
-    const std::string log = readText("log.txt");
-    EXPECT_TRUE(log.ends_with("\t50 bytes removed")) << "the log keeps the window's format: " << log;
-}
-
-TEST_F(CliTest, CheckTellsADamagedModelFromADirtyOneWithExitThree)
-{
-    writeBytes(model("broken.3do"), {2, 0, 0, 0, 0, 0, 0, 0});
-    const CliRun damaged = runProgram({"--check", "models"});
-    EXPECT_EQ(damaged.status, cli::exitCannotTell) << "a damaged model wins over the dirty ones";
-    EXPECT_EQ(damaged.out, model("a.3do") + "\n" + model("b.3do") + "\n");
-    EXPECT_TRUE(damaged.err.ends_with("\n2 of 3 models would change; 1 cannot be read\n")) << damaged.err;
-    EXPECT_NE(damaged.err.find("broken.3do: "), std::string::npos) << damaged.err;
-
-    const CliRun json = runProgram({"--check", "--json", "models", "missing.3do"});
-    EXPECT_EQ(json.status, cli::exitCannotTell);
-    EXPECT_TRUE(json.err.ends_with("2 of 4 models would change; 2 cannot be read\n")) << json.err;
-
-    // A gate pointed at a folder without models cannot vouch for anything.
-    fs::create_directory("empty");
-    const CliRun none = runProgram({"--check", "empty"});
-    EXPECT_EQ(none.status, cli::exitCannotTell);
-    EXPECT_NE(none.err.find("no 3DO files found"), std::string::npos) << none.err;
-
-    fs::remove(model("broken.3do"));
-    EXPECT_EQ(runProgram({"-q", "models"}).status, cli::exitAllCleaned);
-    const CliRun clean = runProgram({"--check", "models"});
-    EXPECT_EQ(clean.status, cli::exitAllCleaned);
-    EXPECT_EQ(clean.out, "");
 }
 
 TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesClashes)
@@ -376,7 +334,6 @@ TEST_F(CliTest, OutputMirrorsEachArgumentsTreeLeavesTheSourcesAloneAndRefusesCla
         std::string err;
     } refused[] = {
         {{"-o", "models/staged", "models"}, "may not be models, a folder being cleaned, or inside it"},
-        {{"-o", "models", "models"}, "may not be models"},
         {{"-o", "fresh", model("a.3do"), "other/a.3do"}, "would both be written to"},
         {{"-o", "models", model("a.3do")}, "would be written over itself"},
     };
@@ -591,25 +548,6 @@ TEST_F(CliTest, AModelOnStandardInputGoesCleanedToStandardOutputWithTheReportOnS
     EXPECT_EQ(check.err, "-\n1 of 1 model would change\n");
     EXPECT_TRUE(readBytes("piped.3do").empty()) << "a check writes nothing either";
     EXPECT_EQ(runProgram({"--check", "-"}, {}, "broken.3do", "piped.3do").status, cli::exitCannotTell);
-
-    const struct
-    {
-        std::vector<std::string> arguments;
-        std::string err;
-    } refused[] = {
-        {{"-", model("a.3do")}, "cannot be cleaned with other paths"},
-        {{"--files-from", "list", "-"}, "cannot be cleaned with other paths"},
-        {{"-o", "out", "-"}, "takes no --output"},
-        {{"-b", "-"}, "takes no --backup"},
-    };
-    for (const auto& c : refused)
-    {
-        SCOPED_TRACE(c.arguments[0]);
-        const CliRun run = runProgram(c.arguments, {}, model("a.3do"));
-        EXPECT_EQ(run.status, cli::exitUsage);
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-    }
-    EXPECT_EQ(readBytes(model("a.3do")), dirtyModel());
 }
 
 TEST(CliGlob, MatchesAsGitignoreDoesByNameAtAnyDepthOrByPathFromTheTop)
@@ -715,34 +653,16 @@ TEST_F(CliTest, ExcludeSkipsMatchingFilesAndWholeFoldersBelowEachFolderArgument)
     EXPECT_NE(anchored.out.find("7 out of 7 files would be cleaned"), std::string::npos) << anchored.out;
 }
 
-// The options --help lists, as typed: "-r", "--recursive", "--files-from", ...
+// The options --help lists, as typed: "-r", "--recursive", "--files-from", ... An option's row starts
+// with its names: a short one and its comma, then the long one.
 std::vector<std::string> helpOptions()
 {
+    const std::string help = "\n" + cli::usageText();
+    static const std::regex row(R"(\n {2,6}(?:(-[0-9A-Za-z]), )?(--[a-z-]+))");
     std::vector<std::string> options;
-    const std::string help = cli::usageText();
-    size_t start = 0;
-    while (start < help.size())
-    {
-        size_t end = help.find('\n', start);
-        if (end == std::string::npos) end = help.size();
-        std::string_view line(help.data() + start, end - start);
-        start = end + 1;
-        // An option's row starts with its names, up to the first gap of two spaces.
-        const size_t first = line.find_first_not_of(' ');
-        if (!line.starts_with("  ") || first == std::string_view::npos || line[first] != '-') continue;
-        line.remove_prefix(first);
-        line = line.substr(0, line.find("  "));
-        size_t k = 0;
-        while (k < line.size())
-        {
-            size_t stop = line.find(' ', k);
-            if (stop == std::string_view::npos) stop = line.size();
-            std::string word(line.substr(k, stop - k));
-            if (!word.empty() && word.back() == ',') word.pop_back();
-            if (word.starts_with("-")) options.push_back(word);
-            k = stop + 1;
-        }
-    }
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), row); it != std::sregex_iterator(); ++it)
+        for (const int name : {1, 2})
+            if ((*it)[name].matched) options.push_back((*it)[name].str());
     return options;
 }
 
@@ -770,16 +690,10 @@ std::string manualPageText()
     return text;
 }
 
+// Options hold only letters, digits and hyphens, which stand for themselves in a pattern.
 bool namesWord(const std::string& text, const std::string& word)
 {
-    const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-    {
-        const bool startsWord = at == 0 || !isWordChar(text[at - 1]);
-        const bool endsWord = at + word.size() == text.size() || !isWordChar(text[at + word.size()]);
-        if (startsWord && endsWord) return true;
-    }
-    return false;
+    return std::regex_search(text, std::regex("(^|[^A-Za-z0-9-])" + word + "($|[^A-Za-z0-9-])"));
 }
 
 TEST(CliManualPage, NamesEveryOptionOfTheHelpAndEveryExitStatus)
@@ -794,19 +708,17 @@ TEST(CliManualPage, NamesEveryOptionOfTheHelpAndEveryExitStatus)
         EXPECT_TRUE(namesWord(page, option)) << "the manual page does not name " << option;
 
     // And back: every option the manual page describes is one --help lists.
-    const size_t optionsAt = page.find(".SH OPTIONS"), optionsEnd = page.find("\n.SH ", optionsAt + 1);
-    const std::string section = page.substr(optionsAt, optionsEnd - optionsAt);
-    for (size_t at = section.find("\n.TP\n."); at != std::string::npos; at = section.find("\n.TP\n.", at + 1))
+    const size_t optionsAt = page.find(".SH OPTIONS");
+    const std::string section = page.substr(optionsAt, page.find("\n.SH ", optionsAt + 1) - optionsAt);
+    static const std::regex described(R"(\n\.TP\n\.[^\n]*)"), longName("--[a-z-]+");
+    for (auto row = std::sregex_iterator(section.begin(), section.end(), described);
+         row != std::sregex_iterator(); ++row)
     {
-        const size_t lineStart = at + 5, lineEnd = section.find('\n', lineStart);
-        const std::string line = section.substr(lineStart, lineEnd - lineStart);
-        for (size_t dash = line.find("--"); dash != std::string::npos; dash = line.find("--", dash + 2))
-        {
-            const size_t stop = line.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", dash + 2);
-            const std::string option = line.substr(dash, stop - dash);
-            EXPECT_NE(std::find(options.begin(), options.end(), option), options.end())
-                << "--help does not list " << option << ", which the manual page describes";
-        }
+        const std::string line = row->str();
+        for (auto name = std::sregex_iterator(line.begin(), line.end(), longName);
+             name != std::sregex_iterator(); ++name)
+            EXPECT_NE(std::find(options.begin(), options.end(), name->str()), options.end())
+                << "--help does not list " << name->str() << ", which the manual page describes";
     }
 
     const size_t statusAt = page.find(".SH EXIT STATUS");
@@ -841,11 +753,6 @@ TEST(CliJson, EscapesControlsQuotesAndBackslashesAndKeepsOnlyValidUtf8)
     EXPECT_EQ(cli::jsonHex("caf\xe9"), "\"636166e9\"");
 }
 
-} // namespace
-} // namespace scourvane::test
-
-namespace scourvane::test
-{
 // The tool over whole mods: archives named or met with -a, reported entry by entry, and the texture
 // report's exit statuses, with the zip builder of the archive tests.
 TEST_F(CliTest, ArchivesNamedOrMetWithDashAAreCleanedInsideAndReportedEntryByEntry)
@@ -896,14 +803,7 @@ TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCanno
     fs::create_directories("game/unittextures/tatex");
     fs::create_directories("game/objects3d");
     fs::copy_file(model("a.3do"), "game/objects3d/a.3do"); // names the texture "T"
-    writeBytes("game/unittextures/tatex/T00.bmp", {1, 2, 3});
     writeBytes("game/unittextures/tatex/spare.bmp", {1, 2, 3, 4});
-    const CliRun found = runProgram({"--textures", "game"});
-    EXPECT_EQ(found.status, cli::exitAllCleaned) << found.err;
-    EXPECT_EQ(found.out, "unused: " + (fs::path("game") / "unittextures" / "tatex" / "spare.bmp").string() +
-                             " (4 bytes)\n1 texture named, 0 missing; 1 file unused, 4 bytes\n");
-
-    fs::remove("game/unittextures/tatex/T00.bmp");
     const CliRun missing = runProgram({"--textures", "--json", "game"});
     EXPECT_EQ(missing.status, cli::exitSomeFailed);
     EXPECT_NE(missing.out.find("\"missing\":[{\"name\":\"T\""), std::string::npos) << missing.out;
@@ -911,9 +811,10 @@ TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCanno
     fs::create_directories("base/unittextures/tatex");
     writeBytes("base/unittextures/tatex/t.tga", {1});
     writeBytes("base/unittextures/tatex/unused.tga", {1});
-    const CliRun based = runProgram({"--textures", "-q", "--base", "base", "game"});
-    EXPECT_EQ(based.status, cli::exitAllCleaned);
-    EXPECT_EQ(based.out, "1 texture named, 0 missing; 1 file unused, 4 bytes\n");
+    const CliRun based = runProgram({"--textures", "--base", "base", "game"});
+    EXPECT_EQ(based.status, cli::exitAllCleaned) << based.err;
+    EXPECT_EQ(based.out, "unused: " + (fs::path("game") / "unittextures" / "tatex" / "spare.bmp").string() +
+                             " (4 bytes)\n1 texture named, 0 missing; 1 file unused, 4 bytes\n");
 
     writeBytes("game/objects3d/broken.3do", {1, 0, 0, 0});
     const CliRun unreadable = runProgram({"--textures", "--base", "base", "game"});
@@ -921,10 +822,6 @@ TEST_F(CliTest, TheTextureReportExitsOneForAMissingTextureAndThreeForWhatItCanno
     EXPECT_NE(unreadable.err.find("broken.3do: not a 3DO model"), std::string::npos) << unreadable.err;
     EXPECT_EQ(runProgram({"--textures", "--backup", "game"}).status, cli::exitUsage);
 }
-} // namespace scourvane::test
-
-namespace scourvane::test
-{
 // Places a log may never take, and lists that could name one file to the patterns and another to
 // the system.
 TEST_F(CliTest, ALogNeverReplacesASystemLinkAndAListLineWithANulIsRefused)
@@ -971,4 +868,6 @@ TEST_F(CliTest, ExplainTellsPartByPartWhatCleaningTakesForLooseModelsAndArchiveE
     EXPECT_EQ(pipe.status, cli::exitAllCleaned);
     EXPECT_NE(pipe.err.find(told), std::string::npos) << pipe.err;
 }
+
+} // namespace
 } // namespace scourvane::test

@@ -12,8 +12,6 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace scourvane
@@ -48,26 +46,20 @@ TEST(EarlyRefusal, AHugeFileThatIsNoModelIsRefusedFromItsHeaderInBoundedMemory)
     for (const bool dryRun : {false, true})
     {
         SCOPED_TRACE(dryRun ? "dry run" : "clean");
-        std::fflush(nullptr);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0)
-        {
-            // Far less than the file: reading it whole would fail for want of memory.
-            const rlimit limit{uint64_t{512} << 20, uint64_t{512} << 20};
-            if (limitMemory && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(9);
-            FileStepOptions options;
-            options.dryRun = dryRun;
-            const FileResult result = cleanFile(path.c_str(), options);
-            if (result.outOfMemory) ::_exit(1);
-            if (result.outcome != FileOutcome::readFailed) ::_exit(2);
-            ::_exit(describeFailure(result) == describeLoadError(expected) ? 0 : 3);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0)
-            << "1: the file was read whole; 3: other words than the full load's";
+        const int status = test::inChild(
+            [&]
+            {
+                // Far less than the file: reading it whole would fail for want of memory.
+                const rlimit limit{uint64_t{512} << 20, uint64_t{512} << 20};
+                if (limitMemory && ::setrlimit(RLIMIT_AS, &limit) != 0) return 9;
+                FileStepOptions options;
+                options.dryRun = dryRun;
+                const FileResult result = cleanFile(path.c_str(), options);
+                if (result.outOfMemory) return 1;
+                if (result.outcome != FileOutcome::readFailed) return 2;
+                return describeFailure(result) == describeLoadError(expected) ? 0 : 3;
+            });
+        EXPECT_EQ(status, 0) << "1: the file was read whole; 3: other words than the full load's";
     }
     ObjectPart part;
     LoadError loadError;

@@ -9,12 +9,9 @@
 
 #include <array>
 #include <filesystem>
-#include <functional>
 
 #ifdef __linux__
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #endif
@@ -25,7 +22,8 @@ namespace
 {
 
 #ifdef __linux__
-constexpr uint32_t nobody = 65534;
+using test::asNobody;
+using test::nobody;
 
 // An access control list as the kernel stores it: a version, then (tag, permissions, id) entries
 // in tag order.
@@ -111,21 +109,6 @@ TEST(MetadataKept, AFolderWithADefaultAccessListGivesTheCleanedModelNoAccessTheM
     ASSERT_EQ(result.outcome, FileOutcome::cleaned) << describeFailure(result);
     EXPECT_TRUE(attribute(model, "system.posix_acl_access").empty()) << "nobody may not gain write";
     EXPECT_EQ(statusOf(model).st_mode & 07777, mode);
-}
-
-// Runs `step` as the user nobody (in no group but its own) in a child and returns its exit status.
-int asNobody(const std::function<int()>& step)
-{
-    const pid_t child = ::fork();
-    if (child < 0) return -1;
-    if (child == 0)
-    {
-        if (::setgroups(0, nullptr) != 0 || ::setegid(nobody) != 0 || ::seteuid(nobody) != 0) ::_exit(99);
-        ::_exit(step());
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 TEST(MetadataKept, AModelWhoseOwnerOrGroupTheUserCannotKeepIsLeftAsItWasWithTheReason)

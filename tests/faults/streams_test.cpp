@@ -6,14 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #ifndef _WIN32
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -23,17 +20,7 @@ namespace
 {
 
 #ifndef _WIN32
-// Runs `body` in a child process (whose standard streams it may close) and returns its exit status.
-int inChild(const std::function<int()>& body)
-{
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) return -1;
-    if (child == 0) ::_exit(body());
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::inChild;
 
 bool isNullDevice(int fd)
 {
@@ -74,20 +61,6 @@ TEST(StandardStreams, ClosedOnesGoToTheNullDeviceSoWhatIsWrittenThereNeverReache
     EXPECT_EQ(status, 0) << "10-12: a standard descriptor is not the null device; 21: the new file got "
                             "the stream's text";
     EXPECT_EQ(test::readBytes(target), image);
-}
-
-TEST(StandardStreams, AnOpenStreamIsLeftAsItWas)
-{
-    const int status = inChild(
-        [&]
-        {
-            int pipeEnds[2];
-            if (::pipe(pipeEnds) != 0 || ::dup2(pipeEnds[1], 2) != 2) return 1;
-            platform::guardStandardStreams();
-            if (isNullDevice(2)) return 2;
-            return ::write(2, "x", 1) == 1 ? 0 : 3;
-        });
-    EXPECT_EQ(status, 0);
 }
 
 TEST(StandardStreams, AWriteToAPipeNobodyReadsFailsInsteadOfEndingTheProcess)

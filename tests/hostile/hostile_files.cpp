@@ -23,22 +23,7 @@ constexpr uint32_t nameOffset = 28, vertexArray = 36, faceArray = 40, sibling = 
 constexpr uint32_t inFace = 0x1000;
 constexpr uint32_t indexCount = inFace + 4, indexArray = inFace + 12, textureName = inFace + 16;
 
-// One part: a name, three vertexes, their indexes, a texture name and, last, one textured triangle.
-RawFile triangle()
-{
-    RawFile file;
-    file.appendHeader({});
-    Header h;
-    h.nameOffset = file.appendName("base");
-    h.vertexCount = 3;
-    h.vertexArrayOffset = file.appendVertexes({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
-    const uint32_t indexes = file.appendIndexes({0, 1, 2});
-    const uint32_t texture = file.appendName("tex");
-    h.faceCount = 1;
-    h.faceArrayOffset = file.appendFaces({{5, 3, 0, indexes, texture, 0, 0, 0}});
-    file.writeHeader(0, h);
-    return file;
-}
+using test::trianglePart;
 
 void put(RawFile& file, uint32_t field, uint32_t value)
 {
@@ -75,7 +60,7 @@ const Patch patches[] = {
 // The triangle followed by `count` empty parts with one name, linked by nothing yet.
 RawFile withParts(int count, std::vector<uint32_t>& at)
 {
-    RawFile file = triangle();
+    RawFile file = trianglePart();
     Header h;
     h.nameOffset = file.appendName("p");
     for (int i = 0; i < count; ++i)
@@ -138,7 +123,7 @@ RawFile millionFaces()
 // A million empty parts after the triangle, all with one name; each gains a point when cleaned.
 RawFile millionParts(bool asSiblings)
 {
-    RawFile file = triangle();
+    RawFile file = trianglePart();
     const uint32_t name = file.appendName("p");
     file.bytes.reserve(file.bytes.size() + 52u * 1000000u);
     uint32_t previous = 0;
@@ -182,28 +167,28 @@ std::vector<HostileFile> hostileFiles(bool withLarge)
 
     for (const Patch& patch : patches)
     {
-        RawFile file = triangle();
+        RawFile file = trianglePart();
         put(file, patch.field, patch.value);
         add(patch.name, patch.about, file, patch.expected);
     }
 
     // Each array last in the file: once ending exactly at the end, once a byte short of room.
-    RawFile file = triangle();
+    RawFile file = trianglePart();
     add("faces-end-at-eof", "face array ends exactly at the end of the file", file, LoadResult::ok);
     file.bytes.pop_back();
     add("faces-one-past-eof", "face array ends one byte past it", file, LoadResult::arrayPastEnd);
-    file = triangle();
+    file = trianglePart();
     put(file, indexArray, file.appendIndexes({2, 1, 0}));
     add("indexes-end-at-eof", "index array ends exactly at the end of the file", file, LoadResult::ok);
     file.bytes.pop_back();
     add("indexes-one-past-eof", "index array ends one byte past it", file, LoadResult::arrayPastEnd);
     add("empty", "an empty file", RawFile{}, LoadResult::headerPastEnd);
 
-    file = triangle();
+    file = trianglePart();
     put(file, textureName, file.append("texture", 7));
     add("texture-runs-to-eof", "texture name runs to the end of the file without a NUL", file,
         LoadResult::nameUnterminated);
-    file = triangle();
+    file = trianglePart();
     put(file, nameOffset, file.appendName("last"));
     add("name-ends-at-eof", "part name whose NUL is the file's last byte", file, LoadResult::ok);
 

@@ -10,6 +10,12 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace scourvane::test
@@ -48,6 +54,29 @@ std::string TempDir::file(const std::string& name) const
 {
     return (fs::path(path_) / name).string();
 }
+
+#ifndef _WIN32
+int inChild(const std::function<int()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int asNobody(const std::function<int()>& body)
+{
+    return inChild(
+        [&]
+        {
+            if (::setgroups(0, nullptr) != 0 || ::setegid(nobody) != 0 || ::seteuid(nobody) != 0) return 99;
+            return body();
+        });
+}
+#endif
 
 std::string corpusDir()
 {
@@ -176,6 +205,22 @@ uint32_t RawFile::appendIndexes(const std::vector<uint16_t>& indexes)
     for (uint16_t index : indexes)
         put16(appendZeros(2), index);
     return at;
+}
+
+RawFile trianglePart()
+{
+    RawFile file;
+    file.appendHeader({});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("base");
+    h.vertexCount = 3;
+    h.vertexArrayOffset = file.appendVertexes({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+    const uint32_t indexes = file.appendIndexes({0, 1, 2});
+    const uint32_t texture = file.appendName("tex");
+    h.faceCount = 1;
+    h.faceArrayOffset = file.appendFaces({{5, 3, 0, indexes, texture, 0, 0, 0}});
+    file.writeHeader(0, h);
+    return file;
 }
 
 std::unique_ptr<ObjectPart> makePart(const std::string& name)

@@ -5,6 +5,7 @@
 #include "support/part_helpers.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ class TempDir
 std::string corpusDir();
 // Paths of every *.3do in the corpus, sorted; empty when the corpus is absent.
 std::vector<std::string> corpusFiles();
+
+#ifndef _WIN32
+// Runs `body` in a child process and returns its exit status: 128 plus the signal when one ended it,
+// -1 when it could not be started or waited for.
+int inChild(const std::function<int()>& body);
+// The user nobody, and `inChild` as that user in no group but its own (99 when it cannot become them).
+constexpr unsigned nobody = 65534;
+int asNobody(const std::function<int()>& body);
+#endif
 
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -79,6 +89,10 @@ class RawFile
     uint32_t appendVertexes(const std::vector<Vertex>& vertexes);
     uint32_t appendIndexes(const std::vector<uint16_t>& indexes);
 };
+
+// One part "base": three vertexes, their indexes, the texture name "tex" and, last, one textured
+// triangle of colour 5.
+RawFile trianglePart();
 
 // A part with a name (text plus NUL) and no data, for building trees by hand.
 std::unique_ptr<ObjectPart> makePart(const std::string& name);

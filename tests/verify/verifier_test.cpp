@@ -72,17 +72,6 @@ struct Layout
     explicit Layout(const RawFile& f) : a(f.get32(48)), b(f.get32(a + 44)), empty(f.get32(a + 48)) {}
 };
 
-TEST(Verifier, AcceptsTheCleanedMadeModelAndRefusesTheUncleanedOne)
-{
-    const std::vector<uint8_t> original = madeModel();
-    const std::vector<uint8_t> cleaned = cleanedImageOf(original);
-    VerifyError error;
-    EXPECT_TRUE(verifies(original, cleaned, &error)) << describeVerifyError(error);
-    // The original still lacks the root's point and holds the dead faces the rules drop.
-    EXPECT_FALSE(verifies(original, original, &error));
-    EXPECT_EQ(error.result, VerifyResult::pointDiffers);
-}
-
 TEST(Verifier, RefusesACleanedImageBrokenInEachWayThatChangesTheDrawing)
 {
     const std::vector<uint8_t> original = madeModel();
