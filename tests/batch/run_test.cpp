@@ -110,19 +110,17 @@ class RunTest : public ::testing::Test
     fs::path previousDirectory_;
 };
 
-TEST_F(RunTest, NothingSelectedShowsOnlyTheNoSelectionBoxAndLeavesTheLogAlone)
+TEST_F(RunTest, EachRunShowsOneBoxAndTheLogOpensOnlyOnYesAndOnlyWhenTheRunMadeIt)
 {
+    // Nothing selected: the box says so, and the log is left alone.
     writeBytes(dir.file("log.txt"), {'o', 'l', 'd'});
     run(nullptr);
-    const std::vector<Call> inBetween = callsInBetween();
+    std::vector<Call> inBetween = callsInBetween();
     ASSERT_EQ(inBetween.size(), 1u);
     expectBox(inBetween[0], "No 3DO files have been selected.\nYou must select one or more 3DO files.",
               "No 3DO Files Selected!", 0x10);
     EXPECT_EQ(log(), "old");
-}
 
-TEST_F(RunTest, CompletionPromptOpensTheLogOnlyOnYesAndOnlyWhenTheLogWasCreated)
-{
     const struct
     {
         int answer;
@@ -143,7 +141,7 @@ TEST_F(RunTest, CompletionPromptOpensTheLogOnlyOnYesAndOnlyWhenTheLogWasCreated)
         const std::string selection = selectionOf({path});
         run(&selection, c.answer);
 
-        const std::vector<Call> inBetween = callsInBetween();
+        inBetween = callsInBetween();
         ASSERT_EQ(inBetween.size(), c.editorStarted ? 2u : 1u);
         expectBox(inBetween[0],
                   "File cleaning complete.\nWould you like to see the log file for more details?",
