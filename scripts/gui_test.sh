@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
-for tool in wine wineboot wineserver Xvfb xdotool import python3 cc; do
+for tool in wine wineboot wineserver Xvfb xdotool import python3; do
     command -v "$tool" >/dev/null || give_up "missing $tool (scripts/bootstrap.sh test)"
 done
 work_folder gui
@@ -27,8 +27,6 @@ work_folder gui
 export WINEPREFIX="$work/prefix"
 wine_prefix || give_up "cannot make a Wine prefix"
 built "$build" windows scourvane gui_probe scourvane-make-samples || give_up "the build failed"
-# The XDND drop client is a native X program (libx11-dev).
-cc -std=c11 -O2 -o "$build/xdnd_drop" "$root/tests/app/xdnd_drop.c" -lX11 || give_up "cannot build the XDND client"
 
 mkdir -p "$work/models"
 shots="$root/build/gui-screenshots"

@@ -3,23 +3,22 @@
 //
 //   gui_probe wait-main TIMEOUT_MS          the main window appears (prints its geometry and styles)
 //   gui_probe wait-dialog CAPTION TIMEOUT_MS a dialog of the program with that caption ("-" for none)
+//                                            appears (prints class|id|text of its children)
 //   gui_probe wait-gone CAPTION TIMEOUT_MS   no such dialog is left
-//   gui_probe dialog-texts CAPTION           class|id|text of the dialog's children
 //   gui_probe state                          focus, enabled buttons and visible tooltip of the program
 //   gui_probe rect CAPTION ID                screen rectangle of a control of a dialog ("main": a button)
 //   gui_probe wait-window CLASS TIMEOUT_MS   any top-level window of that class (e.g. Notepad)
 //   gui_probe close-window CLASS             sends WM_CLOSE to every top-level window of that class
 //   gui_probe drop PATH...                   drops the files on the main window, as Explorer would
-//   gui_probe drop-all FOLDER                drops every file of FOLDER at once, as a select-all in
-//                                            Explorer does (more names than a command line holds)
+//   gui_probe drop-all FOLDER                drops every file of FOLDER at once (more names than a
+//                                            command line holds)
 //   gui_probe set-clipboard TEXT             puts TEXT on the clipboard (xdotool cannot type every script)
-//   gui_probe acp                            the code page this probe runs with (it has the program's
-//                                            manifest, so this is the program's code page too)
 // Exit code 0 on success, 1 when the condition was not met in time, 2 on bad usage.
 #include <windows.h>
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,17 +98,15 @@ void printMain(HWND main)
     RECT outer{};
     GetClientRect(main, &client);
     GetWindowRect(main, &outer);
-    POINT origin{0, 0};
-    ClientToScreen(main, &origin);
     const LONG_PTR style = GetWindowLongPtrA(main, GWL_STYLE);
-    std::printf("client_width=%ld\nclient_height=%ld\nclient_x=%ld\nclient_y=%ld\n", client.right,
-                client.bottom, origin.x, origin.y);
+    std::printf("client_width=%ld\nclient_height=%ld\n", client.right, client.bottom);
     std::printf("outer_x=%ld\nouter_y=%ld\nouter_width=%ld\nouter_height=%ld\n", outer.left, outer.top,
                 outer.right - outer.left, outer.bottom - outer.top);
     std::printf("maximized_width=%d\nmaximized_height=%d\n", GetSystemMetrics(SM_CXMAXIMIZED),
                 GetSystemMetrics(SM_CYMAXIMIZED));
-    std::printf("maximize_box=%d\nsizing_border=%d\ntitle=%s\n", (style & WS_MAXIMIZEBOX) ? 1 : 0,
-                (style & WS_THICKFRAME) ? 1 : 0, windowText(main).c_str());
+    std::printf("maximize_box=%d\nsizing_border=%d\naccepts_files=%d\ntitle=%s\n",
+                (style & WS_MAXIMIZEBOX) ? 1 : 0, (style & WS_THICKFRAME) ? 1 : 0,
+                (GetWindowLongPtrA(main, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) ? 1 : 0, windowText(main).c_str());
 }
 
 int printState()
@@ -119,9 +116,7 @@ int printState()
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
     GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info);
-    std::printf(
-        "focus=%d\nactive_is_main=%d\nenabled=", info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0,
-        info.hwndActive == main ? 1 : 0);
+    std::printf("focus=%d\nenabled=", info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0);
     for (int id = 1000; id <= 1003; ++id)
         std::printf("%d", IsWindowEnabled(GetDlgItem(main, id)) ? 1 : 0);
     const auto tips = topWindows("tooltips_class32", true);
@@ -180,6 +175,13 @@ int main(int argc, char** argv)
     const std::string command = argc >= 2 ? argv[1] : "";
     const char* name = argc >= 3 ? argv[2] : "";
     const int number = argc >= 4 ? std::atoi(argv[3]) : 0;
+    // Paths and texts as Windows has them, whatever this process's code page makes of its arguments.
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const std::vector<std::wstring> wideArguments =
+        wide == nullptr ? std::vector<std::wstring>{}
+                        : std::vector<std::wstring>(wide + std::min(count, 2), wide + count);
+    LocalFree(wide);
 
     if (command == "wait-main" && argc >= 3)
     {
@@ -187,18 +189,15 @@ int main(int argc, char** argv)
         printMain(findMain());
         return 0;
     }
-    if (command == "wait-dialog" && argc >= 4)
-        return waitFor([&] { return findDialog(name); }, number) ? 0 : 1;
-    if (command == "wait-gone" && argc >= 4)
-        return waitFor([&] { return !findDialog(name); }, number) ? 0 : 1;
-    if (command == "dialog-texts" && argc >= 3)
+    if ((command == "wait-dialog" || command == "wait-gone") && argc >= 4)
     {
-        HWND dialog = findDialog(name);
-        if (dialog == nullptr) return 1;
-        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
-             child = GetWindow(child, GW_HWNDNEXT))
-            std::printf("%s|%d|%s\n", className(child).c_str(), GetDlgCtrlID(child),
-                        windowText(child).c_str());
+        const bool wanted = command == "wait-dialog";
+        if (!waitFor([&] { return (findDialog(name) != nullptr) == wanted; }, number)) return 1;
+        if (HWND dialog = wanted ? findDialog(name) : nullptr)
+            for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT))
+                std::printf("%s|%d|%s\n", className(child).c_str(), GetDlgCtrlID(child),
+                            windowText(child).c_str());
         return 0;
     }
     if (command == "state") return printState();
@@ -224,46 +223,23 @@ int main(int argc, char** argv)
             PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     }
-    if (command == "drop-all" && argc >= 3)
+    if (command == "drop" && !wideArguments.empty()) return dropFiles(wideArguments);
+    if (command == "drop-all" && !wideArguments.empty())
     {
-        int count = 0;
-        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-        if (wide == nullptr || count < 3) return 2;
-        const std::vector<std::wstring> paths = filesIn(wide[2]);
-        LocalFree(wide);
+        const std::vector<std::wstring> paths = filesIn(wideArguments.front());
         return paths.empty() ? 1 : dropFiles(paths);
     }
-    if (command == "drop" && argc >= 3)
+    if (command == "set-clipboard" && !wideArguments.empty())
     {
-        // The names as Windows has them, whatever this process's code page makes of its arguments.
-        int count = 0;
-        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-        std::vector<std::wstring> paths;
-        for (int i = 2; wide != nullptr && i < count; ++i)
-            paths.emplace_back(wide[i]);
-        LocalFree(wide);
-        return dropFiles(paths);
-    }
-    if (command == "set-clipboard" && argc >= 3)
-    {
-        int count = 0;
-        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-        if (wide == nullptr || count < 3) return 2;
-        const size_t bytes = (std::wcslen(wide[2]) + 1) * sizeof(wchar_t);
+        const size_t bytes = (wideArguments.front().size() + 1) * sizeof(wchar_t);
         HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        std::memcpy(GlobalLock(memory), wide[2], bytes);
+        std::memcpy(GlobalLock(memory), wideArguments.front().c_str(), bytes);
         GlobalUnlock(memory);
-        LocalFree(wide);
         if (!OpenClipboard(nullptr)) return 1;
         EmptyClipboard();
         const bool set = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
         CloseClipboard();
         return set ? 0 : 1;
-    }
-    if (command == "acp")
-    {
-        std::printf("acp=%u\n", GetACP());
-        return 0;
     }
     std::fprintf(stderr, "usage: gui_probe COMMAND ARGS (see the source)\n");
     return 2;

@@ -1,6 +1,7 @@
 // The main window's buttons in-process: where they sit and what they tip, the picture each state draws
-// and that the artwork shows those states. Keys, focus, tooltips appearing, the dialogs, the window's
-// frame and the ways to end the program are driven end to end by scripts/gui_test.py.
+// and that the artwork shows those states, and the focus coming back to the button that last had it.
+// Keys, tooltips appearing, the dialogs, the window's frame and the ways to end the program are driven
+// end to end by scripts/gui_test.py.
 #include "app/application.h"
 #include "resources/resource.h"
 
@@ -98,6 +99,13 @@ TEST_F(MainWindowTest, EachButtonSitsInItsPlaceAndTipsItsCommandOverItsFaceOnly)
         EXPECT_STREQ(text, buttons[i].tip);
     }
     EXPECT_NE(GetClassLongPtrA(app->mainWindow, GCLP_HICON), 0u) << "the program's icon";
+}
+
+TEST_F(MainWindowTest, TheWindowGivesTheFocusBackToTheButtonThatLastHadIt)
+{
+    SetFocus(app->buttons[3]->window);
+    SetFocus(app->mainWindow); // as when the window is activated again
+    EXPECT_EQ(GetFocus(), app->buttons[3]->window);
 }
 
 TEST_F(MainWindowTest, DoubleClickNotificationsAndUnknownControlsRunNoCommand)
