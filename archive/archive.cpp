@@ -40,13 +40,13 @@ ArchiveError Archive::open(const uint8_t* data, size_t size)
         error = zip_.open(data, size);
         if (error.ok())
             for (const ZipEntry& entry : zip_.entries())
-                entries_.push_back({entry.path, entry.uncompressedSize, entry.folder});
+                entries_.push_back({entry.path, entry.uncompressedSize, entry.folder, entry.compressedSize});
         break;
     case ArchiveKind::hpi:
         error = hpi_.open(data, size);
         if (error.ok())
             for (const HpiFile& file : hpi_.files())
-                entries_.push_back({file.path, file.size, false});
+                entries_.push_back({file.path, file.size, false, uint64_t{file.storedEnd} - file.dataOffset});
         break;
     }
     if (!error.ok()) entries_.clear();

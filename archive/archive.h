@@ -34,6 +34,7 @@ struct ArchiveEntry
     std::string path;  // with '/'
     uint64_t size = 0; // uncompressed
     bool folder = false;
+    uint64_t storedSize = 0; // as the archive holds it (compressed, with a TA file's chunk table)
 };
 
 // One zip or TA archive image, opened whole. The image must outlive the object and stay unchanged.

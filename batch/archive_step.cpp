@@ -60,18 +60,35 @@ struct ModelSlot
     CleanedModel cleaned;
 };
 
-// An entry named like a model is looked at before it is decoded whole, as a loose file is before it
-// is read: a zip bomb that calls itself a model costs its first header, not its gigabytes. False,
-// with the slot's outcome set, when the entry is no model (or its start does not decode).
-bool startsLikeModel(const archive::Archive& opened, const archive::ArchiveEntry& entry, ModelSlot& slot)
+// No real model packs to a tenth of its size; one that would unpack to over 64 times what the archive
+// holds of it (a megabyte spared) is a bomb, not a model.
+constexpr uint64_t maxModelPacking = 64;
+
+// An entry named like a model is looked at before it is decoded whole. One that would unpack past
+// the room's limit or more densely than any model packs is left as it is without a byte decoded, and
+// a large one whose first header is no model after its first bytes, as a loose file is: a bomb that
+// calls itself a model costs nothing. A small one is decoded whole, so that a size or checksum that
+// lies fails the archive. False, with the slot's outcome set, when the entry is not to be read whole.
+bool worthReadingWhole(const archive::Archive& opened, const archive::ArchiveEntry& entry, ModelSlot& slot)
 {
+    constexpr uint64_t large = uint64_t{1} << 20;
+    const auto refuse = [&]
+    {
+        slot.cleaned.outcome = CoreOutcome::loadFailed;
+        slot.cleaned.figures.sizeBefore = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
+        return false;
+    };
+    if (entry.size > archive::kMaxEntrySize || entry.size > maxModelPacking * entry.storedSize + large)
+    {
+        slot.cleaned.loadError.result = LoadResult::fileTooLarge;
+        slot.cleaned.loadError.fileSize = entry.size;
+        return refuse();
+    }
+    if (entry.size <= large) return true;
     std::vector<uint8_t> head;
     slot.readError = opened.readStart(slot.entry, modelStartSize, head);
     if (!slot.readError.ok()) return false;
-    if (checkModelStart(head.data(), head.size(), entry.size, &slot.cleaned.loadError)) return true;
-    slot.cleaned.outcome = CoreOutcome::loadFailed;
-    slot.cleaned.figures.sizeBefore = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
-    return false;
+    return checkModelStart(head.data(), head.size(), entry.size, &slot.cleaned.loadError) || refuse();
 }
 
 // Cleans the archive's models on the workers; the slots come back in entry order. False, with the
@@ -91,7 +108,7 @@ bool cleanModels(const archive::Archive& opened, const ArchiveStepOptions& optio
             std::vector<uint8_t> bytes;
             try
             {
-                if (!startsLikeModel(opened, entries[slots[k].entry], slots[k])) return;
+                if (!worthReadingWhole(opened, entries[slots[k].entry], slots[k])) return;
                 slots[k].readError = opened.read(slots[k].entry, bytes);
             }
             catch (const std::bad_alloc&)

@@ -537,7 +537,7 @@ std::string describeLoadError(const LoadError& error)
     case LoadResult::openFailed:
         return platform::describeIoError(error.ioError);
     case LoadResult::fileTooLarge:
-        std::snprintf(text, sizeof text, "the file is too large to be a 3DO model");
+        std::snprintf(text, sizeof text, "the file is too large to be a 3DO model (%llu bytes)", size);
         break;
     case LoadResult::headerPastEnd:
         std::snprintf(text, sizeof text, "part header at 0x%X runs past the end of the file (size 0x%llX)",

@@ -144,20 +144,29 @@ TEST(ArchiveStep, AnArchiveThatDoesNotReadWholeOrWouldNotProveIsLeftAsItWas)
     EXPECT_TRUE(preview.changed && !preview.written);
     EXPECT_EQ(readBytes(path), good);
 
-    // An entry named like a model that declares half a gigabyte is looked at before it is decoded:
-    // no model, so it stays as it is (decoded whole, its size would not even match).
-    std::vector<uint8_t> bomb = buildZip(
-        {{"objects3d/bomb.3do", std::vector<uint8_t>(1 << 20, 0)}, {"objects3d/Dirty.3DO", dirtyModel()}},
-        {});
+    // Entries named like models are looked at before they are decoded whole: one that would unpack
+    // far beyond what models pack to (half a gigabyte from a kilobyte) is left unread, and a large
+    // one whose first header is no model is left after its first bytes; the other models are
+    // cleaned. A small one is read whole, so a size that lies fails the archive.
+    std::vector<uint8_t> bomb = buildZip({{"objects3d/bomb.3do", std::vector<uint8_t>(1 << 20, 0)},
+                                          {"objects3d/big.3do", std::vector<uint8_t>(2 << 20, 0), 0},
+                                          {"objects3d/Dirty.3DO", dirtyModel()}},
+                                         {});
     for (const size_t at : {size_t{22}, findSignature(bomb, 0x02014b50) + 24})
         setLe32(bomb, at, 1u << 29);
     writeBytes(path, bomb);
     const ArchiveRun bombed = cleanArchive(path.c_str(), {});
     EXPECT_EQ(bombed.outcome, ArchiveOutcome::cleaned) << describeArchiveFailure(bombed);
-    ASSERT_EQ(bombed.models.size(), 2u);
-    EXPECT_EQ(bombed.models[0].result.outcome, FileOutcome::readFailed);
-    EXPECT_EQ(bombed.models[0].result.loadError.result, LoadResult::badVersion);
-    EXPECT_TRUE(bombed.written);
+    ASSERT_EQ(bombed.models.size(), 3u);
+    EXPECT_EQ(bombed.models[0].result.loadError.result, LoadResult::fileTooLarge);
+    EXPECT_EQ(bombed.models[1].result.loadError.result, LoadResult::badVersion);
+    EXPECT_TRUE(bombed.written && bombed.models[2].result.changed);
+    std::vector<uint8_t> lying = modZip(dirtyModel());
+    for (const size_t at : {size_t{22}, findSignature(lying, 0x02014b50) + 24})
+        setLe32(lying, at, 100);
+    writeBytes(path, lying);
+    EXPECT_EQ(cleanArchive(path.c_str(), {}).outcome, ArchiveOutcome::readFailed);
+    EXPECT_EQ(readBytes(path), lying);
 
     // A 7z archive is recognised and refused by name, never touched.
     const std::vector<uint8_t> sevenZip = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C, 0, 4, 1, 2, 3};
