@@ -26,6 +26,7 @@ int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err
     // there is no log: a pipe leaves no file behind.
     Options options = parsed;
     options.writeLog = false;
+    options.dryRun = options.dryRun || options.check; // a check writes nothing either
     setBinaryMode(out);
     std::vector<uint8_t> original;
     const InputRead read = readAllInput(in, maxModelFileSize, original);

@@ -331,7 +331,7 @@ Reporter::Reporter(const Options& options, std::FILE* out, std::FILE* err, size_
       // A dry run writes nothing at all, the log included.
       writeLog_(options.writeLog && !options.dryRun),
       listReports_(!options.json && !options.check && !options.quiet),
-      showProgress_(isTerminal(err) && fileCount > 1)
+      showProgress_(isTerminal(err) && fileCount > 1), sharedStream_(out == err)
 {
 }
 
@@ -465,8 +465,11 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
     const std::string report = formatFileReport(name.c_str(), result, style_);
     log_.write(report);
     clearProgress();
-    if (result.outcome != FileOutcome::cleaned)
-        put(err_, "scourvane-cli: " + oneLine(name) + ": " + failureText(result) + "\n");
+    // With the report on standard error too (a pipe), the JSON carries the reason itself, and a
+    // listing gets it after the file's own lines, never inside one.
+    const bool failed = result.outcome != FileOutcome::cleaned;
+    const std::string failure = failed ? "scourvane-cli: " + oneLine(name) + ": " + failureText(result) : "";
+    if (failed && !sharedStream_) put(err_, failure + "\n");
     if (options_.json)
     {
         if (!jsonFiles_.empty()) jsonFiles_ += ',';
@@ -492,9 +495,16 @@ void Reporter::model(const std::string& path, std::string_view entry, const std:
         }
         if (options_.explain && result.outcome == FileOutcome::cleaned)
         {
+            std::string lines = explanationLines(result.parts);
+            lines.pop_back(); // the summary brings its own line end
             put(out_, "\n");
-            put(out_, explanationLines(result.parts));
+            put(out_, lines);
         }
+    }
+    if (failed && sharedStream_ && !options_.json)
+    {
+        if (listReports_) put(err_, "\n");
+        put(err_, listReports_ ? failure : failure + "\n");
     }
 }
 
@@ -571,7 +581,8 @@ bool Reporter::end(bool interrupted)
         put(out_, plainLineEnds(summary).substr(listReports_ ? 0 : 1) + "\n"); // -q: no blank line first
         put(out_, outcomeLine(totals_, changed_, bytesBefore_, bytesRemoved_, options_.dryRun));
     }
-    if (options_.check) put(err_, checkSummary(totals_, changed_, unreadable_));
+    if (options_.check && !(sharedStream_ && options_.json))
+        put(err_, checkSummary(totals_, changed_, unreadable_));
     // A report that did not reach its reader whole is a failed run, however the models fared.
     const bool streamsWritten = std::fflush(out_) == 0 && std::fflush(err_) == 0 && !streamsFailed();
     return !logFailed_ && streamsWritten;

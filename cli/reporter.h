@@ -85,6 +85,7 @@ class Reporter
     std::string jsonArchives_;
     std::string jsonProblems_;
     bool showProgress_;
+    bool sharedStream_; // the report goes to standard error too (a pipe's run)
     size_t progressWidth_ = 0;
 };
 

@@ -537,8 +537,15 @@ TEST_F(CliTest, AModelOnStandardInputGoesCleanedToStandardOutputWithTheReportOnS
     const CliRun broken = runProgram({"--json", "-"}, {}, "broken.3do", "piped.3do");
     EXPECT_EQ(broken.status, cli::exitSomeFailed);
     EXPECT_TRUE(readBytes("piped.3do").empty()) << "nothing on standard output";
-    EXPECT_NE(broken.err.find("scourvane-cli: -: "), std::string::npos) << broken.err;
-    EXPECT_NE(broken.err.find("{\"path\":\"-\",\"outcome\":\"readFailed\""), std::string::npos) << broken.err;
+    // Standard error holds the one JSON object and nothing else; the reason is in it.
+    EXPECT_TRUE(broken.err.starts_with("{\"version\":") && broken.err.ends_with("}\n")) << broken.err;
+    EXPECT_NE(broken.err.find("{\"path\":\"-\",\"outcome\":\"readFailed\",\"error\":\"not a 3DO model: "),
+              std::string::npos)
+        << broken.err;
+    const CliRun listed = runProgram({"-"}, {}, "broken.3do", "piped.3do");
+    EXPECT_NE(listed.err.find("Report:\nError reading file: \"-\"\nscourvane-cli: -: not a 3DO model: "),
+              std::string::npos)
+        << "the reason on a line of its own: " << listed.err;
 
     const CliRun dry = runProgram({"-n", "-"}, {}, model("a.3do"), "piped.3do");
     EXPECT_EQ(dry.status, cli::exitAllCleaned);
@@ -548,6 +555,9 @@ TEST_F(CliTest, AModelOnStandardInputGoesCleanedToStandardOutputWithTheReportOnS
     EXPECT_EQ(check.err, "-\n1 of 1 model would change\n");
     EXPECT_TRUE(readBytes("piped.3do").empty()) << "a check writes nothing either";
     EXPECT_EQ(runProgram({"--check", "-"}, {}, "broken.3do", "piped.3do").status, cli::exitCannotTell);
+    EXPECT_NE(
+        runProgram({"--check", "--json", "-"}, {}, model("a.3do"), "piped.3do").err.find("\"dryRun\":true"),
+        std::string::npos);
 }
 
 TEST(CliGlob, MatchesAsGitignoreDoesByNameAtAnyDepthOrByPathFromTheTop)
