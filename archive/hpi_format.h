@@ -10,6 +10,7 @@ namespace scourvane::archive::detail
 inline constexpr uint32_t kHapiMarker = 0x49504148; // "HAPI"
 inline constexpr uint32_t kBankMarker = 0x4B4E4142; // "BANK"
 inline constexpr uint32_t kSqshMarker = 0x48535153; // "SQSH"
+inline constexpr uint8_t kSqshVersion = 2;          // the byte after the marker, the same in every chunk
 inline constexpr uint32_t kKingdomsVersion = 0x00020000;
 inline constexpr size_t kEntrySize = 9;
 inline constexpr size_t kRecordSize = 9;

@@ -221,8 +221,9 @@ ArchiveError HpiArchive::checkFileStorage(HpiFile& file) const
         const uint32_t packed = load32(header + 7);
         const uint32_t unpacked = load32(header + 11);
         const uint64_t expected = std::min<uint64_t>(left, kHpiChunkSize);
-        if (load32(header) != kSqshMarker || method > 2 || uint64_t(packed) + kHpiChunkHeaderSize != stored ||
-            unpacked != expected || (method == 0 && packed != unpacked))
+        if (load32(header) != kSqshMarker || header[4] != kSqshVersion || method > 2 ||
+            uint64_t(packed) + kHpiChunkHeaderSize != stored || unpacked != expected ||
+            (method == 0 && packed != unpacked))
             return error(ArchiveResult::badChunk);
         if (c == 0) file.encodedFlag = header[6];
         payload.resize(packed);

@@ -48,7 +48,7 @@ ArchiveResult appendFile(std::span<const uint8_t> bytes, uint8_t method, uint8_t
         const size_t stored = kHpiChunkHeaderSize + packed.size();
         store32(out.data() + tableAt + c * 4, static_cast<uint32_t>(stored));
         append32(out, kSqshMarker);
-        out.push_back(2);
+        out.push_back(kSqshVersion);
         out.push_back(method);
         out.push_back(encodedFlag);
         append32(out, static_cast<uint32_t>(packed.size()));
