@@ -346,6 +346,9 @@ stopped() {
     signal=${signals[$((round % 4))]} jobs=$((round / 4 % 2 + 1))
     "$@" -j "$jobs" >/dev/null 2>&1 &
     local tool=$! delay=$(((RANDOM * 32768 + RANDOM) % span_ms))
+    # The clock starts once the tool runs: a signal to the shell forked for it, before the exec, is
+    # no test of the tool (and a SIGINT there can even end it with status 0).
+    wait_until 5 eval '[ "$(readlink "/proc/$tool/exe")" = "$cli" ]'
     sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
     kill -s "$signal" "$tool" 2>/dev/null
     { wait "$tool"; } 2>/dev/null # no "Killed" line
