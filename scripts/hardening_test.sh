@@ -11,10 +11,9 @@
 # Windows one used for the Wine cases (default build/windows), SCOURVANE_FUZZ_BUILD the clang one
 # (default build/fuzz). Last line "N passed, M failed".
 source "$(dirname "$0")/lib.sh"
-build=$(realpath -m "${SCOURVANE_BUILD:-$root/build/native}")
-windows_build=$(realpath -m "${SCOURVANE_WINDOWS_BUILD:-$root/build/windows}")
+build=${SCOURVANE_BUILD:-$root/build/native}
 
-stage faults "$root/scripts/fault_test.sh" "$build" "$windows_build"
+stage faults "$root/scripts/fault_test.sh" "$build" "${SCOURVANE_WINDOWS_BUILD:-$root/build/windows}"
 stage hostile "$root/scripts/hostile_test.sh" "$build"
 stage fuzz "$root/scripts/fuzz.sh" "${1:-25}"
 echo

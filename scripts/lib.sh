@@ -114,6 +114,8 @@ work_folder() {
     trap remove_work EXIT
 }
 remove_work() {
+    # A child forked for a command can be signalled before it execs it, and then runs this trap too.
+    [ "$BASHPID" = "$$" ] || return
     local mount
     for mount in "${mounts[@]}"; do umount "$mount" 2>/dev/null; done
     rm -rf "$work"

@@ -148,18 +148,6 @@ TEST(CopyIntoARegularFileOnly, AFolderOnTheOutputsWayThatLinksBackToTheSourcesIs
 }
 #endif
 
-TEST(CopyIntoARegularFileOnly, MissingFoldersBelowTheOutputFolderAreMadeAsRealFolders)
-{
-    Layout layout;
-    fs::remove(layout.outputs); // the output folder itself is made too
-    const std::string output = layout.outputs + "/units/deeper/a.3do";
-    const FileResult result = layout.clean(output);
-    ASSERT_EQ(result.outcome, FileOutcome::cleaned) << describeFailure(result);
-    EXPECT_TRUE(fs::is_directory(fs::symlink_status(layout.outputs + "/units/deeper")));
-    layout.expectSourcesUntouched();
-    EXPECT_NE(test::readBytes(output), layout.original);
-}
-
 #ifndef _WIN32
 mode_t modeOf(const std::string& path)
 {

@@ -274,11 +274,6 @@ std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number)
     return {indexes.begin(), indexes.end()};
 }
 
-std::vector<Vertex> vertexesOf(const ObjectPart& part)
-{
-    return {part.vertexes().begin(), part.vertexes().end()};
-}
-
 std::vector<uint8_t> dirtyModel()
 {
     auto part = makePart("p");

@@ -115,7 +115,5 @@ void setVertexes(ObjectPart& part, std::vector<Vertex> vertexes);
 void addFace(ObjectPart& part, const FaceSpec& face, ObjectPart* root = nullptr);
 // The indexes of face `number` of `part`, as a vector to compare.
 std::vector<uint16_t> indexesOf(const ObjectPart& part, size_t number);
-// The vertexes of `part`, as a vector to compare.
-std::vector<Vertex> vertexesOf(const ObjectPart& part);
 
 } // namespace scourvane::test
