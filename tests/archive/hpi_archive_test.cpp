@@ -14,7 +14,6 @@ namespace
 
 using archive::Archive;
 using archive::ArchiveKind;
-using archive::ArchiveResult;
 using archive::Replacement;
 using test::RefHpi;
 using test::RefHpiFile;
@@ -119,22 +118,6 @@ TEST(HpiArchive, ReadsAndRewritesEveryKeyMethodAndEncodingTheReferenceMakes)
                     }
                 }
             }
-}
-
-TEST(HpiArchive, RefusesSavedGamesKingdomsAndUnknownVersionsByName)
-{
-    RefHpi source = sampleArchive(0, 0, false);
-    for (const auto& [version, result] : {std::pair{0x4B4E4142u, ArchiveResult::savedGame},
-                                          std::pair{0x00020000u, ArchiveResult::kingdomsArchive},
-                                          std::pair{0x00010001u, ArchiveResult::unknownVersion}})
-    {
-        source.version = version;
-        const std::vector<uint8_t> image = test::refWriteHpi(source);
-        Archive opened;
-        const archive::ArchiveError error = opened.open(image.data(), image.size());
-        EXPECT_EQ(error.result, result);
-        EXPECT_FALSE(describeArchiveError(error).empty());
-    }
 }
 
 } // namespace
