@@ -33,6 +33,8 @@ std::vector<ZipSpec> sampleEntries(bool descriptor, bool zip64)
 
 TEST(ZipArchive, RewriteReplacesModelsAndKeepsEveryOtherEntryByteForByteInEveryLayout)
 {
+    // Plain entries come with the bytes ahead; ZIP64 fields without descriptors are also made by
+    // Info-ZIP (a streamed entry) and Python in the other tools' test below.
     struct Case
     {
         const char* name;
@@ -40,9 +42,7 @@ TEST(ZipArchive, RewriteReplacesModelsAndKeepsEveryOtherEntryByteForByteInEveryL
         ZipLayout layout;
     };
     const Case cases[] = {
-        {"plain", false, false, {}},
         {"descriptors", true, false, {}},
-        {"zip64", false, true, {{}, "", true}},
         {"zip64 descriptors", true, true, {{}, "", true}},
         {"prefix and comment", false, false, {sampleBytes(300, 9), "a comment kept as it was", false}}};
     for (const Case& c : cases)
