@@ -1,5 +1,7 @@
 #include "archive/hpi_reference.h"
 
+#include "archive/archive_bytes.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,22 +14,6 @@ namespace scourvane::test
 
 namespace
 {
-
-void put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
-{
-    for (int i = 0; i < 4; ++i)
-        v[at + static_cast<size_t>(i)] = static_cast<uint8_t>(x >> (8 * i));
-}
-void push32(std::vector<uint8_t>& v, uint32_t x)
-{
-    v.resize(v.size() + 4);
-    put32(v, v.size() - 4, x);
-}
-uint32_t get32(const std::vector<uint8_t>& v, size_t at)
-{
-    return uint32_t(v.at(at)) | uint32_t(v.at(at + 1)) << 8 | uint32_t(v.at(at + 2)) << 16 |
-           uint32_t(v.at(at + 3)) << 24;
-}
 
 // The per-byte exclusive-or every byte between header and copyright line goes through.
 void crypt(std::vector<uint8_t>& image, uint32_t key, size_t from, size_t to)
@@ -137,9 +123,9 @@ struct Folder
 std::vector<uint8_t> refWriteHpi(const RefHpi& archive)
 {
     std::vector<uint8_t> image(20, 0);
-    put32(image, 0, 0x49504148);
-    put32(image, 4, archive.version);
-    put32(image, 12, archive.key);
+    setLe32(image, 0, 0x49504148);
+    setLe32(image, 4, archive.version);
+    setLe32(image, 12, archive.key);
 
     // File data first.
     std::vector<uint32_t> dataAt;
@@ -174,14 +160,14 @@ std::vector<uint8_t> refWriteHpi(const RefHpi& archive)
                 if (file.encoded) packed[x] = static_cast<uint8_t>((packed[x] ^ (x & 0xFF)) + (x & 0xFF));
                 sum += packed[x];
             }
-            put32(image, table + 4 * c, static_cast<uint32_t>(19 + packed.size()));
-            push32(image, 0x48535153);
+            setLe32(image, table + 4 * c, static_cast<uint32_t>(19 + packed.size()));
+            pushLe(image, 0x48535153);
             image.push_back(2);
             image.push_back(static_cast<uint8_t>(file.method));
             image.push_back(file.encoded ? 1 : 0);
-            push32(image, static_cast<uint32_t>(packed.size()));
-            push32(image, static_cast<uint32_t>(n));
-            push32(image, sum);
+            pushLe(image, packed.size());
+            pushLe(image, n);
+            pushLe(image, sum);
             image.insert(image.end(), packed.begin(), packed.end());
         }
     }
@@ -228,20 +214,20 @@ std::vector<uint8_t> refWriteHpi(const RefHpi& archive)
             const RefHpiFile& file = archive.files[folder.files.at(name)];
             targets.push_back(static_cast<uint32_t>(image.size()));
             flags.push_back(0);
-            push32(image, dataAt[folder.files.at(name)]);
-            push32(image, static_cast<uint32_t>(file.bytes.size()));
+            pushLe(image, dataAt[folder.files.at(name)]);
+            pushLe(image, file.bytes.size());
             image.push_back(static_cast<uint8_t>(file.method));
         }
         const uint32_t table = static_cast<uint32_t>(image.size());
         for (size_t i = 0; i < names.size(); ++i)
         {
-            push32(image, names[i]);
-            push32(image, targets[i]);
+            pushLe(image, names[i]);
+            pushLe(image, targets[i]);
             image.push_back(flags[i]);
         }
         const uint32_t node = static_cast<uint32_t>(image.size());
-        push32(image, static_cast<uint32_t>(names.size()));
-        push32(image, table);
+        pushLe(image, names.size());
+        pushLe(image, table);
         return node;
     };
     // The root node must sit at the directory's start: lay the tree out, then put a copy of the
@@ -250,8 +236,8 @@ std::vector<uint8_t> refWriteHpi(const RefHpi& archive)
     const uint32_t rootNode = emit(root);
     std::copy(image.begin() + rootNode, image.begin() + rootNode + 8, image.begin() + start);
     image.resize(rootNode);
-    put32(image, 8, static_cast<uint32_t>(image.size()));
-    put32(image, 16, start);
+    setLe32(image, 8, static_cast<uint32_t>(image.size()));
+    setLe32(image, 16, start);
     crypt(image, archive.key, 20, image.size());
     if (archive.trailer)
     {
@@ -264,15 +250,15 @@ std::vector<uint8_t> refWriteHpi(const RefHpi& archive)
 std::string refReadHpi(const std::vector<uint8_t>& image, RefHpi& archive)
 {
     archive = RefHpi{};
-    if (image.size() < 20 || get32(image, 0) != 0x49504148) return "no HAPI";
-    archive.version = get32(image, 4);
-    archive.key = get32(image, 12);
+    if (image.size() < 20 || le32(image, 0) != 0x49504148) return "no HAPI";
+    archive.version = le32(image, 4);
+    archive.key = le32(image, 12);
     const std::string tail = image.size() >= 56 ? std::string(image.end() - 36, image.end()) : std::string();
     archive.trailer = tail.rfind("Copyright ", 0) == 0 && tail.substr(14) == " Cavedog Entertainment";
     std::vector<uint8_t> plain = image;
     const size_t end = image.size() - (archive.trailer ? 36 : 0);
     crypt(plain, archive.key, 20, end);
-    const uint32_t dirEnd = get32(image, 8);
+    const uint32_t dirEnd = le32(image, 8);
     if (dirEnd > end) return "directory end past the data";
 
     std::string problem;
@@ -280,15 +266,15 @@ std::string refReadHpi(const std::vector<uint8_t>& image, RefHpi& archive)
         [&](uint32_t node, const std::string& prefix, int depth)
     {
         if (depth > 40 || !problem.empty()) return void(problem = problem.empty() ? "too deep" : problem);
-        const uint32_t count = get32(plain, node);
-        const uint32_t table = get32(plain, node + 4);
+        const uint32_t count = le32(plain, node);
+        const uint32_t table = le32(plain, node + 4);
         for (uint32_t i = 0; i < count && problem.empty(); ++i)
         {
             const size_t e = table + 9 * i;
             std::string name;
-            for (size_t p = get32(plain, e); plain.at(p) != 0; ++p)
+            for (size_t p = le32(plain, e); plain.at(p) != 0; ++p)
                 name.push_back(static_cast<char>(plain[p]));
-            const uint32_t target = get32(plain, e + 4);
+            const uint32_t target = le32(plain, e + 4);
             if (plain.at(e + 8) & 1)
             {
                 walk(target, prefix + name + "/", depth + 1);
@@ -296,8 +282,8 @@ std::string refReadHpi(const std::vector<uint8_t>& image, RefHpi& archive)
             }
             RefHpiFile file;
             file.path = prefix + name;
-            const uint32_t at = get32(plain, target);
-            const uint32_t size = get32(plain, target + 4);
+            const uint32_t at = le32(plain, target);
+            const uint32_t size = le32(plain, target + 4);
             file.method = plain.at(target + 8);
             if (file.method == 0)
             {
@@ -310,12 +296,12 @@ std::string refReadHpi(const std::vector<uint8_t>& image, RefHpi& archive)
                 size_t pos = at + 4 * pieces;
                 for (size_t c = 0; c < pieces; ++c)
                 {
-                    const uint32_t total = get32(plain, at + 4 * c);
-                    if (get32(plain, pos) != 0x48535153) return void(problem = file.path + ": no SQSH");
+                    const uint32_t total = le32(plain, at + 4 * c);
+                    if (le32(plain, pos) != 0x48535153) return void(problem = file.path + ": no SQSH");
                     const int method = plain.at(pos + 5);
                     file.encoded = plain.at(pos + 6) != 0;
-                    const uint32_t packedSize = get32(plain, pos + 7);
-                    const uint32_t unpacked = get32(plain, pos + 11);
+                    const uint32_t packedSize = le32(plain, pos + 7);
+                    const uint32_t unpacked = le32(plain, pos + 11);
                     if (packedSize + 19 != total || unpacked > 65536)
                         return void(problem = file.path + ": sizes");
                     std::vector<uint8_t> packed(plain.begin() + pos + 19, plain.begin() + pos + total);
@@ -326,7 +312,7 @@ std::string refReadHpi(const std::vector<uint8_t>& image, RefHpi& archive)
                         if (file.encoded)
                             packed[x] = static_cast<uint8_t>((packed[x] - (x & 0xFF)) ^ (x & 0xFF));
                     }
-                    if (sum != get32(plain, pos + 15)) return void(problem = file.path + ": checksum");
+                    if (sum != le32(plain, pos + 15)) return void(problem = file.path + ": checksum");
                     std::vector<uint8_t> piece;
                     bool ok = true;
                     if (method == 1)
@@ -352,7 +338,7 @@ std::string refReadHpi(const std::vector<uint8_t>& image, RefHpi& archive)
             archive.files.push_back(std::move(file));
         }
     };
-    walk(get32(image, 16), "", 0);
+    walk(le32(image, 16), "", 0);
     return problem;
 }
 

@@ -17,31 +17,24 @@ namespace
 using archive::Archive;
 using archive::ArchiveResult;
 using archive::Replacement;
+using test::sampleBytes;
 using test::ZipLayout;
 using test::ZipSpec;
 
-std::vector<uint8_t> text(size_t size, uint32_t seed)
-{
-    std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i)
-    {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<uint8_t>("abcdefgh 3do\n"[(seed >> 16) % 13]);
-    }
-    return bytes;
-}
-
 std::vector<ZipSpec> sampleEntries(bool descriptor, bool zip64)
 {
-    return {ZipSpec{"units/ARM.3do", text(30000, 1), 8, 0, descriptor, zip64},
-            ZipSpec{"stored.3DO", text(700, 2), 0, 0, descriptor, zip64},
-            ZipSpec{"folder/", {}, 0, 0, false, false},
-            ZipSpec{"sound.zst", text(500, 3), 93, 0, descriptor, zip64}, // zstd: kept raw, never decoded
-            ZipSpec{"secret.3do", text(400, 4), 0, 1, false, zip64}};     // encrypted
+    return {
+        ZipSpec{"units/ARM.3do", sampleBytes(30000, 1), 8, 0, descriptor, zip64},
+        ZipSpec{"stored.3DO", sampleBytes(700, 2), 0, 0, descriptor, zip64},
+        ZipSpec{"folder/", {}, 0, 0, false, false},
+        ZipSpec{"sound.zst", sampleBytes(500, 3), 93, 0, descriptor, zip64}, // zstd: kept raw, never decoded
+        ZipSpec{"secret.3do", sampleBytes(400, 4), 0, 1, false, zip64}};     // encrypted
 }
 
 TEST(ZipArchive, RewriteReplacesModelsAndKeepsEveryOtherEntryByteForByteInEveryLayout)
 {
+    // Plain entries come with the bytes ahead; ZIP64 fields without descriptors are also made by
+    // Info-ZIP (a streamed entry) and Python in the other tools' test below.
     struct Case
     {
         const char* name;
@@ -49,11 +42,9 @@ TEST(ZipArchive, RewriteReplacesModelsAndKeepsEveryOtherEntryByteForByteInEveryL
         ZipLayout layout;
     };
     const Case cases[] = {
-        {"plain", false, false, {}},
         {"descriptors", true, false, {}},
-        {"zip64", false, true, {{}, "", true}},
         {"zip64 descriptors", true, true, {{}, "", true}},
-        {"prefix and comment", false, false, {text(300, 9), "a comment kept as it was", false}}};
+        {"prefix and comment", false, false, {sampleBytes(300, 9), "a comment kept as it was", false}}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
@@ -77,8 +68,8 @@ TEST(ZipArchive, RewriteReplacesModelsAndKeepsEveryOtherEntryByteForByteInEveryL
         EXPECT_EQ(opened.read(3, bytes).result, ArchiveResult::unsupportedMethod);
         EXPECT_EQ(opened.read(4, bytes).result, ArchiveResult::encryptedEntry);
 
-        const std::vector<uint8_t> arm = text(12000, 7);
-        const std::vector<uint8_t> stored = text(300, 8);
+        const std::vector<uint8_t> arm = sampleBytes(12000, 7);
+        const std::vector<uint8_t> stored = sampleBytes(300, 8);
         const Replacement replacements[] = {{0, arm}, {1, stored}};
         std::vector<uint8_t> rewritten;
         ASSERT_EQ(describeArchiveError(opened.rewrite(replacements, rewritten)), "");
@@ -141,11 +132,11 @@ TEST(ZipArchive, CountsPastSixtyFiveThousandEntriesAreWrittenThroughZip64)
         name += std::to_string(i); // (not "e" + ...: GCC 12 warns wrongly of overlapping copies)
         specs[i] = ZipSpec{name, {}, 0, 0, false, false};
     }
-    specs[5].data = text(100, 5);
+    specs[5].data = sampleBytes(100, 5);
     std::vector<uint8_t> image = test::buildZip(specs, {{}, "", true});
     Archive opened;
     ASSERT_TRUE(opened.open(image.data(), image.size()).ok());
-    const std::vector<uint8_t> model = text(50, 6);
+    const std::vector<uint8_t> model = sampleBytes(50, 6);
     const Replacement replacements[] = {{5, model}};
     std::vector<uint8_t> rewritten;
     ASSERT_TRUE(opened.rewrite(replacements, rewritten).ok());
@@ -171,8 +162,9 @@ TEST(ZipArchive, ArchivesOfOtherToolsStayValidForUnzipAndPythonAfterARewrite)
     const test::TempDir dir;
     const std::string src = dir.file("src");
     run("mkdir -p '" + src + "/units' '" + src + "/empty'");
-    const std::map<std::string, std::vector<uint8_t>> files = {
-        {"units/ARMCOM.3DO", text(40000, 1)}, {"readme.txt", text(3000, 2)}, {"big.bin", text(300000, 3)}};
+    const std::map<std::string, std::vector<uint8_t>> files = {{"units/ARMCOM.3DO", sampleBytes(40000, 1)},
+                                                               {"readme.txt", sampleBytes(3000, 2)},
+                                                               {"big.bin", sampleBytes(300000, 3)}};
     for (const auto& [name, bytes] : files)
         test::writeBytes(src + "/" + name, bytes);
 
@@ -214,7 +206,7 @@ TEST(ZipArchive, ArchivesOfOtherToolsStayValidForUnzipAndPythonAfterARewrite)
         Archive opened;
         ASSERT_EQ(describeArchiveError(opened.open(image.data(), image.size())), "");
         std::vector<Replacement> replacements;
-        const std::vector<uint8_t> model = text(9000, 77);
+        const std::vector<uint8_t> model = sampleBytes(9000, 77);
         std::vector<uint8_t> bytes;
         for (size_t i = 0; i < opened.entries().size(); ++i)
         {

@@ -3,6 +3,8 @@
 // read), and the raw material for hostile archives.
 #pragma once
 
+#include "archive/archive_bytes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,9 +31,6 @@ struct ZipLayout
 
 std::vector<uint8_t> buildZip(const std::vector<ZipSpec>& entries, const ZipLayout& layout);
 
-uint32_t le32(const std::vector<uint8_t>& bytes, size_t at);
-void setLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value);
-void setLe16(std::vector<uint8_t>& bytes, size_t at, uint16_t value);
 // Offset of the first occurrence of the 4-byte little-endian `signature` at or after `from`.
 size_t findSignature(const std::vector<uint8_t>& bytes, uint32_t signature, size_t from = 0);
 

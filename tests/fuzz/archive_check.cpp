@@ -1,6 +1,7 @@
 #include "fuzz/archive_check.h"
 
 #include "archive/archive.h"
+#include "textures/gaf_names.h"
 
 #include <vector>
 
@@ -65,6 +66,22 @@ std::string checkHpiArchive(const uint8_t* data, size_t size)
 {
     return check<archive::HpiArchive>(data, size, &archive::HpiArchive::files,
                                       [](const archive::HpiFile& f) { return f.size <= kLargestRead; });
+}
+
+std::string checkGafNames(const uint8_t* data, size_t size)
+{
+    std::vector<GafEntryName> entries;
+    GafError error;
+    const GafResult result = readGafEntryNames(data, size, entries, &error);
+    if (result != error.result) return "the result and the error's disagree";
+    if (result != GafResult::ok) return entries.empty() ? "" : "a failure with names";
+    const uint32_t count = size >= 8 ? uint32_t{data[4]} | uint32_t{data[5]} << 8 | uint32_t{data[6]} << 16 |
+                                           uint32_t{data[7]} << 24
+                                     : 0;
+    if (entries.size() != count) return "not one name per table entry";
+    for (const GafEntryName& entry : entries)
+        if (entry.name.size() > 32) return "a name longer than its field";
+    return "";
 }
 
 } // namespace scourvane::fuzz

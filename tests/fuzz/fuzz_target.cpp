@@ -1,7 +1,8 @@
-// libFuzzer target over one check of pipeline_check.h, chosen at build time by SCOURVANE_FUZZ_CHECK:
-// checkPipeline (any bytes through load, write, reload, clean and a second clean) or
-// checkByteKeyTable (ByteKeyTable operations against a plain list of slots), checkZipArchive or
-// checkHpiArchive (any bytes through an archive reader, and a rewrite of what opens).
+// libFuzzer target over one check of pipeline_check.h or archive_check.h, chosen at build time by
+// SCOURVANE_FUZZ_CHECK: checkPipeline (any bytes through load, write, reload, clean and a second
+// clean), checkByteKeyTable (ByteKeyTable operations against a plain list of slots), checkZipArchive
+// or checkHpiArchive (any bytes through an archive reader, and a rewrite of what opens), or
+// checkGafNames (any bytes through the GAF reader).
 #include "fuzz/archive_check.h"
 #include "fuzz/pipeline_check.h"
 

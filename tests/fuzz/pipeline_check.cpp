@@ -91,11 +91,6 @@ std::string sameMembers(const ByteKeyTable& table, const Slots& slots)
     return "";
 }
 
-uint32_t length32(const std::string& text)
-{
-    return static_cast<uint32_t>(text.size());
-}
-
 } // namespace
 
 std::string checkByteKeyTable(const uint8_t* data, size_t size)
@@ -117,7 +112,7 @@ std::string checkByteKeyTable(const uint8_t* data, size_t size)
         const std::string where = " (operation " + std::to_string(step) + ")";
         const uint8_t op = next();
         const std::string key = shortString(4);
-        const uint32_t keyLength = length32(key);
+        const uint32_t keyLength = static_cast<uint32_t>(key.size());
         const uint32_t slot = findIn(slots, key);
         switch (op % 8)
         {

@@ -23,7 +23,8 @@ TEST(FuzzRegressions, EveryKeptInputKeepsTheCheckedProperties)
     const std::pair<const char*, Check> targets[] = {{"pipeline", fuzz::checkPipeline},
                                                      {"byte_key_table", fuzz::checkByteKeyTable},
                                                      {"zip_archive", fuzz::checkZipArchive},
-                                                     {"hpi_archive", fuzz::checkHpiArchive}};
+                                                     {"hpi_archive", fuzz::checkHpiArchive},
+                                                     {"gaf_names", fuzz::checkGafNames}};
     for (const auto& [target, check] : targets)
     {
         std::error_code ec;

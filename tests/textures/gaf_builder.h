@@ -2,6 +2,8 @@
 // 40-byte record followed by a frame table of zeros.
 #pragma once
 
+#include "archive/archive_bytes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,27 +17,18 @@ struct GafEntrySpec
     uint16_t frames = 1;
 };
 
-inline void putGafWord(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
-{
-    if (bytes.size() < at + 4) bytes.resize(at + 4);
-    for (size_t i = 0; i < 4; ++i)
-        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 inline std::vector<uint8_t> makeGaf(const std::vector<GafEntrySpec>& entries)
 {
     std::vector<uint8_t> bytes;
-    putGafWord(bytes, 0, 0x00010100u);
-    putGafWord(bytes, 4, static_cast<uint32_t>(entries.size()));
-    putGafWord(bytes, 8, 0);
+    setLe32(bytes, 0, 0x00010100u);
+    setLe32(bytes, 4, static_cast<uint32_t>(entries.size()));
     bytes.resize(12 + 4 * entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
     {
         const size_t at = bytes.size();
-        putGafWord(bytes, 12 + 4 * i, static_cast<uint32_t>(at));
+        setLe32(bytes, 12 + 4 * i, static_cast<uint32_t>(at));
         bytes.resize(at + 40 + 8 * size_t{entries[i].frames});
-        bytes[at] = static_cast<uint8_t>(entries[i].frames);
-        bytes[at + 1] = static_cast<uint8_t>(entries[i].frames >> 8);
+        setLe16(bytes, at, entries[i].frames);
         bytes[at + 2] = 1;
         for (size_t c = 0; c < entries[i].name.size() && c < 32; ++c)
             bytes[at + 8 + c] = static_cast<uint8_t>(entries[i].name[c]);

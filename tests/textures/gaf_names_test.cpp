@@ -4,13 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace scourvane
 {
 namespace
 {
 
 using test::makeGaf;
-using test::putGafWord;
 
 std::vector<std::string> namesOf(const std::vector<GafEntryName>& entries)
 {
@@ -38,58 +39,46 @@ TEST(GafNames, ReadsEveryEntryInTableOrderWithItsFrameCount)
     EXPECT_TRUE(entries.empty());
 }
 
-struct HostileCase
-{
-    const char* what;
-    std::vector<uint8_t> bytes;
-    GafResult expected;
-    uint32_t entry;
-    uint32_t value;
-};
-
-std::vector<HostileCase> hostileCases()
-{
-    std::vector<HostileCase> cases;
-    const std::vector<uint8_t> good = makeGaf({{"first", 2}, {"second", 3}});
-    const uint32_t secondAt = good[16] | good[17] << 8;
-
-    cases.push_back({"empty", {}, GafResult::headerPastEnd, 0, 0});
-    cases.push_back({"eleven bytes", std::vector<uint8_t>(good.begin(), good.begin() + 11),
-                     GafResult::headerPastEnd, 0, 0});
-    std::vector<uint8_t> bytes = good;
-    putGafWord(bytes, 0, 0x00010101u);
-    cases.push_back({"wrong version", bytes, GafResult::badVersion, 0, 0x00010101u});
-    bytes = good;
-    putGafWord(bytes, 4, 0xFFFFFFFFu);
-    cases.push_back({"count of 2^32 - 1", bytes, GafResult::tooManyEntries, 0, 0xFFFFFFFFu});
-    bytes = makeGaf({});
-    putGafWord(bytes, 4, 1);
-    cases.push_back({"one entry, no offset table", bytes, GafResult::tooManyEntries, 0, 1});
-    bytes = good;
-    putGafWord(bytes, 16, 0xFFFFFFF0u);
-    cases.push_back({"offset near 2^32", bytes, GafResult::entryPastEnd, 1, 0xFFFFFFF0u});
-    bytes = good;
-    putGafWord(bytes, 12, static_cast<uint32_t>(good.size()) - 39);
-    cases.push_back({"record one byte short", bytes, GafResult::entryPastEnd, 0,
-                     static_cast<uint32_t>(good.size()) - 39});
-    bytes = good;
-    bytes.resize(bytes.size() - 1);
-    cases.push_back({"last frame table one byte short", bytes, GafResult::framesPastEnd, 1, secondAt});
-    bytes = good;
-    bytes[secondAt] = 0xFF;
-    bytes[secondAt + 1] = 0xFF;
-    cases.push_back({"65535 frames", bytes, GafResult::framesPastEnd, 1, secondAt});
-    return cases;
-}
-
 TEST(GafNames, EachHostileFileGetsItsOwnResultAndNoNames)
 {
-    for (const HostileCase& hostile : hostileCases())
+    const std::vector<uint8_t> good = makeGaf({{"first", 2}, {"second", 3}});
+    const uint32_t secondAt = test::le32(good, 16);
+    const uint32_t shortRecord = static_cast<uint32_t>(good.size()) - 39;
+    const auto word = [](size_t at, uint32_t value)
+    { return [=](std::vector<uint8_t>& b) { test::setLe32(b, at, value); }; };
+    struct Case
     {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> edit;
+        GafResult expected;
+        uint32_t entry, value; // as the error reports them
+    };
+    const Case cases[] = {
+        {"empty", [](auto& b) { b.clear(); }, GafResult::headerPastEnd, 0, 0},
+        {"eleven bytes", [](auto& b) { b.resize(11); }, GafResult::headerPastEnd, 0, 0},
+        {"wrong version", word(0, 0x00010101u), GafResult::badVersion, 0, 0x00010101u},
+        {"count of 2^32 - 1", word(4, 0xFFFFFFFFu), GafResult::tooManyEntries, 0, 0xFFFFFFFFu},
+        {"one entry, no offset table",
+         [](auto& b)
+         {
+             b = makeGaf({});
+             test::setLe32(b, 4, 1);
+         },
+         GafResult::tooManyEntries, 0, 1},
+        {"offset near 2^32", word(16, 0xFFFFFFF0u), GafResult::entryPastEnd, 1, 0xFFFFFFF0u},
+        {"record one byte short", word(12, shortRecord), GafResult::entryPastEnd, 0, shortRecord},
+        {"last frame table one byte short", [](auto& b) { b.pop_back(); }, GafResult::framesPastEnd, 1,
+         secondAt},
+        {"65535 frames", [&](auto& b) { test::setLe16(b, secondAt, 0xFFFF); }, GafResult::framesPastEnd, 1,
+         secondAt},
+    };
+    for (const Case& hostile : cases)
+    {
+        std::vector<uint8_t> bytes = good;
+        hostile.edit(bytes);
         std::vector<GafEntryName> entries{{"stale", 1}};
         GafError error;
-        EXPECT_EQ(readGafEntryNames(hostile.bytes.data(), hostile.bytes.size(), entries, &error),
-                  hostile.expected)
+        EXPECT_EQ(readGafEntryNames(bytes.data(), bytes.size(), entries, &error), hostile.expected)
             << hostile.what;
         EXPECT_EQ(error.result, hostile.expected) << hostile.what;
         EXPECT_EQ(error.entry, hostile.entry) << hostile.what;
