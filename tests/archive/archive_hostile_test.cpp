@@ -150,6 +150,8 @@ TEST(HostileHpi, CraftedArchivesAreRefusedWithTheirReason)
         {"wrong chunk sum", file(letters, 1),
          [](auto& b, size_t, size_t) { test::setLe32(b, 39, test::le32(b, 39) + 1); },
          ArchiveResult::checksumMismatch},
+        {"a chunk of another version", file(letters, 1), [](auto& b, size_t, size_t) { b[28] = 9; },
+         ArchiveResult::badChunk},
         {"unknown method", file(letters, 0), [](auto& b, size_t, size_t r) { b[r + 8] = 7; },
          ArchiveResult::unsupportedMethod},
         {"a 4 GB file from a few bytes", file(std::vector<uint8_t>(64, 0), 2),
