@@ -517,6 +517,8 @@ bool ObjectPart::loadModelFile(const char* path, LoadError* error)
             error->result = ioError.step == platform::IoStep::tooLarge ? LoadResult::fileTooLarge
                                                                        : LoadResult::openFailed;
             error->ioError = ioError;
+            const int64_t size = platform::fileSize(path);
+            error->fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
         }
         return false;
     }
@@ -537,7 +539,10 @@ std::string describeLoadError(const LoadError& error)
     case LoadResult::openFailed:
         return platform::describeIoError(error.ioError);
     case LoadResult::fileTooLarge:
-        std::snprintf(text, sizeof text, "the file is too large to be a 3DO model (%llu bytes)", size);
+        if (size > 0)
+            std::snprintf(text, sizeof text, "the file is too large to be a 3DO model (%llu bytes)", size);
+        else
+            std::snprintf(text, sizeof text, "the file is too large to be a 3DO model");
         break;
     case LoadResult::headerPastEnd:
         std::snprintf(text, sizeof text, "part header at 0x%X runs past the end of the file (size 0x%llX)",
