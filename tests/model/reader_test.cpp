@@ -182,42 +182,25 @@ TEST(Reader, SharedRecordsAreCopiedAndCountedPerPart)
     EXPECT_EQ(root.countFaces(), 0u);
     ASSERT_TRUE(root.child && root.child->sibling && root.child->sibling->sibling);
     EXPECT_EQ(root.child->sibling->sibling->vertexCount, 11u);
-
-    // Two children links at one header give two copies of that subtree.
-    file.put32(at[2] + 44, 0);
-    file.put32(at[1] + 48, at[3]);
-    file.put32(at[2] + 48, at[3]);
-    ObjectPart shared;
-    ASSERT_TRUE(shared.loadModelBytes(file.bytes.data(), file.bytes.size()));
-    EXPECT_EQ(shared.countVertexes(), 3u + 5 + 7 + 11 + 11);
 }
 
-TEST(Reader, CyclesFailWhicheverLinkClosesThem)
+// A part that is its own child and a sibling chain that closes on its start are the hostile suite's.
+TEST(Reader, ACycleThroughAChildLinkBackToAPartStillBeingReadFails)
 {
-    // Root -> child a -> sibling b; then one more link that leads back into the path.
-    for (int kind = 0; kind < 4; ++kind)
-    {
-        RawFile file;
-        file.appendHeader({});
-        RawFile::Header h;
-        h.nameOffset = file.appendName("n");
-        file.writeHeader(0, h);
-        const uint32_t a = file.appendHeader(h);
-        const uint32_t b = file.appendHeader(h);
-        file.put32(48, a);
-        file.put32(a + 44, b);
-        if (kind == 0)
-            file.put32(b + 48, a); // b's child is a, which is still being read
-        else if (kind == 1)
-            file.put32(b + 44, a); // the sibling chain closes on its start
-        else if (kind == 2)
-            file.put32(b + 44, b); // a sibling of itself
-        else
-            file.put32(a + 48, a); // a child of itself
-        const LoadError error = loadFails(file);
-        EXPECT_EQ(error.result, LoadResult::cycle) << kind;
-        EXPECT_NE(describeLoadError(error).find("leads back"), std::string::npos);
-    }
+    // Root -> child a -> sibling b, and b's child is a.
+    RawFile file;
+    file.appendHeader({});
+    RawFile::Header h;
+    h.nameOffset = file.appendName("n");
+    file.writeHeader(0, h);
+    const uint32_t a = file.appendHeader(h);
+    const uint32_t b = file.appendHeader(h);
+    file.put32(48, a);
+    file.put32(a + 44, b);
+    file.put32(b + 48, a);
+    const LoadError error = loadFails(file);
+    EXPECT_EQ(error.result, LoadResult::cycle);
+    EXPECT_NE(describeLoadError(error).find("leads back"), std::string::npos);
 }
 
 } // namespace
