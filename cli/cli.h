@@ -114,7 +114,8 @@ enum class InputRead : uint8_t
     failed,
 };
 
-// Everything left on `stream` (in binary mode) into `bytes`, refusing more than `maxSize` bytes.
+// Everything left on `stream` (in binary mode) added to `bytes`, refusing more than `maxSize` bytes
+// in all.
 InputRead readAllInput(std::FILE* stream, uint64_t maxSize, std::vector<uint8_t>& bytes);
 
 // Appends the paths of the list `source` (a file, or "-" for standard input) to `paths`: one a line,

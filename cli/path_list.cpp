@@ -35,7 +35,6 @@ void setBinaryMode(std::FILE* stream)
 InputRead readAllInput(std::FILE* stream, uint64_t maxSize, std::vector<uint8_t>& bytes)
 {
     setBinaryMode(stream);
-    bytes.clear();
     std::vector<uint8_t> chunk(64 * 1024);
     for (;;)
     {

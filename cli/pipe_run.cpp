@@ -18,6 +18,32 @@ FileResult resultOf(const CleanedModel& model, size_t size)
     if (result.sizeBefore < 0) result.sizeBefore = static_cast<int32_t>(static_cast<uint32_t>(size));
     return result;
 }
+
+// The model from standard input. Its first part header is looked at before the rest is read, as a
+// file's is: bytes that are no model are refused at once, however much more the pipe would bring.
+// False, with the reason in `refused`, when the input is not read whole.
+bool readModelInput(std::FILE* in, std::vector<uint8_t>& bytes, FileResult& refused)
+{
+    setBinaryMode(in);
+    bytes.resize(modelStartSize);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    refused.outcome = FileOutcome::readFailed;
+    refused.loadError.result = LoadResult::openFailed;
+    refused.loadError.ioError = {platform::IoStep::read, 0};
+    if (std::ferror(in) != 0) return false;
+    // The input's size is not known yet: only what the header says of itself is judged.
+    if (bytes.size() == modelStartSize &&
+        !checkModelStart(bytes.data(), bytes.size(), maxModelFileSize, &refused.loadError))
+        return false;
+    const InputRead read =
+        bytes.size() < modelStartSize ? InputRead::ok : readAllInput(in, maxModelFileSize, bytes);
+    if (read == InputRead::tooLarge)
+    {
+        refused.loadError = LoadError{};
+        refused.loadError.result = LoadResult::fileTooLarge;
+    }
+    return read == InputRead::ok;
+}
 } // namespace
 
 int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err)
@@ -29,13 +55,13 @@ int runPipe(const Options& parsed, std::FILE* in, std::FILE* out, std::FILE* err
     options.dryRun = options.dryRun || options.check; // a check writes nothing either
     setBinaryMode(out);
     std::vector<uint8_t> original;
-    const InputRead read = readAllInput(in, maxModelFileSize, original);
-    if (read != InputRead::ok)
+    FileResult refused;
+    if (!readModelInput(in, original, refused))
     {
-        put(err, read == InputRead::tooLarge
-                     ? "scourvane-cli: standard input holds more than the 2 GiB a model may have; nothing "
-                       "written\n"
-                     : "scourvane-cli: cannot read standard input; nothing written\n");
+        Reporter reporter(options, err, err, 1);
+        reporter.begin();
+        reporter.file(0, "-", "", refused);
+        reporter.end(false);
         return options.check ? exitCannotTell : exitSomeFailed;
     }
 

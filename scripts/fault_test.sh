@@ -319,6 +319,12 @@ need_said "another file being cleaned"
 need "a source was changed" cmp -s "$model" "$folder/m/a.3do"
 verdict "no output is written over a source"
 
+# A pipe that never ends, of bytes that are no model: refused from its first header, in bounded memory.
+run bash -c 'ulimit -v 1048576; yes | timeout 30 "$1" - >/dev/null' _ "$cli"
+need_exit 1
+need_said "not a 3DO model: version"
+verdict "endless input that is no model is refused from its first header"
+
 # --- Interrupts ---------------------------------------------------------------------------------
 # Many runs over a hundred models, each interrupted at a random moment (SIGINT, SIGTERM, SIGHUP) or
 # killed outright (SIGKILL), every signal on one worker and on two, judged by check_interrupted.py.
