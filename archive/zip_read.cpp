@@ -305,36 +305,39 @@ ArchiveError ZipArchive::checkOverlaps()
     return {};
 }
 
+namespace
+{
+// What keeps an entry's data from being decoded at all, whole or in part: ok when nothing does.
+ArchiveResult decodable(const ZipEntry& entry)
+{
+    if (entry.encrypted()) return ArchiveResult::encryptedEntry;
+    if (entry.method != 0 && entry.method != 8) return ArchiveResult::unsupportedMethod;
+    if (entry.uncompressedSize > kMaxEntrySize) return ArchiveResult::entryTooLarge;
+    if (entry.method == 0 && entry.compressedSize != entry.uncompressedSize)
+        return ArchiveResult::sizeMismatch;
+    if (entry.method == 8 && entry.uncompressedSize > entry.compressedSize * kDeflateMaxRatio + 64)
+        return ArchiveResult::entryTooLarge;
+    return ArchiveResult::ok;
+}
+} // namespace
+
 ArchiveError ZipArchive::read(size_t index, std::vector<uint8_t>& out) const
 {
     out.clear();
     if (index >= entries_.size()) return {ArchiveResult::badReplacement, {}};
     const ZipEntry& entry = entries_[index];
-    const auto fail = [&](ArchiveResult result)
-    {
-        out.clear();
-        return ArchiveError{result, entry.path};
-    };
-    if (entry.encrypted()) return fail(ArchiveResult::encryptedEntry);
-    if (entry.method != 0 && entry.method != 8) return fail(ArchiveResult::unsupportedMethod);
-    if (entry.uncompressedSize > kMaxEntrySize) return fail(ArchiveResult::entryTooLarge);
+    ArchiveResult result = decodable(entry);
     const uint8_t* packed = data_ + entry.dataOffset;
     const size_t packedSize = static_cast<size_t>(entry.compressedSize);
-    if (entry.method == 0)
-    {
-        if (entry.compressedSize != entry.uncompressedSize) return fail(ArchiveResult::sizeMismatch);
-        out.assign(packed, packed + packedSize);
-    }
-    else
-    {
-        if (entry.uncompressedSize > entry.compressedSize * kDeflateMaxRatio + 64)
-            return fail(ArchiveResult::entryTooLarge);
-        const ArchiveResult result = inflateBounded(
-            packed, packedSize, static_cast<size_t>(entry.uncompressedSize), Wrapper::raw, out);
-        if (result != ArchiveResult::ok) return fail(result);
-    }
-    if (crc32Of(out.data(), out.size()) != entry.crc) return fail(ArchiveResult::checksumMismatch);
-    return {};
+    if (result == ArchiveResult::ok && entry.method == 0) out.assign(packed, packed + packedSize);
+    if (result == ArchiveResult::ok && entry.method == 8)
+        result = inflateBounded(packed, packedSize, static_cast<size_t>(entry.uncompressedSize), Wrapper::raw,
+                                out);
+    if (result == ArchiveResult::ok && crc32Of(out.data(), out.size()) != entry.crc)
+        result = ArchiveResult::checksumMismatch;
+    if (result == ArchiveResult::ok) return {};
+    out.clear();
+    return {result, entry.path};
 }
 
 ArchiveError ZipArchive::readStart(size_t index, size_t count, std::vector<uint8_t>& out) const
@@ -342,18 +345,16 @@ ArchiveError ZipArchive::readStart(size_t index, size_t count, std::vector<uint8
     out.clear();
     if (index >= entries_.size()) return {ArchiveResult::badReplacement, {}};
     const ZipEntry& entry = entries_[index];
-    if (entry.encrypted()) return {ArchiveResult::encryptedEntry, entry.path};
-    if (entry.method != 0 && entry.method != 8) return {ArchiveResult::unsupportedMethod, entry.path};
+    ArchiveResult result = decodable(entry);
     const uint8_t* packed = data_ + entry.dataOffset;
     const size_t packedSize = static_cast<size_t>(entry.compressedSize);
-    if (entry.method == 0)
-    {
+    if (result == ArchiveResult::ok && entry.method == 0)
         out.assign(packed, packed + std::min(packedSize, count));
-        return {};
-    }
-    const ArchiveResult result = inflateStart(packed, packedSize, count, Wrapper::raw, out);
-    if (result != ArchiveResult::ok) return {result, entry.path};
-    return {};
+    if (result == ArchiveResult::ok && entry.method == 8)
+        result = inflateStart(packed, packedSize, count, Wrapper::raw, out);
+    if (result == ArchiveResult::ok) return {};
+    out.clear();
+    return {result, entry.path};
 }
 
 std::span<const uint8_t> ZipArchive::rawEntry(size_t index) const

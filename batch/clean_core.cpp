@@ -42,31 +42,39 @@ bool comparePiece(void* context, const uint8_t* piece, size_t size)
 
 namespace
 {
-// Each part's changes as the explainer sees them, before cleaning; their removed counts are the
-// part's counts for now, made differences by countRemoved once the tree is clean.
-void explainParts(const ObjectPart& root, std::vector<PartChanges>& parts)
+// A part's vertex and face counts, taken before cleaning.
+struct PartCounts
+{
+    uint32_t vertexes;
+    uint32_t faces;
+};
+
+// Each part's changes as the explainer sees them, and its counts, before cleaning.
+std::vector<PartCounts> explainParts(const ObjectPart& root, std::vector<PartChanges>& parts)
 {
     parts.clear();
+    std::vector<PartCounts> counts;
     walkParts(root,
               [&](const ObjectPart& part)
               {
                   parts.push_back(explainPart(part));
-                  parts.back().vertexesRemoved = static_cast<int32_t>(part.vertexCount);
-                  parts.back().facesRemoved = static_cast<int32_t>(part.faceCount);
+                  counts.push_back({part.vertexCount, part.faceCount});
               });
+    return counts;
 }
 
-void countRemoved(const ObjectPart& root, std::vector<PartChanges>& parts)
+// The removed counts taken from the tree itself once it is clean, so that the parts' figures add up
+// to the model's whatever the explainer says.
+void countRemoved(const ObjectPart& root, const std::vector<PartCounts>& before,
+                  std::vector<PartChanges>& parts)
 {
     size_t at = 0;
     walkParts(root,
               [&](const ObjectPart& part)
               {
-                  PartChanges& changes = parts[at++];
-                  changes.vertexesRemoved =
-                      wrappingDifference(static_cast<uint32_t>(changes.vertexesRemoved), part.vertexCount);
-                  changes.facesRemoved =
-                      wrappingDifference(static_cast<uint32_t>(changes.facesRemoved), part.faceCount);
+                  parts[at].vertexesRemoved = wrappingDifference(before[at].vertexes, part.vertexCount);
+                  parts[at].facesRemoved = wrappingDifference(before[at].faces, part.faceCount);
+                  ++at;
               });
 }
 } // namespace
@@ -80,10 +88,11 @@ bool ModelCleaning::clean(const uint8_t* original, size_t size, LoadError& loadE
     figures_.sizeBefore = lowWordOfSize(size);
     const uint32_t vertexesBefore = root_.countVertexes();
     const uint32_t facesBefore = root_.countFaces();
-    if (explanation != nullptr) explainParts(root_, *explanation);
+    const std::vector<PartCounts> before =
+        explanation != nullptr ? explainParts(root_, *explanation) : std::vector<PartCounts>();
     cleanPart(root_);
     // Cleaning adds and removes no part, so the walk meets the parts in the same order again.
-    if (explanation != nullptr) countRemoved(root_, *explanation);
+    if (explanation != nullptr) countRemoved(root_, before, *explanation);
     figures_.vertexChange = wrappingDifference(vertexesBefore, root_.countVertexes());
     figures_.faceChange = wrappingDifference(facesBefore, root_.countFaces());
     // The thread's writer, kept from model to model.

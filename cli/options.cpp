@@ -88,7 +88,8 @@ bool parseJobs(std::string_view value, Options& options, std::string& error)
     return true;
 }
 
-// What an option whose value is empty says it needs.
+// What an option whose value is empty says it needs; "" for one that is not refused so (a flag, or
+// -j, whose own check says more).
 std::string_view neededValue(Option option)
 {
     switch (option)
@@ -110,7 +111,7 @@ std::string_view neededValue(Option option)
 
 bool apply(const OptionSpec& spec, std::string_view value, Options& options, std::string& error)
 {
-    if (takesValue(spec) && spec.option != Option::jobs && value.empty())
+    if (value.empty() && !neededValue(spec.option).empty())
     {
         error = neededValue(spec.option);
         return false;

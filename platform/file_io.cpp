@@ -15,6 +15,12 @@ FaultPlan faultPlan;
 uint32_t writesToCorrupt = 0; // the write that brings this to 0 stores a corrupted byte
 } // namespace
 
+bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
+                   FileIdentity* identity)
+{
+    return readWholeFileChecked(path, out, maxSize, 0, nullptr, nullptr, error, identity);
+}
+
 const char* ioStepText(IoStep step)
 {
     switch (step)

@@ -319,12 +319,6 @@ bool readBody(int fd, std::vector<uint8_t>& out, IoError* error)
 
 } // namespace
 
-bool readWholeFile(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, IoError* error,
-                   FileIdentity* identity)
-{
-    return readWholeFileChecked(path, out, maxSize, 0, nullptr, nullptr, error, identity);
-}
-
 bool readWholeFileChecked(const char* path, std::vector<uint8_t>& out, uint64_t maxSize, size_t headSize,
                           StartCheck check, void* context, IoError* error, FileIdentity* identity)
 {
