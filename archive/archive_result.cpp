@@ -63,8 +63,8 @@ const char* reasonText(ArchiveResult result)
     case ArchiveResult::rewriteMismatch:
         return "the rewritten archive does not hold what it should";
     case ArchiveResult::unsupportedLayout:
-        return "the bytes ahead of the zip are laid out so that a rewritten archive would not read back "
-               "the same; unpack, clean and repack it";
+        return "the zip is laid out so that a rewritten archive would not read back the same; unpack, "
+               "clean and repack it";
     case ArchiveResult::unreferencedBytes:
         return "it ends with bytes that nothing in it refers to and that are not the game's copyright "
                "line; rewriting it would lose them";

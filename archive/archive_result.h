@@ -43,7 +43,7 @@ enum class ArchiveResult : uint8_t
     badReplacement,    // a replacement naming no entry, a folder, or one entry twice
     rewriteMismatch,   // the rewritten image does not hold what it should
     unreferencedBytes, // TA archive: bytes at its end that nothing refers to would be lost
-    unsupportedLayout, // zip: bytes ahead laid out so that a rewrite would not read back the same
+    unsupportedLayout, // zip: laid out so that a rewrite would not read back the same
 };
 
 // A result and the entry it concerns ("" for the archive as a whole).

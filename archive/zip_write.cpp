@@ -217,17 +217,15 @@ ArchiveError ZipArchive::rewrite(std::span<const Replacement> replacements, std:
     if (!error.ok()) return error;
     appendEndRecords(centralStart, out);
 
-    // Offsets counted from somewhere else than the file's start (bytes ahead of the zip that its
-    // offsets do not count) are told again from the new end record, which some layouts make other
-    // than before: such a rewrite is proved here, so one that would read otherwise is refused.
-    if (base_ != 0)
+    // A zip is found from its end, and bytes moved by the rewrite can come to look like records
+    // there that were not (a ZIP64 locator's signature just ahead of the end record, offsets counted
+    // from bytes ahead of the zip told anew): every rewrite is proved here, so one that would read
+    // otherwise is refused rather than handed back.
+    const ArchiveError proved = verifyRewrite(data_, size_, out.data(), out.size(), replacements);
+    if (!proved.ok())
     {
-        const ArchiveError proved = verifyRewrite(data_, size_, out.data(), out.size(), replacements);
-        if (!proved.ok())
-        {
-            out.clear();
-            return {ArchiveResult::unsupportedLayout, proved.entry};
-        }
+        out.clear();
+        return {ArchiveResult::unsupportedLayout, proved.entry};
     }
     return {};
 }
